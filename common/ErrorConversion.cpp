@@ -1,0 +1,64 @@
+#include "common/ErrorConversion.h"
+
+#include "common/Bstr.h"
+#include "common/ComPtr.h"
+#include "common/TextUtil.h"
+
+namespace tellavo {
+
+namespace {
+
+LPOLESTR Ole(const std::u16string& text) {
+  return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
+}
+
+} // namespace
+
+HRESULT ConvertException(const ErrorSource& source, const Exception* exception) {
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.Out())) || !create)
+    return E_UNEXPECTED;
+  create->SetGUID(source.errorInterface);
+  if (!source.progId.empty())
+    create->SetSource(Ole(source.progId));
+  if (!source.helpFile.empty())
+    create->SetHelpFile(Ole(source.helpFile));
+  HRESULT result = E_UNEXPECTED;
+  if (exception != nullptr) {
+    create->SetDescription(Ole(exception->Message()));
+    create->SetHelpContext(static_cast<DWORD>(exception->HelpContext()));
+    if (const auto* sys = dynamic_cast<const EOleSysError*>(exception);
+        sys != nullptr && FAILED(sys->ErrorCode()))
+      result = sys->ErrorCode();
+  }
+  if (auto info = create.Query<IErrorInfo>(IID_IErrorInfo))
+    SetErrorInfo(0, info.Get());
+  return result;
+}
+
+void OleCheck(HRESULT result) {
+  if (FAILED(result))
+    throw EOleSysError(u"", result);
+}
+
+void CheckSafeCall(HRESULT result) {
+  if (!FAILED(result))
+    return;
+  std::u16string source, description, helpFile;
+  DWORD helpContext = 0;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Out()) == S_OK && info) {
+    BStr text;
+    info->GetSource(text.Out());
+    source = text.Text();
+    info->GetDescription(text.Out());
+    description = text.Text();
+    info->GetHelpFile(text.Out());
+    helpFile = text.Text();
+    info->GetHelpContext(&helpContext);
+  }
+  throw EOleException(TrimRightControlAndPeriods(description), result, std::move(source),
+                      std::move(helpFile), static_cast<int32_t>(helpContext));
+}
+
+} // namespace tellavo

@@ -1,0 +1,8 @@
+// The Windows platform services that Tellavo calls, from the system headers.
+#pragma once
+
+#include <windows.h>
+
+#include <ole2.h>
+#include <oleauto.h>
+#include <wininet.h>

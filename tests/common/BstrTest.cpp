@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include "common/Bstr.h"
+
+using tellavo::BStr;
+
+TEST(Bstr, AllocationKeepsLengthAndEmbeddedZeros) {
+  const char16_t text[] = u"ab\0cd";
+  BSTR b = SysAllocStringLen(text, 5);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(SysStringLen(b), 5u);
+  EXPECT_EQ(SysStringByteLen(b), 10u);
+  EXPECT_EQ(b[5], 0);
+  EXPECT_EQ(std::u16string(b, 5), std::u16string(text, 5));
+  SysFreeString(b);
+}
+
+TEST(Bstr, NullIsTheEmptyString) {
+  EXPECT_EQ(SysStringLen(nullptr), 0u);
+  EXPECT_EQ(SysAllocString(nullptr), nullptr);
+  SysFreeString(nullptr);
+  EXPECT_TRUE(tellavo::BstrView(nullptr).empty());
+  BSTR zeroed = SysAllocStringLen(nullptr, 3);
+  ASSERT_NE(zeroed, nullptr);
+  EXPECT_EQ(SysStringLen(zeroed), 3u);
+  EXPECT_EQ(zeroed[0], 0);
+  SysFreeString(zeroed);
+}
+
+TEST(Bstr, SysAllocStringStopsAtTheTerminator) {
+  BSTR b = SysAllocString(u"Merhaba");
+  EXPECT_EQ(SysStringLen(b), 7u);
+  SysFreeString(b);
+}
+
+TEST(Bstr, OwnerHandsOverAndFrees) {
+  BStr owned(u"metin");
+  EXPECT_EQ(owned.Text(), u"metin");
+  BStr moved(std::move(owned));
+  EXPECT_EQ(owned.Get(), nullptr);
+  BSTR raw = moved.Detach();
+  EXPECT_EQ(moved.Get(), nullptr);
+  BStr again = BStr::Attach(raw);
+  EXPECT_EQ(again.View(), u"metin");
+  *again.Out() = SysAllocString(u"x");
+  EXPECT_EQ(again.Text(), u"x");
+  EXPECT_EQ(BStr(u"").Get(), nullptr);
+}
