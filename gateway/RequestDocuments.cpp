@@ -1,0 +1,234 @@
+#include "gateway/RequestDocuments.h"
+
+#include <array>
+#include <numeric>
+
+namespace tellavo {
+
+namespace {
+
+constexpr std::u16string_view kDeclaration = u"<?xml version=\"1.0\" encoding=\"utf-8\" ?>";
+constexpr std::u16string_view kValidityPeriod = u"1710";
+
+constexpr char16_t FoldChar(char16_t c) {
+  return c == u'\u015E'   ? u'S'
+         : c == u'\u015F' ? u's'
+         : c == u'\u011E' ? u'G'
+         : c == u'\u011F' ? u'g'
+         : c == u'\u0130' ? u'I'
+         : c == u'\u00E7' ? u'c'
+         : c == u'\u0131' ? u'i'
+                          : c;
+}
+
+constexpr std::u16string_view EntityFor(char16_t c) {
+  return c == u'&' ? u"&amp;" : c == u'<' ? u"&lt;" : u"&gt;";
+}
+
+// How much longer escaping makes one character.
+constexpr size_t EscapeGrowth(char16_t c) {
+  return (c == u'&') * 4 + (c == u'<' || c == u'>') * 3;
+}
+
+// Folds and escapes in one pass over the text. When nothing needs escaping
+// the output has the text's length and the loop is a plain per-character
+// mapping, which the compiler vectorises.
+void AppendFolded(std::u16string& out, std::u16string_view text) {
+  const size_t growth =
+      std::transform_reduce(text.begin(), text.end(), size_t{0}, std::plus<>(), EscapeGrowth);
+  const size_t start = out.size();
+  out.resize(start + text.size() + growth);
+  char16_t* target = out.data() + start;
+  if (growth == 0) {
+    for (size_t i = 0; i < text.size(); ++i)
+      target[i] = FoldChar(text[i]);
+    return;
+  }
+  for (const char16_t c : text) {
+    if (EscapeGrowth(c) == 0) {
+      *target++ = FoldChar(c);
+    } else {
+      const std::u16string_view entity = EntityFor(c);
+      target = std::copy(entity.begin(), entity.end(), target);
+    }
+  }
+}
+
+constexpr bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
+constexpr int HexValue(char16_t c) {
+  return IsDigit(c)               ? c - u'0'
+         : c >= u'a' && c <= u'f' ? c - u'a' + 10
+         : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                  : -1;
+}
+
+constexpr bool IsXmlChar(uint32_t code) {
+  return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+         (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// Whether `text`, which starts with "&", starts with a well-formed reference:
+// one of the five predefined entities or a character reference to a
+// character that XML allows.
+bool StartsWithReference(std::u16string_view text) {
+  static constexpr std::array<std::u16string_view, 5> kEntities{u"&amp;", u"&lt;", u"&gt;",
+                                                                u"&quot;", u"&apos;"};
+  for (const auto entity : kEntities)
+    if (text.starts_with(entity))
+      return true;
+  if (!text.starts_with(u"&#"))
+    return false;
+  const bool hex = text.size() > 2 && text[2] == u'x';
+  const int base = hex ? 16 : 10;
+  uint32_t code = 0;
+  size_t i = hex ? 3 : 2;
+  const size_t firstDigit = i;
+  for (; i < text.size() && text[i] != u';'; ++i) {
+    const int digit = hex ? HexValue(text[i]) : (IsDigit(text[i]) ? text[i] - u'0' : -1);
+    if (digit < 0)
+      return false;
+    code = code * base + digit;
+    if (code > 0x10FFFF)
+      return false;
+  }
+  return i < text.size() && i > firstDigit && IsXmlChar(code);
+}
+
+void AppendEscaped(std::u16string& out, std::u16string_view value) {
+  if (value.find_first_of(u"&<>") == std::u16string_view::npos) {
+    out += value;
+    return;
+  }
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char16_t c = value[i];
+    if (c == u'&' && StartsWithReference(value.substr(i)))
+      out += c;
+    else if (EscapeGrowth(c) != 0)
+      out += EntityFor(c);
+    else
+      out += c;
+  }
+}
+
+// Builds a request document from start tags, end tags and escaped values.
+class DocumentText {
+public:
+  DocumentText(std::u16string_view root, size_t expectedSize) : root_(root) {
+    text_.reserve(expectedSize + 128);
+    text_ += kDeclaration;
+    Open(root_);
+  }
+  void Open(std::u16string_view name) {
+    text_ += u'<';
+    text_ += name;
+    text_ += u'>';
+  }
+  void Close(std::u16string_view name) {
+    text_ += u"</";
+    text_ += name;
+    text_ += u'>';
+  }
+  void Element(std::u16string_view name, std::u16string_view value) {
+    Open(name);
+    AppendEscaped(text_, value);
+    Close(name);
+  }
+  void FoldedElement(std::u16string_view name, std::u16string_view text) {
+    Open(name);
+    AppendFolded(text_, text);
+    Close(name);
+  }
+  // The user name, password and vendor identifier that every document starts with.
+  void Credentials(std::u16string_view username, std::u16string_view password,
+                   std::u16string_view vendor_id) {
+    Element(u"USERNAME", username);
+    Element(u"PASSWORD", password);
+    Element(u"VENDOR_ID", vendor_id);
+  }
+  std::u16string Finish() {
+    Close(root_);
+    return std::move(text_);
+  }
+
+private:
+  std::u16string_view root_;
+  std::u16string text_;
+};
+
+size_t TotalSize(const TStringList& list, size_t perEntry) {
+  return std::accumulate(
+      list.begin(), list.end(), size_t{0},
+      [&](size_t sum, const std::u16string& s) { return sum + s.size() + perEntry; });
+}
+
+} // namespace
+
+std::u16string FoldText(std::u16string_view text) {
+  std::u16string out;
+  AppendFolded(out, text);
+  return out;
+}
+
+std::u16string EscapeValue(std::u16string_view value) {
+  std::u16string out;
+  AppendEscaped(out, value);
+  return out;
+}
+
+std::u16string BuildGetOriginatorsDocument(std::u16string_view username,
+                                           std::u16string_view password,
+                                           std::u16string_view vendor_id) {
+  DocumentText document(u"GETORIGINATORS", 0);
+  document.Credentials(username, password, vendor_id);
+  return document.Finish();
+}
+
+std::u16string BuildGetStatusDocument(std::u16string_view username, std::u16string_view password,
+                                      std::u16string_view packet_id,
+                                      std::u16string_view vendor_id) {
+  DocumentText document(u"GETSTATUS", 0);
+  document.Credentials(username, password, vendor_id);
+  document.Element(u"MSGID", packet_id);
+  return document.Finish();
+}
+
+std::u16string BuildReport2DateDocument(std::u16string_view username, std::u16string_view password,
+                                        std::u16string_view date1, std::u16string_view date2,
+                                        std::u16string_view vendor_id) {
+  DocumentText document(u"REPORT2DATE", 0);
+  document.Credentials(username, password, vendor_id);
+  document.Element(u"DATE1", date1);
+  document.Element(u"DATE2", date2);
+  return document.Finish();
+}
+
+std::u16string BuildSendDocument(SendDocumentKind kind, const SendArguments& arguments,
+                                 const TBasketLists& basket) {
+  const size_t messages = basket.Numbers.size();
+  const size_t expected = TotalSize(basket.Numbers, 27) + TotalSize(basket.Texts, 46);
+  DocumentText document(kind == SendDocumentKind::SendSms ? u"SENDSMS" : u"SENDCONCAT", expected);
+  document.Credentials(arguments.username, arguments.password, arguments.vendor_id);
+  document.Element(u"SDATE", arguments.senddate);
+  document.Element(u"VP", kValidityPeriod);
+  document.Element(u"SENDER", arguments.originator);
+  document.Open(u"TM_LIST");
+  document.Open(u"TM");
+  document.Open(u"DST_MSISDN_LIST");
+  for (size_t i = 0; i < messages; ++i)
+    document.Element(u"DST_MSISDN", basket.Numbers[i]);
+  document.Close(u"DST_MSISDN_LIST");
+  document.Open(u"CONTENT_LIST");
+  for (size_t i = 0; i < messages; ++i) {
+    document.Open(u"CONTENT");
+    document.FoldedElement(u"CONTENT_TEXT", basket.Texts[i]);
+    document.Close(u"CONTENT");
+  }
+  document.Close(u"CONTENT_LIST");
+  document.Close(u"TM");
+  document.Close(u"TM_LIST");
+  return document.Finish();
+}
+
+} // namespace tellavo
