@@ -2,6 +2,10 @@
 // Tellavo's own platform library.
 #pragma once
 
+#include "ComBase.h"
 #include "EventLog.h"
+#include "Module.h"
 #include "OleAuto.h"
+#include "Registry.h"
+#include "TypeLib.h"
 #include "WinTypes.h"
