@@ -1,0 +1,10 @@
+#include "SimulatorFixture.h"
+
+namespace tellavo::test {
+
+Simulator& SharedSimulator() {
+  static Simulator simulator;
+  return simulator;
+}
+
+} // namespace tellavo::test
