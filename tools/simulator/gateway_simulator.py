@@ -25,6 +25,7 @@ import sys
 import tempfile
 import threading
 import time
+import traceback
 import xml.etree.ElementTree as ElementTree
 from urllib.parse import urlsplit
 
@@ -443,7 +444,12 @@ def read_body(reader, sock, request):
         request.chunked = True
         chunks = []
         while True:
-            size = int(reader.line().split(";", 1)[0].strip(), 16)
+            try:
+                size = int(reader.line().split(";", 1)[0].strip(), 16)
+            except ValueError:
+                raise ProtocolError("bad chunk size")
+            if size < 0:
+                raise ProtocolError("bad chunk size")
             if size == 0:
                 break
             chunks.append(reader.exactly(size))
@@ -455,6 +461,8 @@ def read_body(reader, sock, request):
         try:
             request.content_length = int(request.header("Content-Length"))
         except ValueError:
+            raise ProtocolError("bad Content-Length")
+        if request.content_length < 0:
             raise ProtocolError("bad Content-Length")
         request.body = reader.exactly(request.content_length)
 
@@ -482,10 +490,9 @@ def write_response(sock, response, close):
 
 
 class Simulator:
-    def __init__(self, namespace, ssl_context, cert_path):
+    def __init__(self, namespace, ssl_context):
         self.namespace = namespace
         self.ssl_context = ssl_context
-        self.cert_path = cert_path
         self.lock = threading.Lock()
         self.gateway = Gateway()
         self.script = ScriptQueue()
@@ -532,7 +539,12 @@ class Simulator:
                 self.open_tunnel(sock, reader, request, connection)
                 return
             read_body(reader, sock, request)
-            response = self.dispatch(request, connection, tls, tunnel)
+            try:
+                response = self.dispatch(request, connection, tls, tunnel)
+            except Exception as e:
+                # A fault of the simulator or of a scripted entry: say so plainly.
+                log(f"error answering {request.method} {request.target}:\n{traceback.format_exc()}")
+                response = Response(500, f"simulator error: {e!r}".encode(), "text/plain")
             trace(f"connection {connection}: {request.method} {request.target} -> "
                   f"{response.status}")
             closed = write_response(sock, response, request.wants_close())
@@ -790,7 +802,7 @@ def main():
         cert, key = make_certificate(state_dir)
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(cert, key)
-        simulator = Simulator(args.namespace, context, cert)
+        simulator = Simulator(args.namespace, context)
         server = Server(args.port, simulator)
         for number in (signal.SIGTERM, signal.SIGINT):
             signal.signal(number, lambda *_: simulator.stopping.set())
