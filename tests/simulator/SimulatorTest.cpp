@@ -355,5 +355,24 @@ TEST_F(Service, KeepAliveReusesTheConnectionUntilClosed) {
   EXPECT_NE(requests[2].connection, requests[3].connection);
 }
 
+TEST(SimulatorProcess, NamespaceOptionDecidesTheAcceptedActionAndElements) {
+  const std::string ns = "urn:other:";
+  Simulator sim(ns);
+  std::string envelope = RequestEnvelope("getOriginators", OriginatorsDocument("tellavo"));
+  const std::string standard(kSimulatorNamespace);
+  envelope.replace(envelope.find(standard), standard.size(), ns);
+  HttpClient client;
+  const HttpAnswer answer = client.Post(sim.BaseUrl() + kOriginatorsPath, envelope,
+                                        {"SOAPAction: \"" + ns + "getOriginators\""});
+  EXPECT_EQ(answer.status, 200) << answer.body;
+  EXPECT_NE(answer.body.find("<getOriginatorsResponse xmlns=\"urn:other:\">"), std::string::npos);
+  EXPECT_EQ(client
+                .Post(sim.BaseUrl() + kOriginatorsPath,
+                      RequestEnvelope("getOriginators", OriginatorsDocument("tellavo")),
+                      SoapHeaders("getOriginators"))
+                .status,
+            500);
+}
+
 } // namespace
 } // namespace tellavo::test
