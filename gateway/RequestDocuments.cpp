@@ -1,6 +1,10 @@
 #include "gateway/RequestDocuments.h"
 
+#include "gateway/FoldText.h"
+
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <numeric>
 
 namespace tellavo {
@@ -9,50 +13,7 @@ namespace {
 
 constexpr std::u16string_view kDeclaration = u"<?xml version=\"1.0\" encoding=\"utf-8\" ?>";
 constexpr std::u16string_view kValidityPeriod = u"1710";
-
-constexpr char16_t FoldChar(char16_t c) {
-  return c == u'\u015E'   ? u'S'
-         : c == u'\u015F' ? u's'
-         : c == u'\u011E' ? u'G'
-         : c == u'\u011F' ? u'g'
-         : c == u'\u0130' ? u'I'
-         : c == u'\u00E7' ? u'c'
-         : c == u'\u0131' ? u'i'
-                          : c;
-}
-
-constexpr std::u16string_view EntityFor(char16_t c) {
-  return c == u'&' ? u"&amp;" : c == u'<' ? u"&lt;" : u"&gt;";
-}
-
-// How much longer escaping makes one character.
-constexpr size_t EscapeGrowth(char16_t c) {
-  return (c == u'&') * 4 + (c == u'<' || c == u'>') * 3;
-}
-
-// Folds and escapes in one pass over the text. When nothing needs escaping
-// the output has the text's length and the loop is a plain per-character
-// mapping, which the compiler vectorises.
-void AppendFolded(std::u16string& out, std::u16string_view text) {
-  const size_t growth =
-      std::transform_reduce(text.begin(), text.end(), size_t{0}, std::plus<>(), EscapeGrowth);
-  const size_t start = out.size();
-  out.resize(start + text.size() + growth);
-  char16_t* target = out.data() + start;
-  if (growth == 0) {
-    for (size_t i = 0; i < text.size(); ++i)
-      target[i] = FoldChar(text[i]);
-    return;
-  }
-  for (const char16_t c : text) {
-    if (EscapeGrowth(c) == 0) {
-      *target++ = FoldChar(c);
-    } else {
-      const std::u16string_view entity = EntityFor(c);
-      target = std::copy(entity.begin(), entity.end(), target);
-    }
-  }
-}
+constexpr size_t kQueryDocumentSize = 256;
 
 constexpr bool IsDigit(char16_t c) {
   return c >= u'0' && c <= u'9';
@@ -105,8 +66,8 @@ void AppendEscaped(std::u16string& out, std::u16string_view value) {
     const char16_t c = value[i];
     if (c == u'&' && StartsWithReference(value.substr(i)))
       out += c;
-    else if (EscapeGrowth(c) != 0)
-      out += EntityFor(c);
+    else if (c == u'&' || c == u'<' || c == u'>')
+      out += MarkupEntity(c);
     else
       out += c;
   }
@@ -116,7 +77,7 @@ void AppendEscaped(std::u16string& out, std::u16string_view value) {
 class DocumentText {
 public:
   DocumentText(std::u16string_view root, size_t expectedSize) : root_(root) {
-    text_.reserve(expectedSize + 128);
+    text_.reserve(expectedSize);
     text_ += kDeclaration;
     Open(root_);
   }
@@ -157,6 +118,11 @@ private:
   std::u16string text_;
 };
 
+// The length of a start tag and an end tag of one element.
+constexpr size_t TagsLength(std::u16string_view name) {
+  return 2 * name.size() + 5;
+}
+
 size_t TotalSize(const TStringList& list, size_t perEntry) {
   return std::accumulate(
       list.begin(), list.end(), size_t{0},
@@ -164,12 +130,6 @@ size_t TotalSize(const TStringList& list, size_t perEntry) {
 }
 
 } // namespace
-
-std::u16string FoldText(std::u16string_view text) {
-  std::u16string out;
-  AppendFolded(out, text);
-  return out;
-}
 
 std::u16string EscapeValue(std::u16string_view value) {
   std::u16string out;
@@ -180,7 +140,7 @@ std::u16string EscapeValue(std::u16string_view value) {
 std::u16string BuildGetOriginatorsDocument(std::u16string_view username,
                                            std::u16string_view password,
                                            std::u16string_view vendor_id) {
-  DocumentText document(u"GETORIGINATORS", 0);
+  DocumentText document(u"GETORIGINATORS", kQueryDocumentSize);
   document.Credentials(username, password, vendor_id);
   return document.Finish();
 }
@@ -188,7 +148,7 @@ std::u16string BuildGetOriginatorsDocument(std::u16string_view username,
 std::u16string BuildGetStatusDocument(std::u16string_view username, std::u16string_view password,
                                       std::u16string_view packet_id,
                                       std::u16string_view vendor_id) {
-  DocumentText document(u"GETSTATUS", 0);
+  DocumentText document(u"GETSTATUS", kQueryDocumentSize);
   document.Credentials(username, password, vendor_id);
   document.Element(u"MSGID", packet_id);
   return document.Finish();
@@ -197,7 +157,7 @@ std::u16string BuildGetStatusDocument(std::u16string_view username, std::u16stri
 std::u16string BuildReport2DateDocument(std::u16string_view username, std::u16string_view password,
                                         std::u16string_view date1, std::u16string_view date2,
                                         std::u16string_view vendor_id) {
-  DocumentText document(u"REPORT2DATE", 0);
+  DocumentText document(u"REPORT2DATE", kQueryDocumentSize);
   document.Credentials(username, password, vendor_id);
   document.Element(u"DATE1", date1);
   document.Element(u"DATE2", date2);
@@ -207,7 +167,11 @@ std::u16string BuildReport2DateDocument(std::u16string_view username, std::u16st
 std::u16string BuildSendDocument(SendDocumentKind kind, const SendArguments& arguments,
                                  const TBasketLists& basket) {
   const size_t messages = basket.Numbers.size();
-  const size_t expected = TotalSize(basket.Numbers, 27) + TotalSize(basket.Texts, 46);
+  // Enough for the whole document unless values need escaping, so that a
+  // large basket is written into one allocation.
+  const size_t expected =
+      TotalSize(basket.Numbers, TagsLength(u"DST_MSISDN")) +
+      TotalSize(basket.Texts, TagsLength(u"CONTENT") + TagsLength(u"CONTENT_TEXT")) + 512;
   DocumentText document(kind == SendDocumentKind::SendSms ? u"SENDSMS" : u"SENDCONCAT", expected);
   document.Credentials(arguments.username, arguments.password, arguments.vendor_id);
   document.Element(u"SDATE", arguments.senddate);

@@ -1,6 +1,6 @@
 // The request documents: the small XML texts that the Gateway methods pass
 // to the services as their one string argument, and the folding of message
-// texts. Values are escaped so that every document is well-formed and no
+// texts (FoldText). Values are escaped so that every document is well-formed and no
 // value can add markup.
 #pragma once
 
@@ -10,10 +10,6 @@
 #include "gateway/MessageBasket.h"
 
 namespace tellavo {
-
-// Replaces the Turkish letters Ş ş Ğ ğ İ ç ı by S s G g I c i and escapes
-// & < > as &amp; &lt; &gt;; everything else stays.
-std::u16string FoldText(std::u16string_view text);
 
 // Escapes a value for element content: < and > always, & unless it already
 // starts a well-formed reference (&amp; &lt; &gt; &quot; &apos; &#digits;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "gateway/FoldText.h"
 #include "gateway/RequestDocuments.h"
 
 using namespace tellavo;
