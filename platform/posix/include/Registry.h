@@ -23,6 +23,11 @@ using LPDWORD = DWORD*;
 using LPBYTE = BYTE*;
 
 struct SECURITY_ATTRIBUTES;
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(uintptr_t{0x80000000});
@@ -37,6 +42,7 @@ constexpr LSTATUS ERROR_INVALID_HANDLE = 6;
 constexpr LSTATUS ERROR_OUTOFMEMORY = 14;
 constexpr LSTATUS ERROR_INVALID_PARAMETER = 87;
 constexpr LSTATUS ERROR_MORE_DATA = 234;
+constexpr LSTATUS ERROR_NO_MORE_ITEMS = 259;
 constexpr LSTATUS ERROR_BADDB = 1009;
 constexpr LSTATUS ERROR_KEY_DELETED = 1018;
 
@@ -70,6 +76,11 @@ LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD reserved, DWORD type, 
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                          LPDWORD size);
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
+// The name of the subkey at index (in name order); ERROR_NO_MORE_ITEMS past
+// the last one. The hive keeps no class texts or write times: both come back
+// empty.
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD reserved,
+                      LPWSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime);
 // Deletes a key that has no subkeys: ERROR_ACCESS_DENIED if it has some,
 // ERROR_FILE_NOT_FOUND if it does not exist.
 LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);

@@ -1,0 +1,345 @@
+// The hive file: its text form, its location, and the locked transactions.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "RegistryHive.h"
+#include "common/Utf.h"
+
+namespace tellavo::platform {
+namespace {
+
+constexpr std::string_view HiveHeader = "; Tellavo registry hive\n";
+constexpr std::string_view DwordPrefix = "dword:";
+
+bool IsBelow(const std::u16string& folded, const std::u16string& parent) {
+  return folded.size() > parent.size() + 1 && folded.compare(0, parent.size(), parent) == 0 &&
+         folded[parent.size()] == u'\\';
+}
+
+void AppendQuoted(std::string& out, std::u16string_view text) {
+  out += '"';
+  for (char c : Utf16ToUtf8(text)) {
+    switch (c) {
+    case '"':
+      out += "\\\"";
+      break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    case '\0':
+      out += "\\0";
+      break;
+    default:
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+// Reads a quoted text at line[at]; advances at past the closing quote.
+bool ReadQuoted(std::string_view line, size_t& at, std::u16string& text) {
+  if (at >= line.size() || line[at] != '"')
+    return false;
+  std::string raw;
+  for (++at; at < line.size(); ++at) {
+    char c = line[at];
+    if (c == '"') {
+      ++at;
+      text = Utf8ToUtf16(raw);
+      return true;
+    }
+    if (c == '\\') {
+      if (++at == line.size())
+        return false;
+      switch (line[at]) {
+      case 'n':
+        c = '\n';
+        break;
+      case 'r':
+        c = '\r';
+        break;
+      case '0':
+        c = '\0';
+        break;
+      case '"':
+      case '\\':
+        c = line[at];
+        break;
+      default:
+        return false;
+      }
+    }
+    raw += c;
+  }
+  return false;
+}
+
+bool ReadValue(std::string_view line, RegistryValue& value) {
+  size_t at = 0;
+  if (line.starts_with('@'))
+    at = 1;
+  else if (!ReadQuoted(line, at, value.name))
+    return false;
+  if (at >= line.size() || line[at] != '=')
+    return false;
+  ++at;
+  if (line.substr(at).starts_with(DwordPrefix)) {
+    const std::string_view digits = line.substr(at + DwordPrefix.size());
+    if (digits.size() != 8)
+      return false;
+    char* end = nullptr;
+    const std::string copy(digits);
+    value.number = static_cast<DWORD>(std::strtoul(copy.c_str(), &end, 16));
+    value.type = REG_DWORD;
+    return end == copy.c_str() + copy.size();
+  }
+  value.type = REG_SZ;
+  return ReadQuoted(line, at, value.text) && at == line.size();
+}
+
+std::string HomeDirectory() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0)
+    return home;
+  const passwd* entry = getpwuid(getuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
+class LockFile {
+public:
+  LockFile(const std::string& path, bool exclusive) {
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0 && !exclusive)
+      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+      return;
+    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
+      if (errno != EINTR) {
+        close(fd_);
+        fd_ = -1;
+        return;
+      }
+    }
+  }
+  LockFile(const LockFile&) = delete;
+  LockFile& operator=(const LockFile&) = delete;
+  ~LockFile() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  bool Held() const { return fd_ >= 0; }
+
+private:
+  int fd_ = -1;
+};
+
+// Reads the hive file; a missing file is an empty hive.
+LSTATUS Load(const std::string& path, RegistryHive& hive) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr)
+    return errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  std::string text;
+  char buffer[8192];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    text.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed)
+    return ERROR_ACCESS_DENIED;
+  return hive.Parse(text) ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+// Writes the whole hive beside the file, then puts it in the file's place.
+LSTATUS Save(const std::string& path, const RegistryHive& hive) {
+  const std::string temporary = path + ".tmp";
+  const std::string text = hive.Serialize();
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0)
+    return ERROR_ACCESS_DENIED;
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t n = write(fd, text.data() + written, text.size() - written);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      break;
+    written += static_cast<size_t>(n);
+  }
+  const bool complete = written == text.size() && fsync(fd) == 0;
+  const bool closed = close(fd) == 0;
+  if (!complete || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_SUCCESS;
+}
+
+} // namespace
+
+std::u16string RegistryHive::Fold(std::u16string_view path) {
+  std::u16string folded(path);
+  for (char16_t& c : folded) {
+    if (c >= u'a' && c <= u'z')
+      c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  return folded;
+}
+
+RegistryKey* RegistryHive::Find(std::u16string_view path) {
+  const auto found = keys_.find(Fold(path));
+  return found == keys_.end() ? nullptr : &found->second;
+}
+
+bool RegistryHive::Exists(std::u16string_view path) {
+  return path.find(u'\\') == std::u16string_view::npos || Find(path) != nullptr;
+}
+
+bool RegistryHive::Create(std::u16string_view path) {
+  const size_t rootEnd = path.find(u'\\');
+  if (rootEnd != std::u16string_view::npos) {
+    for (size_t end = path.find(u'\\', rootEnd + 1); end != std::u16string_view::npos;
+         end = path.find(u'\\', end + 1)) {
+      const std::u16string_view above = path.substr(0, end);
+      keys_.try_emplace(Fold(above), RegistryKey{std::u16string(above), {}});
+    }
+  }
+  return keys_.try_emplace(Fold(path), RegistryKey{std::u16string(path), {}}).second;
+}
+
+bool RegistryHive::HasSubkeys(std::u16string_view path) const {
+  const std::u16string folded = Fold(path);
+  const auto first = keys_.lower_bound(folded + u'\\');
+  return first != keys_.end() && IsBelow(first->first, folded);
+}
+
+std::vector<std::u16string> RegistryHive::Subkeys(std::u16string_view path) const {
+  const std::u16string folded = Fold(path);
+  std::vector<std::u16string> names;
+  for (auto it = keys_.lower_bound(folded + u'\\'); it != keys_.end() && IsBelow(it->first, folded);
+       ++it) {
+    const std::u16string_view rest = std::u16string_view(it->second.path).substr(folded.size() + 1);
+    if (rest.find(u'\\') == std::u16string_view::npos)
+      names.emplace_back(rest);
+  }
+  return names;
+}
+
+void RegistryHive::Erase(std::u16string_view path) {
+  keys_.erase(Fold(path));
+}
+
+void RegistryHive::EraseTree(std::u16string_view path, bool self) {
+  const std::u16string folded = Fold(path);
+  auto it = keys_.lower_bound(folded + u'\\');
+  while (it != keys_.end() && IsBelow(it->first, folded))
+    it = keys_.erase(it);
+  if (self)
+    keys_.erase(folded);
+  else if (RegistryKey* key = Find(path))
+    key->values.clear();
+}
+
+bool RegistryHive::Parse(std::string_view text) {
+  keys_.clear();
+  RegistryKey* current = nullptr;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.ends_with('\r'))
+      line.remove_suffix(1);
+    if (line.empty() || line.starts_with(';'))
+      continue;
+    if (line.starts_with('[')) {
+      if (!line.ends_with(']') || line.size() < 3)
+        return false;
+      const std::u16string path = Utf8ToUtf16(line.substr(1, line.size() - 2));
+      Create(path);
+      current = Find(path);
+      if (current == nullptr)
+        return false;
+      continue;
+    }
+    RegistryValue value;
+    if (current == nullptr || !ReadValue(line, value))
+      return false;
+    current->values.push_back(std::move(value));
+  }
+  return true;
+}
+
+std::string RegistryHive::Serialize() const {
+  std::string out(HiveHeader);
+  for (const auto& [folded, key] : keys_) {
+    out += "\n[" + Utf16ToUtf8(key.path) + "]\n";
+    for (const RegistryValue& value : key.values) {
+      if (value.name.empty())
+        out += '@';
+      else
+        AppendQuoted(out, value.name);
+      out += '=';
+      if (value.type == REG_DWORD) {
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08x", value.number);
+        out += std::string(DwordPrefix) + digits;
+      } else {
+        AppendQuoted(out, value.text);
+      }
+      out += '\n';
+    }
+  }
+  return out;
+}
+
+std::string HivePath() {
+  if (const char* path = std::getenv("TELLAVO_REGISTRY"); path != nullptr && *path != 0)
+    return path;
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const std::string base =
+      data != nullptr && *data == '/' ? std::string(data) : HomeDirectory() + "/.local/share";
+  return base + "/tellavo/registry.hive";
+}
+
+LSTATUS ReadHive(const std::function<LSTATUS(RegistryHive&)>& read) {
+  const std::string path = HivePath();
+  RegistryHive hive;
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::path(path).parent_path(), error)) {
+    const LockFile lock(path + ".lock", false);
+    if (const LSTATUS status = Load(path, hive); status != ERROR_SUCCESS)
+      return status;
+  }
+  return read(hive);
+}
+
+LSTATUS ChangeHive(const std::function<LSTATUS(RegistryHive&)>& change) {
+  const std::string path = HivePath();
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  if (error)
+    return ERROR_ACCESS_DENIED;
+  const LockFile lock(path + ".lock", true);
+  if (!lock.Held())
+    return ERROR_ACCESS_DENIED;
+  RegistryHive hive;
+  if (const LSTATUS status = Load(path, hive); status != ERROR_SUCCESS)
+    return status;
+  if (const LSTATUS status = change(hive); status != ERROR_SUCCESS)
+    return status;
+  return Save(path, hive);
+}
+
+} // namespace tellavo::platform

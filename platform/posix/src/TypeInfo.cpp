@@ -1,0 +1,444 @@
+// The built-in type libraries as ITypeLib and ITypeInfo objects, and their
+// loading from a module file.
+//
+// Each library is one object that lives for the process; its type
+// information objects share its reference count. A module file carries a
+// library when it holds the library's resource record (see TypeLibData.h).
+#include <algorithm>
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "Dispatcher.h"
+#include "TypeLibData.h"
+#include "common/Bstr.h"
+#include "common/Utf.h"
+
+namespace tellavo::platform {
+namespace {
+
+class TypeLibrary;
+
+// Sets a BSTR out-parameter that the caller may leave null.
+HRESULT SetText(BSTR* target, std::u16string_view text) {
+  if (target == nullptr)
+    return S_OK;
+  *target = nullptr;
+  if (text.empty())
+    return S_OK;
+  *target = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *target == nullptr ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT SetDocumentation(BSTR* name, BSTR* docString, DWORD* helpContext, BSTR* helpFile,
+                         std::u16string_view nameText, std::u16string_view docText) {
+  if (helpContext != nullptr)
+    *helpContext = 0;
+  SetText(helpFile, u"");
+  if (FAILED(SetText(name, nameText)))
+    return E_OUTOFMEMORY;
+  if (FAILED(SetText(docString, docText))) {
+    if (name != nullptr)
+      SysFreeString(std::exchange(*name, nullptr));
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+class TypeInformation final : public ITypeInfo {
+public:
+  TypeInformation(TypeLibrary& library, const TypeData& data, UINT index)
+      : library_(library), data_(data), index_(index) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** attr) override;
+  HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC** desc) override;
+  HRESULT STDMETHODCALLTYPE GetNames(MEMBERID memid, BSTR* names, UINT maxNames,
+                                     UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE* refType) override {
+    if (refType == nullptr)
+      return E_INVALIDARG;
+    if (index >= data_.implTypes.size())
+      return TYPE_E_ELEMENTNOTFOUND;
+    *refType = data_.implTypes[index].type;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT* flags) override {
+    if (flags == nullptr)
+      return E_INVALIDARG;
+    if (index >= data_.implTypes.size())
+      return TYPE_E_ELEMENTNOTFOUND;
+    *flags = data_.implTypes[index].flags;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* names, UINT count, MEMBERID* ids) override {
+    return DispatchIDsOfNames(data_, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(void* instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
+    return DispatchInvoke(data_, instance, memid, flags, params, result, excepInfo, argErr);
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID memid, BSTR* name, BSTR* docString,
+                                             DWORD* helpContext, BSTR* helpFile) override {
+    if (memid == MEMBERID_NIL)
+      return SetDocumentation(name, docString, helpContext, helpFile, data_.name, data_.help);
+    const FuncData* func = Find(memid);
+    if (func == nullptr)
+      return TYPE_E_ELEMENTNOTFOUND;
+    return SetDocumentation(name, docString, helpContext, helpFile, func->name, u"");
+  }
+  HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE refType, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib** lib, UINT* index) override;
+  void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR* attr) override { delete attr; }
+  void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC* desc) override;
+
+private:
+  const FuncData* Find(MEMBERID memid) const {
+    const auto found = std::find_if(data_.funcs.begin(), data_.funcs.end(),
+                                    [memid](const FuncData& func) { return func.id == memid; });
+    return found == data_.funcs.end() ? nullptr : &*found;
+  }
+
+  TypeLibrary& library_;
+  const TypeData& data_;
+  UINT index_;
+};
+
+class TypeLibrary final : public ITypeLib {
+public:
+  explicit TypeLibrary(const LibraryData& data) : data_(data) {
+    types_.reserve(data.types.size());
+    for (UINT i = 0; i < data.types.size(); ++i)
+      types_.push_back(std::make_unique<TypeInformation>(*this, data.types[i], i));
+  }
+
+  const LibraryData& Data() const { return data_; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr)
+      return E_POINTER;
+    if (riid != IID_IUnknown && riid != IID_ITypeLib) {
+      *object = nullptr;
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<ITypeLib*>(this);
+    AddRef();
+    return S_OK;
+  }
+  // The library outlives every reference: the count is kept for its holders'
+  // bookkeeping only.
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+
+  UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(types_.size()); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** info) override {
+    if (info == nullptr)
+      return E_INVALIDARG;
+    *info = nullptr;
+    if (index >= types_.size())
+      return TYPE_E_ELEMENTNOTFOUND;
+    *info = types_[index].get();
+    (*info)->AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoType(UINT index, TYPEKIND* kind) override {
+    if (kind == nullptr)
+      return E_INVALIDARG;
+    if (index >= types_.size())
+      return TYPE_E_ELEMENTNOTFOUND;
+    *kind = data_.types[index].kind;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoOfGuid(REFGUID guid, ITypeInfo** info) override {
+    if (info == nullptr)
+      return E_INVALIDARG;
+    *info = nullptr;
+    const auto found = std::find_if(data_.types.begin(), data_.types.end(),
+                                    [&](const TypeData& type) { return type.guid == guid; });
+    if (found == data_.types.end())
+      return TYPE_E_ELEMENTNOTFOUND;
+    return GetTypeInfo(static_cast<UINT>(found - data_.types.begin()), info);
+  }
+  HRESULT STDMETHODCALLTYPE GetLibAttr(TLIBATTR** attr) override {
+    if (attr == nullptr)
+      return E_INVALIDARG;
+    *attr = new (std::nothrow) TLIBATTR{data_.guid,         data_.lcid,         data_.syskind,
+                                        data_.majorVersion, data_.minorVersion, data_.flags};
+    return *attr == nullptr ? E_OUTOFMEMORY : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation(INT index, BSTR* name, BSTR* docString,
+                                             DWORD* helpContext, BSTR* helpFile) override {
+    if (index == -1)
+      return SetDocumentation(name, docString, helpContext, helpFile, data_.name, data_.help);
+    if (index < 0 || static_cast<size_t>(index) >= types_.size())
+      return TYPE_E_ELEMENTNOTFOUND;
+    return types_[index]->GetDocumentation(MEMBERID_NIL, name, docString, helpContext, helpFile);
+  }
+  void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attr) override { delete attr; }
+
+private:
+  const LibraryData& data_;
+  std::vector<std::unique_ptr<TypeInformation>> types_;
+  std::atomic<ULONG> references_{0};
+};
+
+HRESULT TypeInformation::QueryInterface(REFIID riid, void** object) {
+  if (object == nullptr)
+    return E_POINTER;
+  if (riid != IID_IUnknown && riid != IID_ITypeInfo) {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  *object = static_cast<ITypeInfo*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG TypeInformation::AddRef() {
+  return library_.AddRef();
+}
+
+ULONG TypeInformation::Release() {
+  return library_.Release();
+}
+
+HRESULT TypeInformation::GetTypeAttr(TYPEATTR** attr) {
+  if (attr == nullptr)
+    return E_INVALIDARG;
+  *attr = new (std::nothrow) TYPEATTR{};
+  if (*attr == nullptr)
+    return E_OUTOFMEMORY;
+  TYPEATTR& a = **attr;
+  a.guid = data_.guid;
+  a.lcid = library_.Data().lcid;
+  a.memidConstructor = MEMBERID_NIL;
+  a.memidDestructor = MEMBERID_NIL;
+  a.typekind = data_.kind;
+  a.cFuncs = static_cast<WORD>(data_.funcs.size());
+  a.cImplTypes = static_cast<WORD>(data_.implTypes.size());
+  a.cbSizeInstance = sizeof(void*);
+  a.cbAlignment = alignof(void*);
+  // IUnknown and IDispatch come before the methods in the function table.
+  if (data_.kind == TKIND_INTERFACE)
+    a.cbSizeVft = static_cast<WORD>((7 + data_.funcs.size()) * sizeof(void*));
+  a.wTypeFlags = data_.flags;
+  a.wMajorVerNum = data_.majorVersion;
+  a.wMinorVerNum = data_.minorVersion;
+  return S_OK;
+}
+
+HRESULT TypeInformation::GetFuncDesc(UINT index, FUNCDESC** desc) {
+  if (desc == nullptr)
+    return E_INVALIDARG;
+  *desc = nullptr;
+  if (index >= data_.funcs.size())
+    return TYPE_E_ELEMENTNOTFOUND;
+  const FuncData& func = data_.funcs[index];
+  const bool hasOut = std::any_of(func.params.begin(), func.params.end(), [](const ParamData& p) {
+    return (p.flags & PARAMFLAG_FOUT) != 0;
+  });
+  auto result = std::unique_ptr<FUNCDESC>(new (std::nothrow) FUNCDESC{});
+  auto params = std::unique_ptr<ELEMDESC[]>(new (std::nothrow) ELEMDESC[func.params.size()]{});
+  // The [out] parameters point to a BSTR; they share one pointee description.
+  auto pointee = std::unique_ptr<TYPEDESC>(hasOut ? new (std::nothrow) TYPEDESC{} : nullptr);
+  if (!result || !params || (hasOut && !pointee))
+    return E_OUTOFMEMORY;
+  if (pointee)
+    pointee->vt = VT_BSTR;
+  for (size_t i = 0; i < func.params.size(); ++i) {
+    const bool out = (func.params[i].flags & PARAMFLAG_FOUT) != 0;
+    params[i].tdesc.vt = out ? VT_PTR : VT_BSTR;
+    if (out)
+      params[i].tdesc.lptdesc = pointee.get();
+    params[i].paramdesc.wParamFlags = func.params[i].flags;
+  }
+  FUNCDESC& d = *result;
+  d.memid = func.id;
+  d.funckind = FUNC_PUREVIRTUAL;
+  d.invkind = INVOKE_FUNC;
+  d.callconv = CC_STDCALL;
+  d.cParams = static_cast<SHORT>(func.params.size());
+  d.oVft = static_cast<SHORT>((7 + index) * sizeof(void*));
+  d.elemdescFunc.tdesc.vt = VT_HRESULT;
+  d.lprgelemdescParam = params.release();
+  // From here the FUNCDESC owns the pointee; ReleaseFuncDesc frees it.
+  pointee.release();
+  *desc = result.release();
+  return S_OK;
+}
+
+void TypeInformation::ReleaseFuncDesc(FUNCDESC* desc) {
+  if (desc == nullptr)
+    return;
+  for (SHORT i = 0; i < desc->cParams; ++i) {
+    if (desc->lprgelemdescParam[i].tdesc.vt == VT_PTR) {
+      delete desc->lprgelemdescParam[i].tdesc.lptdesc;
+      break;
+    }
+  }
+  delete[] desc->lprgelemdescParam;
+  delete desc;
+}
+
+HRESULT TypeInformation::GetNames(MEMBERID memid, BSTR* names, UINT maxNames, UINT* count) {
+  if (names == nullptr || count == nullptr)
+    return E_INVALIDARG;
+  *count = 0;
+  const FuncData* func = Find(memid);
+  if (func == nullptr)
+    return TYPE_E_ELEMENTNOTFOUND;
+  std::vector<std::u16string_view> all{func->name};
+  for (const ParamData& param : func->params)
+    all.push_back(param.name);
+  const UINT n = std::min<UINT>(maxNames, static_cast<UINT>(all.size()));
+  for (UINT i = 0; i < n; ++i) {
+    if (FAILED(SetText(&names[i], all[i]))) {
+      for (UINT j = 0; j < i; ++j)
+        SysFreeString(names[j]);
+      return E_OUTOFMEMORY;
+    }
+  }
+  *count = n;
+  return S_OK;
+}
+
+HRESULT TypeInformation::GetRefTypeInfo(HREFTYPE refType, ITypeInfo** info) {
+  if (info == nullptr)
+    return E_INVALIDARG;
+  *info = nullptr;
+  return refType >= library_.GetTypeInfoCount() ? TYPE_E_ELEMENTNOTFOUND
+                                                : library_.GetTypeInfo(refType, info);
+}
+
+HRESULT TypeInformation::GetContainingTypeLib(ITypeLib** lib, UINT* index) {
+  if (lib == nullptr)
+    return E_INVALIDARG;
+  *lib = &library_;
+  library_.AddRef();
+  if (index != nullptr)
+    *index = index_;
+  return S_OK;
+}
+
+TypeLibrary* LibraryObject(const LibraryData& data) {
+  static std::vector<std::unique_ptr<TypeLibrary>> libraries = [] {
+    std::vector<std::unique_ptr<TypeLibrary>> all;
+    for (const LibraryData* library : BuiltInLibraries())
+      all.push_back(std::make_unique<TypeLibrary>(*library));
+    return all;
+  }();
+  for (auto& library : libraries) {
+    if (&library->Data() == &data)
+      return library.get();
+  }
+  return nullptr;
+}
+
+class FileDescriptor {
+public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  int Get() const { return fd_; }
+
+private:
+  int fd_;
+};
+
+class FileMapping {
+public:
+  FileMapping(int fd, size_t size)
+      : size_(size),
+        data_(size == 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0)) {}
+  FileMapping(const FileMapping&) = delete;
+  FileMapping& operator=(const FileMapping&) = delete;
+  ~FileMapping() {
+    if (data_ != MAP_FAILED)
+      munmap(data_, size_);
+  }
+  std::string_view View() const {
+    return data_ == MAP_FAILED ? std::string_view()
+                               : std::string_view(static_cast<const char*>(data_), size_);
+  }
+
+private:
+  size_t size_;
+  void* data_;
+};
+
+// The built-in library whose resource record the file holds, if any.
+const LibraryData* LibraryOfFile(const std::string& path) {
+  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status {};
+  if (file.Get() < 0 || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+    return nullptr;
+  const FileMapping mapping(file.Get(), static_cast<size_t>(status.st_size));
+  const std::string_view content = mapping.View();
+  for (const LibraryData* library : BuiltInLibraries()) {
+    const std::string record = ResourceRecord(*library);
+    const std::boyer_moore_horspool_searcher searcher(record.begin(), record.end());
+    if (std::search(content.begin(), content.end(), searcher) != content.end())
+      return library;
+  }
+  return nullptr;
+}
+
+} // namespace
+
+std::string ResourceRecord(const LibraryData& library) {
+  OLECHAR guid[39];
+  StringFromGUID2(library.guid, guid, 39);
+  return "\x7FTYPELIB 1 " + Utf16ToUtf8(std::u16string_view(guid, 38));
+}
+
+} // namespace tellavo::platform
+
+using namespace tellavo::platform;
+
+HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib) {
+  if (file == nullptr || lib == nullptr)
+    return E_INVALIDARG;
+  *lib = nullptr;
+  const LibraryData* data = LibraryOfFile(tellavo::Utf16ToUtf8(file));
+  if (data == nullptr)
+    return TYPE_E_CANTLOADLIBRARY;
+  TypeLibrary* library = LibraryObject(*data);
+  library->AddRef();
+  if (kind == REGKIND_REGISTER) {
+    if (const HRESULT hr = RegisterTypeLib(library, file, nullptr); FAILED(hr)) {
+      library->Release();
+      return hr;
+    }
+  }
+  *lib = library;
+  return S_OK;
+}
+
+HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** lib) {
+  return LoadTypeLibEx(file, REGKIND_DEFAULT, lib);
+}
+
+HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* dispIds) {
+  return info == nullptr ? E_INVALIDARG : info->GetIDsOfNames(names, count, dispIds);
+}
+
+HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID dispId, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+  return info == nullptr ? E_INVALIDARG
+                         : info->Invoke(instance, dispId, flags, params, result, excepInfo, argErr);
+}

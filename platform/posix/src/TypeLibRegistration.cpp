@@ -1,0 +1,243 @@
+// Registration of a type library under HKEY_CLASSES_ROOT:
+//   TypeLib\{LIBID}\major.minor            = help string (or name)
+//   TypeLib\{LIBID}\major.minor\FLAGS      = library flags
+//   TypeLib\{LIBID}\major.minor\HELPDIR    = help directory
+//   TypeLib\{LIBID}\major.minor\lcid\win32 = path of the module
+//   Interface\{IID} (name, proxy/stub class, TypeLib with Version) for each
+//   automation interface, marshalled by the standard automation marshaller.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "RegistryHive.h"
+#include "TypeLibData.h"
+#include "common/Bstr.h"
+#include "common/ComPtr.h"
+
+namespace tellavo::platform {
+namespace {
+
+// The automation marshaller's class, which serves dual and automation
+// interfaces.
+constexpr std::u16string_view AutomationProxyStub = u"{00020424-0000-0000-C000-000000000046}";
+
+class RegistryKeyHandle {
+public:
+  RegistryKeyHandle() = default;
+  RegistryKeyHandle(const RegistryKeyHandle&) = delete;
+  RegistryKeyHandle& operator=(const RegistryKeyHandle&) = delete;
+  ~RegistryKeyHandle() {
+    if (key_ != nullptr)
+      RegCloseKey(key_);
+  }
+  PHKEY Out() { return &key_; }
+  HKEY Get() const { return key_; }
+
+private:
+  HKEY key_ = nullptr;
+};
+
+std::u16string GuidText(REFGUID guid) {
+  OLECHAR text[39];
+  StringFromGUID2(guid, text, 39);
+  return std::u16string(text, 38);
+}
+
+std::u16string Ascii(const char* text) {
+  return std::u16string(text, text + std::char_traits<char>::length(text));
+}
+
+std::u16string VersionText(WORD major, WORD minor) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x.%x", major, minor);
+  return Ascii(text);
+}
+
+std::u16string_view SyskindText(SYSKIND syskind) {
+  switch (syskind) {
+  case SYS_WIN16:
+    return u"win16";
+  case SYS_MAC:
+    return u"mac";
+  case SYS_WIN64:
+    return u"win64";
+  default:
+    return u"win32";
+  }
+}
+
+std::u16string LibraryKey(REFGUID libId, WORD major, WORD minor) {
+  return u"TypeLib\\" + GuidText(libId) + u"\\" + VersionText(major, minor);
+}
+
+std::u16string LocaleKey(const std::u16string& libraryKey, LCID lcid, SYSKIND syskind) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", lcid);
+  return libraryKey + u"\\" + Ascii(text) + u"\\" + std::u16string(SyskindText(syskind));
+}
+
+bool WriteValue(const std::u16string& key, std::u16string_view name, std::u16string_view data) {
+  RegistryKeyHandle handle;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_READ | KEY_WRITE, nullptr, handle.Out(), nullptr) != ERROR_SUCCESS)
+    return false;
+  const std::u16string value(name);
+  const std::u16string text(data);
+  return RegSetValueExW(handle.Get(), value.c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
+}
+
+std::u16string ReadDefault(const std::u16string& key) {
+  RegistryKeyHandle handle;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
+    return {};
+  DWORD size = 0;
+  DWORD type = 0;
+  if (RegQueryValueExW(handle.Get(), u"", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_SZ)
+    return {};
+  std::u16string text(size / sizeof(char16_t), 0);
+  if (RegQueryValueExW(handle.Get(), u"", nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
+                       &size) != ERROR_SUCCESS)
+    return {};
+  text.resize(std::u16string_view(text.c_str()).size());
+  return text;
+}
+
+std::vector<std::u16string> SubkeyNames(const std::u16string& key) {
+  std::vector<std::u16string> names;
+  RegistryKeyHandle handle;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
+    return names;
+  OLECHAR name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = 256;
+    if (RegEnumKeyExW(handle.Get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      return names;
+    names.emplace_back(name, size);
+  }
+}
+
+bool IsAutomationInterface(WORD flags, TYPEKIND kind) {
+  return kind == TKIND_DISPATCH ||
+         (kind == TKIND_INTERFACE && (flags & (TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION)) != 0);
+}
+
+// The directory part of a path, with its trailing separator.
+std::u16string DirectoryOf(std::u16string_view path) {
+  const size_t end = path.find_last_of(u"/\\");
+  return std::u16string(end == std::u16string_view::npos ? u"" : path.substr(0, end + 1));
+}
+
+struct LibAttr {
+  ITypeLib* lib;
+  TLIBATTR* attr = nullptr;
+  explicit LibAttr(ITypeLib* owner) : lib(owner) {}
+  LibAttr(const LibAttr&) = delete;
+  LibAttr& operator=(const LibAttr&) = delete;
+  ~LibAttr() {
+    if (attr != nullptr)
+      lib->ReleaseTLibAttr(attr);
+  }
+};
+
+struct TypeAttr {
+  ITypeInfo* info;
+  TYPEATTR* attr = nullptr;
+  explicit TypeAttr(ITypeInfo* owner) : info(owner) {}
+  TypeAttr(const TypeAttr&) = delete;
+  TypeAttr& operator=(const TypeAttr&) = delete;
+  ~TypeAttr() {
+    if (attr != nullptr)
+      info->ReleaseTypeAttr(attr);
+  }
+};
+
+HRESULT RegisterInterfaces(ITypeLib* lib, const std::u16string& libId,
+                           const std::u16string& version) {
+  for (UINT index = 0; index < lib->GetTypeInfoCount(); ++index) {
+    ComPtr<ITypeInfo> info;
+    if (FAILED(lib->GetTypeInfo(index, info.Out())))
+      return TYPE_E_INVALIDSTATE;
+    TypeAttr attr(info.Get());
+    BStr name;
+    if (FAILED(info->GetTypeAttr(&attr.attr)) ||
+        FAILED(info->GetDocumentation(MEMBERID_NIL, name.Out(), nullptr, nullptr, nullptr)))
+      return TYPE_E_INVALIDSTATE;
+    if (!IsAutomationInterface(attr.attr->wTypeFlags, attr.attr->typekind))
+      continue;
+    const std::u16string key = u"Interface\\" + GuidText(attr.attr->guid);
+    if (!WriteValue(key, u"", name.View()) ||
+        !WriteValue(key + u"\\ProxyStubClsid", u"", AutomationProxyStub) ||
+        !WriteValue(key + u"\\ProxyStubClsid32", u"", AutomationProxyStub) ||
+        !WriteValue(key + u"\\TypeLib", u"", libId) ||
+        !WriteValue(key + u"\\TypeLib", u"Version", version))
+      return TYPE_E_REGISTRYACCESS;
+  }
+  return S_OK;
+}
+
+} // namespace
+} // namespace tellavo::platform
+
+using namespace tellavo::platform;
+
+HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir) {
+  if (lib == nullptr || fullPath == nullptr)
+    return E_INVALIDARG;
+  LibAttr attr(lib);
+  if (const HRESULT hr = lib->GetLibAttr(&attr.attr); FAILED(hr))
+    return hr;
+  tellavo::BStr name, help;
+  if (const HRESULT hr = lib->GetDocumentation(-1, name.Out(), help.Out(), nullptr, nullptr);
+      FAILED(hr))
+    return hr;
+  const TLIBATTR& a = *attr.attr;
+  const std::u16string libraryKey = LibraryKey(a.guid, a.wMajorVerNum, a.wMinorVerNum);
+  const std::u16string flags = Ascii(std::to_string(a.wLibFlags).c_str());
+  const std::u16string directory =
+      helpDir != nullptr ? std::u16string(helpDir) : DirectoryOf(fullPath);
+  if (!WriteValue(libraryKey, u"", help.View().empty() ? name.View() : help.View()) ||
+      !WriteValue(libraryKey + u"\\FLAGS", u"", flags) ||
+      !WriteValue(libraryKey + u"\\HELPDIR", u"", directory) ||
+      !WriteValue(LocaleKey(libraryKey, a.lcid, a.syskind), u"", fullPath))
+    return TYPE_E_REGISTRYACCESS;
+  return RegisterInterfaces(lib, GuidText(a.guid), VersionText(a.wMajorVerNum, a.wMinorVerNum));
+}
+
+HRESULT UnRegisterTypeLib(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
+                          SYSKIND syskind) {
+  const std::u16string libraryKey = LibraryKey(libId, majorVersion, minorVersion);
+  const std::u16string localeKey = LocaleKey(libraryKey, lcid, syskind);
+  HKEY probe = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, localeKey.c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS)
+    return TYPE_E_REGISTRYACCESS;
+  RegCloseKey(probe);
+  // The interfaces of a library whose content is known here, as long as
+  // they still belong to this library and not to another that took them over.
+  const std::u16string libIdText = GuidText(libId);
+  for (const LibraryData* library : BuiltInLibraries()) {
+    if (library->guid != libId)
+      continue;
+    for (const TypeData& type : library->types) {
+      const std::u16string key = u"Interface\\" + GuidText(type.guid);
+      if (IsAutomationInterface(type.flags, type.kind) &&
+          RegistryHive::Fold(ReadDefault(key + u"\\TypeLib")) == RegistryHive::Fold(libIdText))
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    }
+  }
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, localeKey.c_str());
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, localeKey.substr(0, localeKey.rfind(u'\\')).c_str());
+  // The version goes when no other locale is registered under it.
+  const std::vector<std::u16string> left = SubkeyNames(libraryKey);
+  if (std::all_of(left.begin(), left.end(), [](const std::u16string& name) {
+        const std::u16string folded = RegistryHive::Fold(name);
+        return folded == u"FLAGS" || folded == u"HELPDIR";
+      }))
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, libraryKey.c_str());
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, (u"TypeLib\\" + libIdText).c_str());
+  return S_OK;
+}
