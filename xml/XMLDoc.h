@@ -121,7 +121,6 @@ public:
   // The first match; with node auto-create on, a missing child is appended to
   // the owner; else EXMLDocError `Node "%s" not found`.
   TXMLNode FindNode(std::u16string_view name);
-  TXMLNode operator[](std::u16string_view name) { return FindNode(name); }
   // The first match, or the null node.
   TXMLNode FindExisting(std::u16string_view name) const;
 

@@ -1,0 +1,563 @@
+// The DOM of the XML document layer on libxml2.
+//
+// Input comes from the network, so the parser never touches anything outside
+// the bytes it is given: no network, no external DTD subset, and a document
+// that declares an external entity (general or parameter) is refused before
+// anything could be loaded. Internal entities are substituted; libxml2's own
+// amplification checks (never lifted with XML_PARSE_HUGE) stop exponential and
+// quadratic expansion, and its depth limit bounds nesting.
+#include <libxml/SAX2.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlsave.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <unordered_set>
+#include <vector>
+
+#include "common/Utf.h"
+#include "xml/DomBackend.h"
+
+namespace tellavo::dom {
+namespace {
+
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOENT;
+constexpr std::u16string_view kExternalEntityRefused = u"External entities are not allowed";
+// How much of the failing line the parse report carries; the layer shows less.
+constexpr size_t kSourceTextBytes = 400;
+
+struct XmlFree {
+  void operator()(xmlChar* text) const { xmlFree(text); }
+  void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
+  void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+  void operator()(xmlNs* ns) const { xmlFreeNs(ns); }
+  void operator()(xmlBuffer* buffer) const { xmlBufferFree(buffer); }
+};
+template <class T> using XmlPtr = std::unique_ptr<T, XmlFree>;
+
+template <class T> T* Checked(T* pointer) {
+  if (pointer == nullptr)
+    throw std::bad_alloc();
+  return pointer;
+}
+
+void InitParserOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+}
+
+const xmlChar* U8(const std::string& text) {
+  return reinterpret_cast<const xmlChar*>(text.c_str());
+}
+
+std::string ToUtf8(std::u16string_view text) {
+  return Utf16ToUtf8(text);
+}
+
+std::u16string ToUtf16(const xmlChar* text) {
+  return text == nullptr ? std::u16string() : Utf8ToUtf16(reinterpret_cast<const char*>(text));
+}
+
+xmlNodePtr N(NodeHandle handle) {
+  return reinterpret_cast<xmlNodePtr>(handle);
+}
+NodeHandle H(xmlNodePtr node) {
+  return reinterpret_cast<NodeHandle>(node);
+}
+
+// Splits "p:local" into its prefix (empty when none) and local name.
+std::pair<std::string, std::string> SplitName(const std::string& qualifiedName) {
+  const size_t colon = qualifiedName.find(':');
+  if (colon == std::string::npos)
+    return {{}, qualifiedName};
+  return {qualifiedName.substr(0, colon), qualifiedName.substr(colon + 1)};
+}
+
+bool IsXmlWhitespace(const xmlChar* text) {
+  for (; *text != 0; ++text)
+    if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n')
+      return false;
+  return true;
+}
+
+// What one parse records through the parser's callbacks.
+struct ParseState {
+  bool refused = false;
+  int refusedLine = 0;
+  bool haveError = false;
+  int firstLevel = 0;
+  int firstLine = 0;
+  std::string firstMessage;
+};
+
+ParseState& StateOf(void* ctxt) {
+  return *static_cast<ParseState*>(static_cast<xmlParserCtxtPtr>(ctxt)->_private);
+}
+
+// Keeps the first fatal error (else the first error): later ones are often
+// consequences of it.
+void RecordError(void*, xmlErrorPtr error) {
+  if (error == nullptr || error->ctxt == nullptr || error->level < XML_ERR_ERROR)
+    return;
+  ParseState& state = StateOf(error->ctxt);
+  const bool fatalFirst = error->level == XML_ERR_FATAL && state.firstLevel != XML_ERR_FATAL;
+  if (state.haveError && !fatalFirst)
+    return;
+  state.haveError = true;
+  state.firstLevel = error->level;
+  state.firstLine = error->line;
+  state.firstMessage = error->message == nullptr ? "" : error->message;
+}
+
+void CheckedEntityDecl(void* ctx, const xmlChar* name, int type, const xmlChar* publicId,
+                       const xmlChar* systemId, xmlChar* content) {
+  if (type == XML_INTERNAL_GENERAL_ENTITY || type == XML_INTERNAL_PARAMETER_ENTITY) {
+    xmlSAX2EntityDecl(ctx, name, type, publicId, systemId, content);
+    return;
+  }
+  ParseState& state = StateOf(ctx);
+  state.refused = true;
+  state.refusedLine = xmlSAX2GetLineNumber(ctx);
+  xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
+// The text of line `line` (from 1) of the input, decoded as the parser would
+// have decoded it for the encodings that matter here.
+std::u16string SourceLine(std::string_view input, int line) {
+  const bool utf16le = input.size() >= 2 && input[0] == '\xFF' && input[1] == '\xFE';
+  const bool utf16be = input.size() >= 2 && input[0] == '\xFE' && input[1] == '\xFF';
+  std::u16string text;
+  if (utf16le || utf16be) {
+    const size_t units = std::min<size_t>((input.size() - 2) / 2, 1u << 20);
+    for (size_t i = 0; i < units; ++i) {
+      const auto a = static_cast<unsigned char>(input[2 + 2 * i]);
+      const auto b = static_cast<unsigned char>(input[3 + 2 * i]);
+      text += static_cast<char16_t>(utf16le ? a | (b << 8) : (a << 8) | b);
+    }
+  }
+  std::u16string_view rest = text;
+  std::string_view bytes = input;
+  for (int current = 1; current < line; ++current) {
+    if (!text.empty()) {
+      const size_t end = rest.find_first_of(u"\r\n");
+      if (end == std::u16string_view::npos)
+        return {};
+      rest.remove_prefix(end + (rest.substr(end, 2) == u"\r\n" ? 2 : 1));
+    } else {
+      const size_t end = bytes.find_first_of("\r\n");
+      if (end == std::string_view::npos)
+        return {};
+      bytes.remove_prefix(end + (bytes.substr(end, 2) == "\r\n" ? 2 : 1));
+    }
+  }
+  if (!text.empty())
+    return std::u16string(rest.substr(0, std::min(rest.find_first_of(u"\r\n"), kSourceTextBytes)));
+  bytes = bytes.substr(0, std::min(bytes.find_first_of("\r\n"), kSourceTextBytes));
+  return Utf8ToUtf16(bytes);
+}
+
+// Unlinks every text node that holds only whitespace, unless xml:space
+// preserves it: such text between elements is layout, not content. The
+// parser's depth limit bounds the recursion.
+void DropWhitespaceText(xmlNodePtr parent) {
+  xmlNodePtr node = parent->children;
+  while (node != nullptr) {
+    const xmlNodePtr next = node->next;
+    if (node->type == XML_TEXT_NODE && IsXmlWhitespace(node->content) &&
+        xmlNodeGetSpacePreserve(parent) != 1) {
+      xmlUnlinkNode(node);
+      xmlFreeNode(node);
+    } else if (node->type == XML_ELEMENT_NODE) {
+      DropWhitespaceText(node);
+    }
+    node = next;
+  }
+}
+
+// The data of the declaration that the parsed input carried, or nothing when
+// it had none.
+std::optional<std::string> DeclarationData(xmlDocPtr doc, std::string_view input) {
+  if (input.starts_with("\xEF\xBB\xBF"))
+    input.remove_prefix(3);
+  if (input.starts_with("<?xml")) {
+    const size_t end = input.find("?>");
+    std::string_view data = input.substr(5, end - 5);
+    const auto first = data.find_first_not_of(" \t\r\n");
+    const auto last = data.find_last_not_of(" \t\r\n");
+    if (first == std::string_view::npos)
+      return std::string();
+    return std::string(data.substr(first, last - first + 1));
+  }
+  if (doc->standalone == -1)
+    return std::nullopt;
+  std::string data = "version=\"" + std::string(reinterpret_cast<const char*>(doc->version)) + "\"";
+  if (doc->encoding != nullptr)
+    data += " encoding=\"" + std::string(reinterpret_cast<const char*>(doc->encoding)) + "\"";
+  if (doc->standalone >= 0)
+    data += doc->standalone == 1 ? " standalone=\"yes\"" : " standalone=\"no\"";
+  return data;
+}
+
+class LibXml2Document final : public DomDocument {
+public:
+  LibXml2Document() : doc_(Checked(xmlNewDoc(nullptr))) {}
+
+  ~LibXml2Document() override {
+    for (xmlNodePtr node : detached_)
+      if (node->parent == nullptr)
+        xmlFreeNode(node);
+  }
+
+  std::optional<ParseError> LoadText(std::u16string_view text) override {
+    return Load(ToUtf8(text), "UTF-8");
+  }
+
+  std::optional<ParseError> LoadBytes(std::string_view bytes) override {
+    return Load(bytes, nullptr);
+  }
+
+  NodeHandle DocumentNode() override { return H(reinterpret_cast<xmlNodePtr>(doc_.get())); }
+  NodeHandle Parent(NodeHandle node) override { return H(N(node)->parent); }
+  NodeHandle FirstChild(NodeHandle node) override { return H(N(node)->children); }
+  NodeHandle LastChild(NodeHandle node) override { return H(N(node)->last); }
+  NodeHandle NextSibling(NodeHandle node) override {
+    return IsDocument(N(node)) ? nullptr : H(N(node)->next);
+  }
+  NodeHandle PreviousSibling(NodeHandle node) override {
+    return IsDocument(N(node)) ? nullptr : H(N(node)->prev);
+  }
+
+  TNodeType Type(NodeHandle handle) override {
+    const xmlElementType type = N(handle)->type;
+    if (type >= XML_ELEMENT_NODE && type <= XML_NOTATION_NODE)
+      return static_cast<TNodeType>(type);
+    switch (type) {
+    case XML_HTML_DOCUMENT_NODE:
+      return TNodeType::ntDocument;
+    case XML_DTD_NODE:
+      return TNodeType::ntDocType;
+    case XML_ENTITY_DECL:
+      return TNodeType::ntEntity;
+    default:
+      return TNodeType::ntReserved;
+    }
+  }
+
+  std::u16string Name(NodeHandle handle) override {
+    const xmlNodePtr node = N(handle);
+    switch (Type(handle)) {
+    case TNodeType::ntElement:
+      if (node->ns != nullptr && node->ns->prefix != nullptr)
+        return ToUtf16(node->ns->prefix) + u":" + ToUtf16(node->name);
+      return ToUtf16(node->name);
+    case TNodeType::ntText:
+      return u"#text";
+    case TNodeType::ntCData:
+      return u"#cdata-section";
+    case TNodeType::ntComment:
+      return u"#comment";
+    case TNodeType::ntDocument:
+      return u"#document";
+    case TNodeType::ntDocFragment:
+      return u"#document-fragment";
+    default:
+      return ToUtf16(node->name);
+    }
+  }
+
+  std::u16string LocalName(NodeHandle handle) override {
+    const xmlNodePtr node = N(handle);
+    switch (Type(handle)) {
+    case TNodeType::ntElement:
+      if (node->ns == nullptr)
+        return Utf8ToUtf16(SplitName(reinterpret_cast<const char*>(node->name)).second);
+      return ToUtf16(node->name);
+    case TNodeType::ntProcessingInstr:
+    case TNodeType::ntEntityRef:
+    case TNodeType::ntDocType:
+    case TNodeType::ntEntity:
+    case TNodeType::ntNotation:
+      return ToUtf16(node->name);
+    default:
+      return {};
+    }
+  }
+
+  std::u16string Prefix(NodeHandle handle) override {
+    const xmlNodePtr node = N(handle);
+    if (node->type != XML_ELEMENT_NODE)
+      return {};
+    if (node->ns == nullptr)
+      return Utf8ToUtf16(SplitName(reinterpret_cast<const char*>(node->name)).first);
+    return ToUtf16(node->ns->prefix);
+  }
+
+  std::u16string NamespaceURI(NodeHandle handle) override {
+    const xmlNodePtr node = N(handle);
+    if (node->type != XML_ELEMENT_NODE || node->ns == nullptr)
+      return {};
+    return ToUtf16(node->ns->href);
+  }
+
+  std::u16string Value(NodeHandle handle) override {
+    return HoldsValue(N(handle)) ? ToUtf16(N(handle)->content) : std::u16string();
+  }
+
+  void SetValue(NodeHandle handle, std::u16string_view value) override {
+    if (HoldsValue(N(handle)))
+      xmlNodeSetContent(N(handle), U8(ToUtf8(value)));
+  }
+
+  std::vector<Attribute> Attributes(NodeHandle element) override {
+    std::vector<Attribute> attributes;
+    if (N(element)->type != XML_ELEMENT_NODE)
+      return attributes;
+    for (xmlNsPtr ns = N(element)->nsDef; ns != nullptr; ns = ns->next)
+      attributes.push_back(
+          {DeclarationName(ns), std::u16string(kXmlnsNamespace), ToUtf16(ns->href)});
+    for (xmlAttrPtr attr = N(element)->properties; attr != nullptr; attr = attr->next)
+      attributes.push_back({AttributeName(attr),
+                            attr->ns == nullptr ? std::u16string() : ToUtf16(attr->ns->href),
+                            AttributeValue(attr)});
+    return attributes;
+  }
+
+  std::optional<std::u16string> GetAttribute(NodeHandle element,
+                                             std::u16string_view qualifiedName) override {
+    if (N(element)->type != XML_ELEMENT_NODE)
+      return std::nullopt;
+    for (xmlNsPtr ns = N(element)->nsDef; ns != nullptr; ns = ns->next)
+      if (DeclarationName(ns) == qualifiedName)
+        return ToUtf16(ns->href);
+    for (xmlAttrPtr attr = N(element)->properties; attr != nullptr; attr = attr->next)
+      if (AttributeName(attr) == qualifiedName)
+        return AttributeValue(attr);
+    return std::nullopt;
+  }
+
+  void SetAttribute(NodeHandle element, std::u16string_view namespaceURI,
+                    std::u16string_view qualifiedName, std::u16string_view value) override {
+    const xmlNodePtr node = N(element);
+    const std::string name = ToUtf8(qualifiedName);
+    const std::string text = ToUtf8(value);
+    if (namespaceURI == kXmlnsNamespace || name == "xmlns" || name.starts_with("xmlns:")) {
+      Declare(node, name == "xmlns" ? std::string() : SplitName(name).second, text);
+      return;
+    }
+    xmlNsPtr ns = nullptr;
+    const auto [prefix, local] = SplitName(name);
+    if (!namespaceURI.empty() && !prefix.empty()) {
+      const std::string uri = ToUtf8(namespaceURI);
+      ns = xmlSearchNs(doc_.get(), node, U8(prefix));
+      if (ns == nullptr || !xmlStrEqual(ns->href, U8(uri)))
+        ns = Declare(node, prefix, uri);
+    }
+    Checked(xmlSetNsProp(node, ns, U8(ns == nullptr ? name : local), U8(text)));
+  }
+
+  NodeHandle CreateElement(std::u16string_view qualifiedName,
+                           std::u16string_view namespaceURI) override {
+    const std::string name = ToUtf8(qualifiedName);
+    if (namespaceURI.empty())
+      return H(Detached(xmlNewDocNode(doc_.get(), nullptr, U8(name), nullptr)));
+    // The namespace stays unbound until the element is placed where a
+    // declaration of it is in scope, or declares it itself.
+    const auto [prefix, local] = SplitName(name);
+    xmlNsPtr ns =
+        Checked(xmlNewNs(nullptr, U8(ToUtf8(namespaceURI)), prefix.empty() ? nullptr : U8(prefix)));
+    unbound_.emplace_back(ns);
+    xmlNodePtr node = Detached(xmlNewDocNode(doc_.get(), nullptr, U8(local), nullptr));
+    node->ns = ns;
+    return H(node);
+  }
+
+  NodeHandle CreateTextNode(std::u16string_view text) override {
+    return H(Detached(xmlNewDocText(doc_.get(), U8(ToUtf8(text)))));
+  }
+
+  NodeHandle CreateProcessingInstruction(std::u16string_view target,
+                                         std::u16string_view data) override {
+    return H(Detached(xmlNewDocPI(doc_.get(), U8(ToUtf8(target)), U8(ToUtf8(data)))));
+  }
+
+  void AppendChild(NodeHandle parent, NodeHandle child) override {
+    InsertBefore(parent, child, nullptr);
+  }
+
+  // Links by hand: xmlAddChild and friends merge adjacent text nodes, which
+  // would free a node whose handle is still held.
+  void InsertBefore(NodeHandle parentHandle, NodeHandle childHandle,
+                    NodeHandle referenceHandle) override {
+    const xmlNodePtr parent = N(parentHandle);
+    const xmlNodePtr child = N(childHandle);
+    const xmlNodePtr reference = N(referenceHandle);
+    if (child->parent != nullptr)
+      xmlUnlinkNode(child);
+    detached_.erase(child);
+    child->parent = parent;
+    child->next = reference;
+    child->prev = reference == nullptr ? parent->last : reference->prev;
+    if (child->prev != nullptr)
+      child->prev->next = child;
+    else
+      parent->children = child;
+    if (reference != nullptr)
+      reference->prev = child;
+    else
+      parent->last = child;
+    BindNamespaces(child);
+  }
+
+  void RemoveChild(NodeHandle parent, NodeHandle child) override {
+    if (N(child)->parent != N(parent))
+      return;
+    xmlUnlinkNode(N(child));
+    detached_.insert(N(child));
+  }
+
+  std::u16string Serialize(NodeHandle handle) override {
+    const xmlNodePtr node = N(handle);
+    if (!IsDocument(node))
+      return Utf8ToUtf16(SaveTree(node));
+    std::string text;
+    for (xmlNodePtr child = node->children; child != nullptr; child = child->next)
+      text += SaveTree(child) + "\r\n";
+    return Utf8ToUtf16(text);
+  }
+
+private:
+  static bool IsDocument(xmlNodePtr node) {
+    return node->type == XML_DOCUMENT_NODE || node->type == XML_HTML_DOCUMENT_NODE;
+  }
+
+  static bool HoldsValue(xmlNodePtr node) {
+    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+           node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE;
+  }
+
+  static std::u16string DeclarationName(xmlNsPtr ns) {
+    return ns->prefix == nullptr ? u"xmlns" : u"xmlns:" + ToUtf16(ns->prefix);
+  }
+
+  static std::u16string AttributeName(xmlAttrPtr attr) {
+    if (attr->ns != nullptr && attr->ns->prefix != nullptr)
+      return ToUtf16(attr->ns->prefix) + u":" + ToUtf16(attr->name);
+    return ToUtf16(attr->name);
+  }
+
+  std::u16string AttributeValue(xmlAttrPtr attr) {
+    XmlPtr<xmlChar> value(xmlNodeListGetString(doc_.get(), attr->children, 1));
+    return ToUtf16(value.get());
+  }
+
+  xmlNodePtr Detached(xmlNodePtr node) {
+    Checked(node);
+    detached_.insert(node);
+    return node;
+  }
+
+  // Adds (or updates) the declaration of `prefix` on `node`, and binds the
+  // node to it when the node waited for that namespace.
+  xmlNsPtr Declare(xmlNodePtr node, const std::string& prefix, const std::string& uri) {
+    const xmlChar* key = prefix.empty() ? nullptr : U8(prefix);
+    xmlNsPtr ns = node->nsDef;
+    while (ns != nullptr && !xmlStrEqual(ns->prefix, key))
+      ns = ns->next;
+    if (ns != nullptr) {
+      xmlFree(const_cast<xmlChar*>(ns->href));
+      ns->href = Checked(xmlStrdup(U8(uri)));
+    } else {
+      ns = Checked(xmlNewNs(node, U8(uri), key));
+    }
+    if (IsUnbound(node->ns) && xmlStrEqual(node->ns->prefix, ns->prefix) &&
+        xmlStrEqual(node->ns->href, ns->href))
+      node->ns = ns;
+    return ns;
+  }
+
+  bool IsUnbound(xmlNsPtr ns) const {
+    return ns != nullptr && std::any_of(unbound_.begin(), unbound_.end(),
+                                        [ns](const XmlPtr<xmlNs>& u) { return u.get() == ns; });
+  }
+
+  // Binds the elements of a newly placed subtree that wait for a namespace to
+  // a matching declaration now in scope.
+  void BindNamespaces(xmlNodePtr node) {
+    if (unbound_.empty() || node->type != XML_ELEMENT_NODE)
+      return;
+    if (IsUnbound(node->ns)) {
+      xmlNsPtr ns = xmlSearchNs(doc_.get(), node, node->ns->prefix);
+      if (ns != nullptr && ns != node->ns && xmlStrEqual(ns->href, node->ns->href))
+        node->ns = ns;
+    }
+    for (xmlNodePtr child = node->children; child != nullptr; child = child->next)
+      BindNamespaces(child);
+  }
+
+  std::string SaveTree(xmlNodePtr node) {
+    XmlPtr<xmlBuffer> buffer(Checked(xmlBufferCreate()));
+    xmlSaveCtxtPtr save = Checked(xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL));
+    xmlSaveTree(save, node);
+    xmlSaveClose(save);
+    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                       static_cast<size_t>(xmlBufferLength(buffer.get())));
+  }
+
+  std::optional<ParseError> Load(std::string_view input, const char* encoding) {
+    InitParserOnce();
+    if (input.size() > static_cast<size_t>(INT_MAX))
+      return ParseError{u"Document too large", 0, {}};
+    XmlPtr<xmlParserCtxt> ctxt(Checked(xmlNewParserCtxt()));
+    ParseState state;
+    ctxt->_private = &state;
+    ctxt->sax->serror = RecordError;
+    ctxt->sax->entityDecl = CheckedEntityDecl;
+    ctxt->sax->externalSubset = nullptr;
+    XmlPtr<xmlDoc> doc(xmlCtxtReadMemory(ctxt.get(), input.data(), static_cast<int>(input.size()),
+                                         nullptr, encoding, kParseOptions));
+    if (doc == nullptr || !ctxt->wellFormed || state.refused) {
+      ParseError error;
+      if (state.refused) {
+        error.reason = kExternalEntityRefused;
+        error.line = state.refusedLine;
+      } else if (state.haveError) {
+        error.reason = Utf8ToUtf16(state.firstMessage);
+        error.line = state.firstLine;
+      } else {
+        error.reason = u"Document is not well-formed";
+      }
+      while (!error.reason.empty() && (error.reason.back() == u'\n' || error.reason.back() == u' '))
+        error.reason.pop_back();
+      error.sourceText = SourceLine(input, error.line);
+      return error;
+    }
+    DropWhitespaceText(reinterpret_cast<xmlNodePtr>(doc.get()));
+    if (const auto data = DeclarationData(doc.get(), input)) {
+      xmlNodePtr pi = Checked(xmlNewDocPI(doc.get(), BAD_CAST "xml", U8(*data)));
+      if (doc->children == nullptr)
+        xmlAddChild(reinterpret_cast<xmlNodePtr>(doc.get()), pi);
+      else
+        xmlAddPrevSibling(doc->children, pi);
+    }
+    doc_ = std::move(doc);
+    return std::nullopt;
+  }
+
+  // Declared first so that it is freed last: elements may point at them.
+  std::vector<XmlPtr<xmlNs>> unbound_;
+  XmlPtr<xmlDoc> doc_;
+  std::unordered_set<xmlNodePtr> detached_;
+};
+
+} // namespace
+
+std::unique_ptr<DomDocument> CreateDomDocument() {
+  InitParserOnce();
+  return std::make_unique<LibXml2Document>();
+}
+
+} // namespace tellavo::dom
