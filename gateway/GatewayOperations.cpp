@@ -1,0 +1,127 @@
+#include "gateway/GatewayOperations.h"
+
+#include "Platform.h"
+#include "common/TextUtil.h"
+#include "gateway/EventLogReport.h"
+#include "gateway/MessageBasket.h"
+#include "services/GetOriginatorsWebService.h"
+#include "services/GetReport2DateWebService.h"
+#include "services/GetStatusWebService.h"
+#include "services/SendSMSPrepaidWebService.h"
+#include "services/SendSMSWebService.h"
+#include "xml/XMLDoc.h"
+
+namespace tellavo {
+
+namespace {
+
+constexpr DWORD kQueryTimeout = 600000;
+constexpr DWORD kSendTimeout = 660000;
+
+// The marker in a credit-check answer that makes an account prepaid.
+constexpr std::u16string_view kCreditMarker = u"CREDIT";
+constexpr std::u16string_view kMessageIdElement = u"MSGID";
+
+// Sets the process-wide receive and connect time-outs under which every
+// exchange runs; the transport sets none of its own.
+void SetInternetTimeouts(DWORD milliseconds) {
+  DWORD value = milliseconds;
+  InternetSetOptionW(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
+  InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value);
+}
+
+// Runs one exchange. `answer` is where the exchange keeps the service's
+// answer once it has arrived; on a failure the result is that answer, or
+// "-1" when none arrived, and the failure goes to the event log.
+template <class Exchange> std::u16string Guarded(Exchange&& exchange) {
+  std::u16string answer;
+  try {
+    return exchange(answer);
+  } catch (const Exception& failure) {
+    ReportFailure(failure);
+    return answer.empty() ? std::u16string(kResultExchangeFailed) : answer;
+  }
+}
+
+// Loads an answer, with its CR LF pairs removed, and returns its document
+// element.
+TXMLNode LoadAnswer(TXMLDocument& document, std::u16string_view answer) {
+  document.SetXML(RemoveCrLfPairs(answer));
+  document.SetActive(true);
+  TXMLNode root = document.DocumentElement();
+  if (!root)
+    throw EXMLDocError(u"The service answered with an empty text");
+  return root;
+}
+
+} // namespace
+
+std::u16string GetInfo(std::u16string_view username, std::u16string_view password,
+                       std::u16string_view vendor_id) {
+  const std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
+  return Guarded([&](std::u16string& answer) {
+    TXMLDocument document;
+    SetInternetTimeouts(kQueryTimeout);
+    answer = GetOriginatorsProxy()->getOriginators(request);
+    const TXMLNodeList children = LoadAnswer(document, answer).ChildNodes();
+    std::u16string originators;
+    for (int i = 0; i < children.Count(); ++i) {
+      originators += children[i].Text();
+      originators += u'\n';
+    }
+    return originators;
+  });
+}
+
+std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view password,
+                            std::u16string_view packet_id, std::u16string_view vendor_id) {
+  const std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
+  return Guarded([&](std::u16string& answer) {
+    SetInternetTimeouts(kQueryTimeout);
+    answer = GetStatusProxy()->getStatus(request);
+    return answer;
+  });
+}
+
+std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_view password,
+                                  std::u16string_view date1, std::u16string_view date2,
+                                  std::u16string_view vendor_id) {
+  const std::u16string request =
+      BuildReport2DateDocument(username, password, date1, date2, vendor_id);
+  return Guarded([&](std::u16string& answer) {
+    SetInternetTimeouts(kQueryTimeout);
+    answer = GetReport2DateProxy()->getReport2Date(request);
+    return answer;
+  });
+}
+
+std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments) {
+  std::u16string request;
+  const auto build = [&](const TBasketLists* lists) {
+    if (lists != nullptr && !lists->Numbers.empty())
+      request = BuildSendDocument(kind, arguments, *lists);
+  };
+  const TMessageBasket& basket = TMessageBasket::Instance();
+  if (kind == SendDocumentKind::SendSms)
+    basket.ReadShort(build);
+  else
+    basket.ReadLong(build);
+  if (request.empty())
+    return std::u16string(kResultBasketEmpty);
+
+  const std::u16string creditRequest =
+      BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
+  return Guarded([&](std::u16string& answer) {
+    TXMLDocument document;
+    SetInternetTimeouts(kSendTimeout);
+    const std::u16string credit = GetOriginatorsProxy()->getOriginators(creditRequest);
+    const ComPtr<SendSMSSoap> sender =
+        credit.find(kCreditMarker) != std::u16string::npos ? SendSMSPrepaidProxy() : SendSMSProxy();
+    answer =
+        kind == SendDocumentKind::SendSms ? sender->sendSMS(request) : sender->sendConcat(request);
+    TXMLNode messageId = LoadAnswer(document, answer).ChildNodes().FindNode(kMessageIdElement);
+    return TrimControl(messageId.Text());
+  });
+}
+
+} // namespace tellavo
