@@ -90,8 +90,6 @@ public:
   // The node's text form.
   std::u16string XML() const;
 
-  dom::NodeHandle Handle() const { return handle_; }
-
 private:
   friend class TXMLNodeList;
   friend class TXMLDocument;
@@ -134,6 +132,11 @@ class TXMLDocument {
 public:
   // Empty and inactive.
   TXMLDocument();
+  // One document owns one source and one platform document.
+  TXMLDocument(const TXMLDocument&) = delete;
+  TXMLDocument& operator=(const TXMLDocument&) = delete;
+  TXMLDocument(TXMLDocument&&) = default;
+  TXMLDocument& operator=(TXMLDocument&&) = default;
 
   TXMLDocOptions Options() const { return settings_->options; }
   void SetOptions(TXMLDocOptions options) { settings_->options = options; }

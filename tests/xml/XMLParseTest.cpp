@@ -132,6 +132,12 @@ TEST(XMLParse, NotWellFormedRaisesParseErrorAndStaysInactive) {
   EXPECT_TRUE(second.ends_with(u"\r\nLine: 3\r\n<b>0123456789012345678901234567890123456"));
 }
 
+TEST(XMLParse, UndeclaredPrefixIsAParseError) {
+  TXMLDocument document;
+  document.SetXML(u"<a:b>x</a:b>");
+  EXPECT_THROW(document.SetActive(true), EDOMParseError);
+}
+
 TEST(XMLParse, TextIsReadAsItsCharactersWhateverTheDeclarationSays) {
   for (const char16_t* declaration : {u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
                                       u"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>",

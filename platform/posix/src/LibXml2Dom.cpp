@@ -519,7 +519,7 @@ private:
     ctxt->sax->externalSubset = nullptr;
     XmlPtr<xmlDoc> doc(xmlCtxtReadMemory(ctxt.get(), input.data(), static_cast<int>(input.size()),
                                          nullptr, encoding, kParseOptions));
-    if (doc == nullptr || !ctxt->wellFormed || state.refused) {
+    if (doc == nullptr || !ctxt->wellFormed || !ctxt->nsWellFormed || state.refused) {
       ParseError error;
       if (state.refused) {
         error.reason = kExternalEntityRefused;
