@@ -8,4 +8,5 @@
 #include "OleAuto.h"
 #include "Registry.h"
 #include "TypeLib.h"
+#include "WinInet.h"
 #include "WinTypes.h"

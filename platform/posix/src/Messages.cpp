@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "WinInet.h"
 #include "WinTypes.h"
 
 namespace {
@@ -35,7 +36,40 @@ const std::unordered_map<DWORD, std::u16string_view>& SystemMessages() {
 }
 
 const std::unordered_map<DWORD, std::u16string_view>& WinInetMessages() {
-  static const std::unordered_map<DWORD, std::u16string_view> table{};
+  static const std::unordered_map<DWORD, std::u16string_view> table{
+      {ERROR_INTERNET_OUT_OF_HANDLES, u"No more handles could be generated at this time"},
+      {ERROR_INTERNET_TIMEOUT, u"The operation timed out"},
+      {ERROR_INTERNET_INTERNAL_ERROR, u"An internal error occurred in the Internet extensions"},
+      {ERROR_INTERNET_INVALID_URL, u"The URL is invalid"},
+      {ERROR_INTERNET_UNRECOGNIZED_SCHEME, u"The URL does not use a recognized protocol"},
+      {ERROR_INTERNET_NAME_NOT_RESOLVED, u"The server name or address could not be resolved"},
+      {ERROR_INTERNET_INVALID_OPTION, u"The option is invalid"},
+      {ERROR_INTERNET_BAD_OPTION_LENGTH, u"The length is incorrect for the option type"},
+      {ERROR_INTERNET_OPERATION_CANCELLED, u"The operation was canceled"},
+      {ERROR_INTERNET_INCORRECT_HANDLE_TYPE,
+       u"The type of handle supplied is incorrect for this operation"},
+      {ERROR_INTERNET_INCORRECT_HANDLE_STATE,
+       u"The requested operation cannot be carried out because the handle supplied is not in "
+       u"the correct state"},
+      {ERROR_INTERNET_CANNOT_CONNECT, u"A connection with the server could not be established"},
+      {ERROR_INTERNET_CONNECTION_ABORTED,
+       u"The connection with the server was terminated abnormally"},
+      {ERROR_INTERNET_CONNECTION_RESET, u"The connection with the server was reset"},
+      {ERROR_INTERNET_FORCE_RETRY, u"The request must be sent again"},
+      {ERROR_INTERNET_SEC_CERT_DATE_INVALID,
+       u"The date in the certificate is invalid or has expired"},
+      {ERROR_INTERNET_SEC_CERT_CN_INVALID,
+       u"The host name in the certificate is invalid or does not match"},
+      {ERROR_INTERNET_INVALID_CA, u"The certificate authority is invalid or incorrect"},
+      {ERROR_HTTP_HEADER_NOT_FOUND, u"The requested header could not be located"},
+      {ERROR_HTTP_INVALID_SERVER_RESPONSE,
+       u"The server returned an invalid or unrecognized response"},
+      {ERROR_HTTP_INVALID_HEADER, u"The supplied header is invalid"},
+      {ERROR_HTTP_INVALID_QUERY_REQUEST, u"The request made to HttpQueryInfo is invalid"},
+      {ERROR_HTTP_HEADER_ALREADY_EXISTS,
+       u"The header could not be added because it already exists"},
+      {ERROR_INTERNET_SECURE_FAILURE, u"A security error occurred"},
+  };
   return table;
 }
 

@@ -1,0 +1,103 @@
+// One HTTP request handle and its transfer on libcurl's multi interface. The
+// calls are synchronous: each drives the connection's multi handle until what
+// it waits for has happened. A body is taken from the caller piece by piece
+// (libcurl's read callback pauses until the next piece is written), and the
+// response body is handed out as it arrives, so neither is held twice.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "WinInetHeaders.h"
+#include "WinInetObjects.h"
+
+namespace wininet {
+
+// The WinINet code for a failed libcurl transfer.
+DWORD ErrorFromCurl(CURLcode code, CURL* easy);
+
+class Request : public Object {
+public:
+  Request(std::shared_ptr<Connection> connection, std::string verb, std::string objectName,
+          bool http10, DWORD flags);
+  ~Request() override;
+
+  Connection& GetConnection() const { return static_cast<Connection&>(*Parent()); }
+  void Close() override;
+
+  DWORD SecurityFlags() const { return securityFlags_; }
+  void SetSecurityFlags(DWORD flags) { securityFlags_ = flags; }
+
+  // The calls below answer ERROR_SUCCESS or a WinINet error code; the caller
+  // holds the connection's transfer lock.
+  DWORD AddHeaders(std::string_view text, DWORD modifiers) { return headers_.Add(text, modifiers); }
+  // Sends the headers and the whole body, and waits for the response headers.
+  DWORD Send(std::string_view extraHeaders, std::string_view body);
+  // Sends the headers declaring `total` body bytes, starting with `initial`;
+  // the rest comes through Write, and EndSend waits for the response.
+  DWORD BeginSend(std::string_view extraHeaders, std::string_view initial, uint64_t total);
+  DWORD Write(std::string_view piece);
+  DWORD EndSend();
+  DWORD Available(DWORD& count);
+  DWORD Read(char* buffer, DWORD size, DWORD& count);
+  DWORD QueryInfo(DWORD level, LPVOID buffer, LPDWORD length, LPDWORD index) const {
+    return QueryResponse(response_, level, buffer, length, index);
+  }
+
+private:
+  using Clock = std::chrono::steady_clock;
+
+  DWORD Start(std::string_view extraHeaders, std::string_view initial, uint64_t total);
+  void Configure(CURL* easy, curl_slist* headers, uint64_t total);
+  std::string Url() const;
+  void RemoveFromMulti();
+  // Drives the transfer until `satisfied` holds or it ends; answers the
+  // transfer's error code once it has failed.
+  template <class Condition> DWORD Pump(Condition satisfied);
+  DWORD Failure() const { return finished_ ? failure_ : ERROR_SUCCESS; }
+  void Finish(DWORD failure);
+  // The body bytes not yet taken by libcurl belong to the caller: copies them
+  // so that the caller's buffer may go.
+  void KeepRemainingBody();
+  bool BodyComplete() const { return bodySent_ == bodyTotal_; }
+
+  static size_t OnRead(char* buffer, size_t size, size_t count, void* self);
+  static size_t OnHeader(char* buffer, size_t size, size_t count, void* self);
+  static size_t OnWrite(char* buffer, size_t size, size_t count, void* self);
+  static int OnConnected(void* self, char*, char*, int, int);
+
+  friend void CollectFinished(Connection& connection);
+
+  const std::string verb_;
+  const std::string objectName_;
+  const bool http10_;
+  const bool secure_;
+  std::atomic<DWORD> securityFlags_;
+  RequestHeaders headers_;
+
+  CurlEasy easy_;
+  CurlList sentHeaders_;
+  bool inMulti_ = false;
+  bool started_ = false;
+  bool connected_ = false;
+  bool finished_ = false;
+  DWORD failure_ = ERROR_SUCCESS;
+  Clock::time_point lastActivity_;
+
+  std::string_view body_; // the part of the current piece libcurl has not taken
+  std::string keptBody_;  // owns body_ once the caller's piece had to be copied
+  uint64_t bodyTotal_ = 0;
+  uint64_t bodySent_ = 0;
+  bool sendPaused_ = false;
+  bool streaming_ = false; // between BeginSend and EndSend
+
+  Response response_;
+  std::string received_; // response body bytes not yet read
+  size_t readOffset_ = 0;
+};
+
+// Marks the finished transfers of a connection's multi handle.
+void CollectFinished(Connection& connection);
+
+} // namespace wininet

@@ -1,0 +1,362 @@
+#include "transport/HTTPReqResp.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/Exceptions.h"
+#include "common/Format.h"
+
+namespace tellavo {
+
+namespace {
+
+constexpr std::u16string_view kInvalidUrl =
+    u"Invalid url '%s' - only supports 'http' and 'https' schemes";
+constexpr std::u16string_view kNoUrl =
+    u"No WSDL or URL property was set in the THTTPRIO component. You must set the WSDL or URL "
+    u"property before invoking the Web Service";
+constexpr std::u16string_view kPlatformError = u"%s - URL:%s - SOAPAction:%s";
+constexpr std::u16string_view kStatusError = u"%s (%d) - '%s'";
+constexpr std::u16string_view kEmptyRequest = u"Invalid HTTP Request: Length is 0";
+constexpr std::u16string_view kInvalidContentType =
+    u"Received content of invalid Content-Type setting: %s - SOAP expects \"text/xml\"";
+
+constexpr std::u16string_view kContentTypeLine = u"Content-Type: %s";
+constexpr std::u16string_view kContentTypeUtf8 = u"text/xml; charset=\"utf-8\"";
+constexpr std::u16string_view kContentTypePlain = u"text/xml";
+constexpr std::u16string_view kEmptyAction = u"\"\"";
+
+// Pieces of a large body, and the one scratch buffer they go through.
+constexpr size_t kPieceSize = 32768;
+// Buffer sizes of the header queries, in characters with the terminator.
+constexpr size_t kStatusTextChars = 2048;
+constexpr size_t kContentTypeChars = 128;
+constexpr size_t kMessageChars = 256;
+
+const WCHAR* W(std::u16string_view text) {
+  return reinterpret_cast<const WCHAR*>(text.data());
+}
+
+bool SameText(std::u16string_view a, std::u16string_view b) {
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
+  return std::ranges::equal(a, b, [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
+// The boundary parameter of a multipart content type, unquoted; empty for
+// every other type.
+std::u16string BoundaryOf(std::u16string_view contentType) {
+  if (contentType.size() < 10 || !SameText(contentType.substr(0, 10), u"multipart/"))
+    return {};
+  constexpr std::u16string_view key = u"boundary=";
+  for (size_t at = 0; at + key.size() <= contentType.size(); ++at) {
+    if (!SameText(contentType.substr(at, key.size()), key))
+      continue;
+    std::u16string_view value = contentType.substr(at + key.size());
+    if (value.starts_with(u'"')) {
+      value.remove_prefix(1);
+      return std::u16string(value.substr(0, value.find(u'"')));
+    }
+    return std::u16string(value.substr(0, value.find_first_of(u"; ")));
+  }
+  return {};
+}
+
+} // namespace
+
+size_t TRequestStream::Read(void* buffer, size_t count) {
+  const size_t n = std::min(count, Size() - position_);
+  std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+TSOAPInvokeOptions THTTPReqResp::DefaultInvokeOptions() {
+  TSOAPInvokeOptions options;
+  options.set(soIgnoreInvalidCerts, TELLAVO_VERIFY_CERTIFICATES == 0);
+  options.set(soAutoCheckAccessPointViaUDDI);
+  return options;
+}
+
+void THTTPReqResp::SetURL(std::u16string_view url) {
+  if (url.empty()) {
+    url_.clear();
+    urlSet_ = false;
+    scheme_ = INTERNET_SCHEME_DEFAULT;
+    host_.clear();
+    port_ = 0;
+    path_.clear();
+    Disconnect();
+    return;
+  }
+  const std::u16string text(url);
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  // Null pointers with a non-zero length ask for pointers into `text`.
+  parts.dwSchemeLength = 1;
+  parts.dwHostNameLength = 1;
+  parts.dwUrlPathLength = 1;
+  const bool split = InternetCrackUrlW(W(text), 0, 0, &parts) != FALSE;
+  if (!split || (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
+    throw ESOAPHTTPException(Format(kInvalidUrl, {text}));
+  const auto part = [](const WCHAR* start, DWORD length) {
+    return start == nullptr ? std::u16string()
+                            : std::u16string(reinterpret_cast<const char16_t*>(start), length);
+  };
+  scheme_ = parts.nScheme;
+  port_ = parts.nPort;
+  host_ = part(parts.lpszHostName, parts.dwHostNameLength);
+  path_ = part(parts.lpszUrlPath, parts.dwUrlPathLength);
+  url_ = text;
+  urlSet_ = true;
+  Disconnect();
+}
+
+void THTTPReqResp::BeforeExecute(std::u16string_view actionUri) {
+  if (!urlSet_)
+    throw ESOAPHTTPException(std::u16string(kNoUrl));
+  soapAction_ = actionUri;
+}
+
+void THTTPReqResp::Disconnect() {
+  connection_.reset();
+  root_.reset();
+  connected_ = false;
+}
+
+std::u16string THTTPReqResp::HeaderAction() const {
+  if (soapAction_.empty() && !InvokeOptions.test(soNoValueForEmptySOAPAction))
+    return std::u16string(kEmptyAction);
+  return soapAction_;
+}
+
+std::u16string THTTPReqResp::SOAPActionHeader() const {
+  const std::u16string action = HeaderAction();
+  if (action.empty())
+    return u"SOAPAction:";
+  if (action == kEmptyAction)
+    return u"SOAPAction: \"\"";
+  return u"SOAPAction: \"" + action + u"\"";
+}
+
+DWORD THTTPReqResp::RequestFlags() const {
+  DWORD flags = INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_CACHE_WRITE;
+  if (scheme_ == INTERNET_SCHEME_HTTPS) {
+    flags |= INTERNET_FLAG_SECURE;
+    if (InvokeOptions.test(soIgnoreInvalidCerts))
+      flags |= INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+               SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+  }
+  return flags;
+}
+
+void THTTPReqResp::Check(bool failed) const {
+  const DWORD code = GetLastError();
+  if (!failed || code == 0)
+    return;
+  char16_t buffer[kMessageChars] = {};
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE,
+                 GetModuleHandleW(W(u"wininet.dll")), code, 0, reinterpret_cast<WCHAR*>(buffer),
+                 kMessageChars, nullptr);
+  buffer[kMessageChars - 1] = 0;
+  std::u16string text(buffer);
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r'))
+    text.pop_back();
+  throw ESOAPHTTPException(Format(kPlatformError, {text, url_, HeaderAction()}));
+}
+
+void THTTPReqResp::Connect() {
+  if (connected_)
+    return;
+  const DWORD access = Proxy.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY;
+  if (InternetAttemptConnect(0) != ERROR_SUCCESS)
+    throw EAbort();
+  root_.reset(InternetOpenW(W(Agent), access, W(Proxy), W(ProxyByPass), 0));
+  if (root_ == nullptr)
+    Check(true);
+  try {
+    connection_.reset(InternetConnectW(root_.get(), W(host_), port_, W(UserName), W(Password),
+                                       INTERNET_SERVICE_HTTP, 0,
+                                       reinterpret_cast<DWORD_PTR>(this)));
+    if (connection_ == nullptr)
+      Check(true);
+  } catch (...) {
+    root_.reset();
+    throw;
+  }
+  connected_ = true;
+}
+
+void THTTPReqResp::AddHeader(HINTERNET request, const std::u16string& line) {
+  HttpAddRequestHeadersW(request, W(line), static_cast<DWORD>(line.size()), HTTP_ADDREQ_FLAG_ADD);
+}
+
+void THTTPReqResp::SetTimeout(HINTERNET request, DWORD option, int32_t milliseconds) {
+  if (milliseconds <= 0)
+    return;
+  DWORD value = static_cast<DWORD>(milliseconds);
+  Check(!InternetSetOptionW(request, option, &value, sizeof value));
+}
+
+DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
+  if (code == ERROR_INTERNET_INVALID_CA) {
+    DWORD flags = 0;
+    DWORD length = sizeof flags;
+    InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &length);
+    flags |= SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+    return ERROR_INTERNET_FORCE_RETRY;
+  }
+  if (OnWinInetError)
+    return OnWinInetError(code, request);
+  void* data = nullptr;
+  return InternetErrorDlg(GetDesktopWindow(), request, code,
+                          FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
+                              FLAGS_ERROR_UI_FLAGS_GENERATE_DATA,
+                          &data);
+}
+
+void THTTPReqResp::PostWhole(HINTERNET request, TRequestStream& stream) {
+  std::vector<char> body(stream.Size());
+  stream.Read(body.data(), body.size());
+  for (;;) {
+    const BOOL sent =
+        HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size()));
+    Check(!sent);
+    // A dialog may ask for the same request again, e.g. after credentials.
+    const DWORD answer = HandleError(GetLastError(), request);
+    if (answer == ERROR_SUCCESS)
+      return;
+    if (answer == ERROR_CANCELLED)
+      throw EAbort();
+  }
+}
+
+void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
+  const size_t size = stream.Size();
+  std::vector<char> scratch(kPieceSize);
+  INTERNET_BUFFERSW buffers{};
+  buffers.dwStructSize = sizeof buffers;
+  buffers.dwBufferTotal = static_cast<DWORD>(size);
+  Check(!HttpSendRequestExW(request, &buffers, nullptr, HSR_INITIATE | HSR_SYNC, 0));
+  try {
+    for (;;) {
+      const size_t piece = std::min(size - stream.Position(), kPieceSize);
+      if (piece == 0)
+        break;
+      const size_t read = stream.Read(scratch.data(), piece);
+      if (read == 0)
+        throw ESOAPHTTPException(std::u16string(kEmptyRequest));
+      DWORD written = 0;
+      Check(!InternetWriteFile(request, scratch.data(), static_cast<DWORD>(read), &written));
+      if (HandleError(GetLastError(), request) == ERROR_CANCELLED)
+        throw EAbort();
+      if (OnPostingData)
+        OnPostingData(static_cast<int32_t>(stream.Position()), static_cast<int32_t>(size));
+    }
+  } catch (...) {
+    // The request is abandoned; the failure that stopped it is the one to
+    // report, not what ending it may add.
+    HttpEndRequestW(request, nullptr, 0, 0);
+    throw;
+  }
+  Check(!HttpEndRequestW(request, nullptr, 0, 0));
+}
+
+InternetHandle THTTPReqResp::Send(TRequestStream& stream) {
+  Connect();
+  const DWORD flags = RequestFlags();
+  InternetHandle request;
+  try {
+    request.reset(HttpOpenRequestW(connection_.get(), W(u"POST"), W(path_), nullptr, nullptr,
+                                   nullptr, flags, 0));
+    if (request == nullptr)
+      Check(true);
+    HINTERNET handle = request.get();
+    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, ConnectTimeout);
+    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, SendTimeout);
+    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, ReceiveTimeout);
+    if (InvokeOptions.test(soIgnoreInvalidCerts)) {
+      DWORD securityFlags = flags;
+      InternetSetOptionW(handle, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags,
+                         sizeof securityFlags);
+    }
+    if (!InvokeOptions.test(soNoSOAPActionHeader))
+      AddHeader(handle, SOAPActionHeader());
+    AddHeader(handle,
+              Format(kContentTypeLine, {UseUTF8InHeader ? kContentTypeUtf8 : kContentTypePlain}));
+    if (OnBeforePost)
+      OnBeforePost(handle);
+    stream.SetPosition(0);
+    if (static_cast<int64_t>(stream.Size()) <= MaxSinglePostSize)
+      PostWhole(handle, stream);
+    else
+      PostInPieces(handle, stream);
+  } catch (...) {
+    request.reset();
+    Disconnect();
+    throw;
+  }
+  return request;
+}
+
+void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
+  DWORD status = 0;
+  DWORD length = sizeof status;
+  DWORD index = 0;
+  if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                     &index) &&
+      status >= 300 && status != 500) {
+    char16_t text[kStatusTextChars] = {};
+    length = sizeof text;
+    index = 0;
+    // Without a status text there is nothing to report, and reading goes on.
+    if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_TEXT, text, &length, &index))
+      throw ESOAPHTTPException(
+          Format(kStatusError, {std::u16string_view(text), static_cast<long>(status), url_}),
+          static_cast<int32_t>(status));
+  }
+
+  char16_t type[kContentTypeChars] = {};
+  length = sizeof type;
+  index = 0;
+  // A missing or over-long Content-Type counts as none.
+  contentType_ = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_TYPE, type, &length, &index)
+                     ? std::u16string(type)
+                     : std::u16string();
+  mimeBoundary_ = BoundaryOf(contentType_);
+
+  for (;;) {
+    DWORD available = 0;
+    Check(!InternetQueryDataAvailable(request, &available, 0, 0));
+    if (available == 0)
+      break;
+    const size_t start = response.size();
+    response.resize(start + available);
+    DWORD read = 0;
+    const BOOL ok = InternetReadFile(request, response.data() + start, available, &read);
+    response.resize(start + (ok ? read : 0));
+    Check(!ok);
+    if (OnReceivingData)
+      OnReceivingData(static_cast<int32_t>(available), static_cast<int32_t>(read));
+    if (read == 0)
+      break;
+  }
+
+  if (SameText(contentType_, u"text/plain") || SameText(contentType_, u"text/html"))
+    throw ESOAPHTTPException(Format(kInvalidContentType, {contentType_}));
+}
+
+void THTTPReqResp::Execute(std::string_view request, std::string& response) {
+  TRequestStream stream(request);
+  InternetHandle handle = Send(stream);
+  try {
+    Receive(handle.get(), response);
+  } catch (...) {
+    handle.reset();
+    Disconnect();
+    throw;
+  }
+}
+
+} // namespace tellavo

@@ -1,0 +1,150 @@
+// The HTTP transport of a SOAP exchange: posts a request body to the endpoint
+// with a SOAPAction header through the platform's Internet client (WinINet)
+// and reads the whole response. Synchronous; one object per service proxy,
+// never shared between threads. After a successful exchange the root and
+// connection handles stay open for the next one; any failure closes them.
+#pragma once
+
+#include <bitset>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "Platform.h"
+
+namespace tellavo {
+
+// Members in declaration order; bit n of the set stands for member n.
+enum TSOAPInvokeOption {
+  soNoValueForEmptySOAPAction, // an empty action goes out empty, not as ""
+  soIgnoreInvalidCerts,        // accept certificate name, date and issuer errors
+  soNoSOAPActionHeader,        // send no SOAPAction header at all
+  soAutoCheckAccessPointViaUDDI,
+};
+using TSOAPInvokeOptions = std::bitset<4>;
+
+// The request body with a read position, read in pieces for large bodies.
+class TRequestStream {
+public:
+  explicit TRequestStream(std::string_view bytes) : bytes_(bytes) {}
+  size_t Size() const { return bytes_.size(); }
+  size_t Position() const { return position_; }
+  void SetPosition(size_t position) { position_ = position < Size() ? position : Size(); }
+  // Copies up to `count` bytes from the position on and advances it.
+  size_t Read(void* buffer, size_t count);
+
+private:
+  std::string_view bytes_;
+  size_t position_ = 0;
+};
+
+// Closes an Internet handle when it goes.
+struct InternetHandleCloser {
+  void operator()(void* handle) const { InternetCloseHandle(static_cast<HINTERNET>(handle)); }
+};
+using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+
+class THTTPReqResp {
+public:
+  using TBeforePostEvent = std::function<void(HINTERNET request)>;
+  using TPostingDataEvent = std::function<void(int32_t sent, int32_t total)>;
+  using TReceivingDataEvent = std::function<void(int32_t read, int32_t total)>;
+  using TWinInetErrorEvent = std::function<DWORD(DWORD lastError, HINTERNET request)>;
+
+  static constexpr std::u16string_view kDefaultAgent = u"Tellavo SOAP 1.2";
+  static constexpr int32_t kDefaultMaxSinglePostSize = 32768;
+  // The default options; certificate errors are ignored unless the build
+  // asks for verification.
+  static TSOAPInvokeOptions DefaultInvokeOptions();
+
+  THTTPReqResp() = default;
+  ~THTTPReqResp() { Disconnect(); }
+  THTTPReqResp(const THTTPReqResp&) = delete;
+  THTTPReqResp& operator=(const THTTPReqResp&) = delete;
+
+  // The endpoint, http or https. Any other scheme, or a URL that cannot be
+  // split, raises ESOAPHTTPException here and changes nothing; otherwise the
+  // parts are stored and any open connection is closed.
+  const std::u16string& URL() const { return url_; }
+  void SetURL(std::u16string_view url);
+
+  const std::u16string& SOAPAction() const { return soapAction_; }
+  void SetSOAPAction(std::u16string_view action) { soapAction_ = action; }
+
+  // Called before every exchange with the action URI of the operation:
+  // stores it as the SOAP action. Without a URL there is nowhere to send to.
+  void BeforeExecute(std::u16string_view actionUri);
+
+  // One exchange: posts `request` and appends the response body to
+  // `response`. Raises ESOAPHTTPException or EAbort on failure.
+  void Execute(std::string_view request, std::string& response);
+
+  // Closes the connection handle, then the root handle.
+  void Disconnect();
+  bool Connected() const { return connected_; }
+
+  // Of the last response: its Content-Type, and the boundary parameter of a
+  // multipart one (empty otherwise).
+  const std::u16string& ContentType() const { return contentType_; }
+  const std::u16string& MimeBoundary() const { return mimeBoundary_; }
+
+  // The text of the SOAPAction header line for the current action.
+  std::u16string SOAPActionHeader() const;
+  // The flags the request is opened with.
+  DWORD RequestFlags() const;
+
+  std::u16string Agent{kDefaultAgent};
+  std::u16string Proxy;       // non-empty: this proxy instead of the system's settings
+  std::u16string ProxyByPass; // hosts reached without the proxy
+  std::u16string UserName;
+  std::u16string Password;
+  // Per-request time-outs in milliseconds; only values above 0 are applied,
+  // otherwise the process-wide ones hold.
+  int32_t ConnectTimeout = 0;
+  int32_t SendTimeout = 0;
+  int32_t ReceiveTimeout = 0;
+  int32_t MaxSinglePostSize = kDefaultMaxSinglePostSize;
+  bool UseUTF8InHeader = true;
+  TSOAPInvokeOptions InvokeOptions = DefaultInvokeOptions();
+
+  TBeforePostEvent OnBeforePost;
+  TPostingDataEvent OnPostingData;
+  TReceivingDataEvent OnReceivingData;
+  // Replaces the platform's error dialog.
+  TWinInetErrorEvent OnWinInetError;
+
+private:
+  void Connect();
+  InternetHandle Send(TRequestStream& request);
+  void PostWhole(HINTERNET request, TRequestStream& stream);
+  void PostInPieces(HINTERNET request, TRequestStream& stream);
+  void Receive(HINTERNET request, std::string& response);
+  void AddHeader(HINTERNET request, const std::u16string& line);
+  void SetTimeout(HINTERNET request, DWORD option, int32_t milliseconds);
+  // Raises the platform's text for the thread's last error code when
+  // `failed` and the code is not 0.
+  void Check(bool failed) const;
+  DWORD HandleError(DWORD code, HINTERNET request);
+  // The action as it goes into the header: "" stands for an empty one.
+  std::u16string HeaderAction() const;
+
+  std::u16string url_;
+  bool urlSet_ = false;
+  std::u16string soapAction_;
+  INTERNET_SCHEME scheme_ = INTERNET_SCHEME_DEFAULT;
+  std::u16string host_;
+  INTERNET_PORT port_ = 0;
+  std::u16string path_;
+
+  InternetHandle root_;
+  InternetHandle connection_;
+  bool connected_ = false;
+
+  std::u16string contentType_;
+  std::u16string mimeBoundary_;
+};
+
+} // namespace tellavo
