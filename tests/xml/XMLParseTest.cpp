@@ -130,6 +130,12 @@ TEST(XMLParse, NotWellFormedRaisesParseErrorAndStaysInactive) {
   document.SetXML(u"<r>\r\n<a>\r\n<b>0123456789012345678901234567890123456789TAIL</a></r>");
   const std::u16string second = MessageOf<EDOMParseError>([&] { document.SetActive(true); });
   EXPECT_TRUE(second.ends_with(u"\r\nLine: 3\r\n<b>0123456789012345678901234567890123456"));
+
+  std::string utf16("\xFF\xFE");
+  for (char c : std::string("<r>\r\n<a></r>"))
+    utf16 += {c, '\0'};
+  const std::u16string third = MessageOf<EDOMParseError>([&] { document.LoadFromStream(utf16); });
+  EXPECT_TRUE(third.ends_with(u"\r\nLine: 2\r\n<a></r>"));
 }
 
 TEST(XMLParse, UndeclaredPrefixIsAParseError) {

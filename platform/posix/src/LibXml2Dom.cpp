@@ -28,7 +28,7 @@ namespace {
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_NOENT;
 constexpr std::u16string_view kExternalEntityRefused = u"External entities are not allowed";
 // How much of the failing line the parse report carries; the layer shows less.
-constexpr size_t kSourceTextBytes = 400;
+constexpr size_t kSourceTextUnits = 400;
 
 struct XmlFree {
   void operator()(xmlChar* text) const { xmlFree(text); }
@@ -125,39 +125,34 @@ void CheckedEntityDecl(void* ctx, const xmlChar* name, int type, const xmlChar* 
   xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
 }
 
-// The text of line `line` (from 1) of the input, decoded as the parser would
-// have decoded it for the encodings that matter here.
-std::u16string SourceLine(std::string_view input, int line) {
-  const bool utf16le = input.size() >= 2 && input[0] == '\xFF' && input[1] == '\xFE';
-  const bool utf16be = input.size() >= 2 && input[0] == '\xFE' && input[1] == '\xFF';
-  std::u16string text;
-  if (utf16le || utf16be) {
-    const size_t units = std::min<size_t>((input.size() - 2) / 2, 1u << 20);
-    for (size_t i = 0; i < units; ++i) {
-      const auto a = static_cast<unsigned char>(input[2 + 2 * i]);
-      const auto b = static_cast<unsigned char>(input[3 + 2 * i]);
-      text += static_cast<char16_t>(utf16le ? a | (b << 8) : (a << 8) | b);
-    }
-  }
-  std::u16string_view rest = text;
-  std::string_view bytes = input;
+// Line `line` (from 1) of a text whose lines end in CR LF, CR or LF; at most
+// kSourceTextUnits of it.
+template <class Char>
+std::basic_string_view<Char> LineOf(std::basic_string_view<Char> text, int line) {
+  constexpr Char lineEnds[] = {'\r', '\n', 0};
   for (int current = 1; current < line; ++current) {
-    if (!text.empty()) {
-      const size_t end = rest.find_first_of(u"\r\n");
-      if (end == std::u16string_view::npos)
-        return {};
-      rest.remove_prefix(end + (rest.substr(end, 2) == u"\r\n" ? 2 : 1));
-    } else {
-      const size_t end = bytes.find_first_of("\r\n");
-      if (end == std::string_view::npos)
-        return {};
-      bytes.remove_prefix(end + (bytes.substr(end, 2) == "\r\n" ? 2 : 1));
-    }
+    const size_t end = text.find_first_of(lineEnds);
+    if (end == text.npos)
+      return {};
+    text.remove_prefix(
+        end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1));
   }
-  if (!text.empty())
-    return std::u16string(rest.substr(0, std::min(rest.find_first_of(u"\r\n"), kSourceTextBytes)));
-  bytes = bytes.substr(0, std::min(bytes.find_first_of("\r\n"), kSourceTextBytes));
-  return Utf8ToUtf16(bytes);
+  return text.substr(0, std::min(text.find_first_of(lineEnds), kSourceTextUnits));
+}
+
+// The failing line of the input, decoded for the encodings that matter here:
+// UTF-16 by its byte-order mark, else UTF-8.
+std::u16string SourceLine(std::string_view input, int line) {
+  const bool utf16le = input.starts_with("\xFF\xFE");
+  if (!utf16le && !input.starts_with("\xFE\xFF"))
+    return Utf8ToUtf16(LineOf(input, line));
+  std::u16string text;
+  for (size_t i = 2; i + 1 < input.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(input[i]);
+    const auto b = static_cast<unsigned char>(input[i + 1]);
+    text += static_cast<char16_t>(utf16le ? a | (b << 8) : (a << 8) | b);
+  }
+  return std::u16string(LineOf(std::u16string_view(text), line));
 }
 
 // Unlinks every text node that holds only whitespace, unless xml:space
