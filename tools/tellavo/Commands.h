@@ -1,0 +1,43 @@
+// The subcommands of the tellavo client.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/tellavo/CommandLine.h"
+
+namespace tellavo::cli {
+
+using Args = std::vector<std::string>;
+
+// Exit statuses: every call succeeded; a call or the gateway failed; the
+// command line was wrong.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;                          // one line for the overview
+  std::vector<std::string_view> help;                // the text of --help, in pieces
+  int (*run)(const Command& self, const Args& args); // args follow the subcommand name
+};
+
+extern const Command kCallCommand;
+extern const Command kInfoCommand;
+extern const Command kSendCommand;
+extern const Command kStatusCommand;
+extern const Command kReportCommand;
+extern const Command kRegisterCommand;
+extern const Command kUnregisterCommand;
+
+void PrintHelp(const Command& command);
+// Prints the command's help when the command line asked for it.
+bool ShowHelp(const Command& command, const ParsedOptions& options);
+
+// The whole client: args are the command line without the program name.
+int Run(const Args& args);
+
+} // namespace tellavo::cli

@@ -1,0 +1,49 @@
+// The options that the gateway commands share: the module to load and the
+// account's credentials, whose password may come from standard input so that
+// it need not appear in the process list.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "tools/tellavo/CommandLine.h"
+
+namespace tellavo::cli {
+
+inline constexpr OptionSpec kModuleOption{"module", true};
+inline constexpr OptionSpec kUserOption{"user", true};
+inline constexpr OptionSpec kPasswordOption{"password", true};
+inline constexpr OptionSpec kPasswordStdinOption{"password-stdin", false};
+inline constexpr OptionSpec kVendorOption{"vendor", true};
+inline constexpr OptionSpec kOriginatorOption{"originator", true};
+inline constexpr OptionSpec kDateOption{"date", true};
+
+// The help text of the options above that every gateway command takes.
+inline constexpr std::string_view kAccountOptionsHelp =
+    "  --user NAME          the account's user name\n"
+    "  --password TEXT      its password; with --password - or --password-stdin the\n"
+    "                       password is read from the first line of standard input,\n"
+    "                       so that it does not appear in the process list\n"
+    "  --vendor ID          the vendor identifier\n"
+    "  --module PATH        load another build of the module\n";
+
+struct Credentials {
+  std::u16string user;
+  std::u16string password;
+  std::u16string vendor;
+};
+
+// --module, or the module built next to this client.
+std::string ModulePath(const ParsedOptions& options);
+
+// --user, --vendor, and the password from --password TEXT, or from the first
+// line of standard input with --password-stdin or --password -.
+Credentials ReadCredentials(const ParsedOptions& options);
+
+// The option's text (the last one given), empty when absent.
+std::u16string OptionText(const ParsedOptions& options, std::string_view name);
+
+// Whether the password is read from standard input.
+bool PasswordFromStdin(const ParsedOptions& options);
+
+} // namespace tellavo::cli

@@ -1,0 +1,61 @@
+#include "tools/tellavo/GatewaySession.h"
+
+#include <iostream>
+
+#include "common/Utf.h"
+#include "gateway/Tellavo_TLB.h"
+#include "tools/tellavo/Output.h"
+
+namespace tellavo::cli {
+namespace {
+
+// The result codes that the Gateway methods place in their result.
+constexpr std::u16string_view kExchangeFailed = u"-1";
+constexpr std::u16string_view kNothingToSend = u"-2";
+
+void PrintEntries(const std::vector<EventLogEntry>& entries) {
+  for (const EventLogEntry& entry : entries)
+    std::cerr << "  event log: " << Utf16ToUtf8(entry.text) << '\n';
+}
+
+} // namespace
+
+GatewaySession::GatewaySession(const std::string& modulePath, EventCapture::Echo echo)
+    : events_(std::move(echo)), module_(modulePath),
+      gateway_(module_.CreateDispatch(CLSID_Gateway)) {}
+
+std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
+                                                  const std::vector<std::u16string>& arguments) {
+  events_.Take();
+  CallResult result = gateway_.Call(method, arguments);
+  const std::vector<EventLogEntry> entries = events_.Take();
+  const std::string name = Utf16ToUtf8(method);
+  if (!result.Succeeded()) {
+    std::cerr << "tellavo: " << name << " failed: " << HresultText(result.hresult) << ' '
+              << Utf16ToUtf8(result.error) << '\n';
+    PrintEntries(entries);
+    return std::nullopt;
+  }
+  const std::u16string retvalue = result.retvalue.value_or(std::u16string());
+  if (retvalue == kExchangeFailed) {
+    std::cerr << "tellavo: " << name
+              << ": the gateway could not be reached or answered with an error; see the event "
+                 "log:\n";
+    PrintEntries(entries);
+    return std::nullopt;
+  }
+  if (retvalue == kNothingToSend) {
+    std::cerr << "tellavo: " << name << ": nothing to send\n";
+    return std::nullopt;
+  }
+  if (!entries.empty()) {
+    std::cerr << "tellavo: " << name
+              << ": the gateway's answer could not be read; see the event log:\n";
+    PrintEntries(entries);
+    std::cerr << "The answer as received:\n" << Utf16ToUtf8(retvalue) << '\n';
+    return std::nullopt;
+  }
+  return retvalue;
+}
+
+} // namespace tellavo::cli

@@ -1,0 +1,120 @@
+// tellavo info, status and report: the three queries, for people.
+#include <iostream>
+
+#include "common/Utf.h"
+#include "tools/tellavo/Commands.h"
+#include "tools/tellavo/GatewayOptions.h"
+#include "tools/tellavo/GatewaySession.h"
+#include "tools/tellavo/Output.h"
+
+namespace tellavo::cli {
+namespace {
+
+constexpr OptionSpec kQueryOptions[] = {kModuleOption, kUserOption, kPasswordOption,
+                                        kPasswordStdinOption, kVendorOption};
+
+// The command line of a query with its positional arguments, checked.
+ParsedOptions ParseQuery(const Args& args, size_t positionals, std::string_view what) {
+  ParsedOptions options = ParseOptions(args, kQueryOptions);
+  if (!options.help && options.positionals.size() != positionals)
+    throw EUsageError(std::string(what));
+  return options;
+}
+
+int RunInfo(const Command& self, const Args& args) {
+  const ParsedOptions options = ParseQuery(args, 0, "info takes no arguments");
+  if (ShowHelp(self, options))
+    return kExitOk;
+  const Credentials account = ReadCredentials(options);
+  GatewaySession session(ModulePath(options));
+  const auto originators =
+      session.Ask(u"getinfo", {account.user, account.password, account.vendor});
+  if (!originators)
+    return kExitFailed;
+  if (originators->empty())
+    std::cerr << "tellavo: the account has no originators\n";
+  // One originator per line, each already ended by a line feed.
+  std::cout << Utf16ToUtf8(*originators) << std::flush;
+  return kExitOk;
+}
+
+int RunStatus(const Command& self, const Args& args) {
+  const ParsedOptions options = ParseQuery(args, 1, "status takes one message identifier");
+  if (ShowHelp(self, options))
+    return kExitOk;
+  const Credentials account = ReadCredentials(options);
+  GatewaySession session(ModulePath(options));
+  const auto status =
+      session.Ask(u"getmsgstatus", {account.user, account.password,
+                                    Utf8ToUtf16(options.positionals[0]), account.vendor});
+  if (!status)
+    return kExitFailed;
+  PrintAnswer(std::cout, *status);
+  return kExitOk;
+}
+
+int RunReport(const Command& self, const Args& args) {
+  const ParsedOptions options = ParseQuery(args, 2, "report takes two dates");
+  if (ShowHelp(self, options))
+    return kExitOk;
+  const Credentials account = ReadCredentials(options);
+  GatewaySession session(ModulePath(options));
+  const auto report = session.Ask(
+      u"getmsgstatustodate", {account.user, account.password, Utf8ToUtf16(options.positionals[0]),
+                              Utf8ToUtf16(options.positionals[1]), account.vendor});
+  if (!report)
+    return kExitFailed;
+  if (report->empty())
+    std::cerr << "tellavo: no messages between " << options.positionals[0] << " and "
+              << options.positionals[1] << '\n';
+  else
+    PrintAnswer(std::cout, *report);
+  return kExitOk;
+}
+
+} // namespace
+
+const Command kInfoCommand{
+    "info",
+    "list the account's originators (sender names)",
+    {"Usage: tellavo info [OPTION ...]\n"
+     "\n"
+     "Prints the originators of the account, one per line (getinfo).\n"
+     "\n"
+     "Options:\n",
+     kAccountOptionsHelp,
+     "\n"
+     "Exit status 1 when the gateway could not be reached or its answer could not\n"
+     "be read; the event-log entries are printed.\n"},
+    RunInfo};
+
+const Command kStatusCommand{
+    "status",
+    "show the delivery status of a sent message",
+    {"Usage: tellavo status [OPTION ...] MSGID\n"
+     "\n"
+     "Prints the gateway's status answer for one message identifier (getmsgstatus),\n"
+     "as received.\n"
+     "\n"
+     "Options:\n",
+     kAccountOptionsHelp,
+     "\n"
+     "Exit status 1 when the gateway could not be reached.\n"},
+    RunStatus};
+
+const Command kReportCommand{
+    "report",
+    "report the messages sent between two dates",
+    {"Usage: tellavo report [OPTION ...] DATE1 DATE2\n"
+     "\n"
+     "Prints the gateway's report of the messages sent between the two dates\n"
+     "(getmsgstatustodate), as received. The dates are passed on as written, for\n"
+     "example 2026-12-07 or \"2026-12-07 10:00\".\n"
+     "\n"
+     "Options:\n",
+     kAccountOptionsHelp,
+     "\n"
+     "Exit status 1 when the gateway could not be reached.\n"},
+    RunReport};
+
+} // namespace tellavo::cli

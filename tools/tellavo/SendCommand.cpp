@@ -1,0 +1,158 @@
+// tellavo send: queues messages given on the command line or in a CSV file
+// and sends them, short and long ones each with their own method.
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include "common/Utf.h"
+#include "gateway/MessageBasket.h"
+#include "tools/tellavo/Commands.h"
+#include "tools/tellavo/Csv.h"
+#include "tools/tellavo/GatewayOptions.h"
+#include "tools/tellavo/GatewaySession.h"
+
+namespace tellavo::cli {
+namespace {
+
+constexpr OptionSpec kToOption{"to", true};
+constexpr OptionSpec kTextOption{"text", true};
+constexpr OptionSpec kCsvOption{"csv", true};
+constexpr OptionSpec kSendOptions[] = {
+    kModuleOption,     kUserOption, kPasswordOption, kPasswordStdinOption, kVendorOption,
+    kOriginatorOption, kDateOption, kToOption,       kTextOption,          kCsvOption};
+constexpr std::string_view kStandardInput = "-";
+
+struct Message {
+  std::u16string number;
+  std::u16string text;
+};
+
+std::string ReadCsvFile(const std::string& path) {
+  if (path == kStandardInput)
+    return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  std::ifstream file(path, std::ios::binary);
+  if (!file)
+    throw EUsageError("cannot read " + path);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// --to and --text pairs in order, then the records of the CSV file.
+std::vector<Message> CollectMessages(const ParsedOptions& options) {
+  const std::vector<std::string> numbers = options.Values(kToOption.name);
+  const std::vector<std::string> texts = options.Values(kTextOption.name);
+  if (numbers.size() != texts.size())
+    throw EUsageError("every --to needs its --text");
+  std::vector<Message> messages;
+  for (size_t i = 0; i < numbers.size(); ++i)
+    messages.push_back({Utf8ToUtf16(numbers[i]), Utf8ToUtf16(texts[i])});
+  if (const auto csv = options.Value(kCsvOption.name)) {
+    if (*csv == kStandardInput && PasswordFromStdin(options))
+      throw EUsageError("the password and the CSV file cannot both come from standard input");
+    for (const CsvRecord& record : ReadCsv(ReadCsvFile(*csv))) {
+      if (record.fields.size() != 2)
+        throw EUsageError("CSV line " + std::to_string(record.line) +
+                          ": expected number,text (quote a text that holds a comma)");
+      messages.push_back({Utf8ToUtf16(record.fields[0]), Utf8ToUtf16(record.fields[1])});
+    }
+  }
+  if (messages.empty())
+    throw EUsageError("no messages: give --to NUMBER --text TEXT or --csv FILE");
+  return messages;
+}
+
+// Sends one basket; false when it did not get a message identifier.
+bool SendBasket(GatewaySession& session, std::u16string_view method, std::string_view label,
+                const std::vector<std::u16string>& arguments) {
+  const auto messageId = session.Ask(method, arguments);
+  if (!messageId)
+    return false;
+  // A gateway that refuses a request answers without a message identifier.
+  if (messageId->empty()) {
+    std::cerr << "tellavo: " << Utf16ToUtf8(method)
+              << ": the gateway assigned no message identifier, so it refused the request "
+                 "(check user, password, vendor and originator)\n";
+    return false;
+  }
+  std::cout << label << ": " << Utf16ToUtf8(*messageId) << '\n' << std::flush;
+  return true;
+}
+
+int RunSend(const Command& self, const Args& args) {
+  const ParsedOptions options = ParseOptions(args, kSendOptions);
+  if (ShowHelp(self, options))
+    return kExitOk;
+  if (!options.positionals.empty())
+    throw EUsageError("send takes its messages from --to/--text or --csv");
+  const Credentials account = ReadCredentials(options);
+  const std::vector<Message> messages = CollectMessages(options);
+
+  GatewaySession session(ModulePath(options));
+  if (!session.Ask(u"clearsmsbasket", {}))
+    return kExitFailed;
+  size_t shortCount = 0, longCount = 0, dropped = 0;
+  for (const Message& message : messages) {
+    // Counted in UTF-16 units, as the basket counts them.
+    const size_t length = message.text.size();
+    if (length > kLongTextLimit) {
+      ++dropped;
+      std::cerr << "tellavo: dropped the message to " << Utf16ToUtf8(message.number) << ": "
+                << length << " characters, at most " << kLongTextLimit << " can be sent\n";
+      continue;
+    }
+    ++(length > kShortTextLimit ? longCount : shortCount);
+    if (!session.Ask(u"addtosmsbasket", {message.text, message.number}))
+      return kExitFailed;
+  }
+  std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
+            << " over " << kLongTextLimit << " characters\n"
+            << std::flush;
+  if (shortCount == 0 && longCount == 0) {
+    std::cerr << "tellavo: nothing to send\n";
+    return kExitFailed;
+  }
+  const std::vector<std::u16string> sending{account.user, account.password,
+                                            OptionText(options, kOriginatorOption.name),
+                                            OptionText(options, kDateOption.name), account.vendor};
+  bool sent = true;
+  if (shortCount > 0)
+    sent = SendBasket(session, u"sendsms", "short", sending) && sent;
+  if (longCount > 0)
+    sent = SendBasket(session, u"sendsmsconcat", "long", sending) && sent;
+  return sent && dropped == 0 ? kExitOk : kExitFailed;
+}
+
+} // namespace
+
+const Command kSendCommand{
+    "send",
+    "queue messages and send them",
+    {"Usage: tellavo send [OPTION ...] --originator NAME\n"
+     "                    (--to NUMBER --text TEXT ... | --csv FILE)\n"
+     "\n"
+     "Empties the message basket, queues every message (addtosmsbasket), then sends\n"
+     "the short ones (up to 160 characters) with sendsms and the long ones (161 to\n"
+     "612) with sendsmsconcat, and prints the message identifier of each:\n"
+     "  queued 2 short, 1 long; dropped 0 over 612 characters\n"
+     "  short: 1000001\n"
+     "  long: 1000002\n"
+     "Characters are counted in UTF-16 units, so a character outside the Basic\n"
+     "Multilingual Plane (an emoji) counts two. A longer message cannot be sent: it\n"
+     "is reported and dropped, the others are sent, and the exit status is 1.\n"
+     "\n"
+     "Options:\n"
+     "  --to NUMBER --text TEXT  one message; repeat the pair for more\n"
+     "  --csv FILE           messages from a CSV file (- for standard input), one\n"
+     "                       number,text per line, UTF-8; quote a text that holds\n"
+     "                       commas, quotes or line breaks: \"Hello, \"\"you\"\"\"\n"
+     "  --originator NAME    the sender name, one of the account's originators\n"
+     "  --date DATE          when to send, passed on as written; empty: now\n",
+     kAccountOptionsHelp,
+     "\n"
+     "Exit status 1 when a message was dropped, the gateway could not be reached,\n"
+     "or it refused a request; 2 for a wrong command line or CSV file.\n"},
+    RunSend};
+
+} // namespace tellavo::cli

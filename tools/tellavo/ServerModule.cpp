@@ -1,0 +1,67 @@
+#include "tools/tellavo/ServerModule.h"
+
+#include <cstdio>
+
+#include "common/Exceptions.h"
+#include "common/Format.h"
+#include "common/Utf.h"
+
+namespace tellavo::cli {
+namespace {
+
+// Raises EOleSysError naming the step that failed, with the system's text
+// for the HRESULT.
+void Check(HRESULT result, std::u16string_view step) {
+  if (SUCCEEDED(result))
+    return;
+  const EOleSysError plain(u"", result);
+  throw EOleSysError(
+      Format(u"%s failed: %s (0x%.8x)",
+             {step, plain.Message(), static_cast<unsigned long>(static_cast<uint32_t>(result))}),
+      result);
+}
+
+} // namespace
+
+template <class Entry> Entry ServerModule::Find(const char* name) const {
+  const FARPROC address = GetProcAddress(module_.get(), name);
+  if (address == nullptr)
+    throw Exception(
+        Format(u"the module %s does not export %s", {Utf8ToUtf16(path_), Utf8ToUtf16(name)}));
+  // Through the generic function pointer type, which converts to any other.
+  return reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(address));
+}
+
+ServerModule::ServerModule(const std::string& path)
+    : path_(path), module_(LoadLibraryW(reinterpret_cast<LPCWSTR>(Utf8ToUtf16(path).c_str()))) {
+  if (!module_)
+    throw Exception(Format(u"cannot load the module %s (error %d)",
+                           {Utf8ToUtf16(path), static_cast<unsigned long>(GetLastError())}));
+  getClassObject_ = Find<GetClassObjectEntry>("DllGetClassObject");
+  canUnloadNow_ = Find<PlainEntry>("DllCanUnloadNow");
+  registerServer_ = Find<PlainEntry>("DllRegisterServer");
+  unregisterServer_ = Find<PlainEntry>("DllUnregisterServer");
+}
+
+ServerModule::~ServerModule() {
+  if (canUnloadNow_() == S_OK)
+    return;
+  std::fprintf(stderr, "tellavo: the module still has objects in use and stays loaded\n");
+  module_.release();
+}
+
+ComPtr<IDispatch> ServerModule::CreateDispatch(REFCLSID classId) const {
+  ComPtr<IClassFactory> factory;
+  Check(getClassObject_(classId, IID_IClassFactory, reinterpret_cast<void**>(factory.Out())),
+        u"DllGetClassObject");
+  ComPtr<IDispatch> object;
+  Check(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(object.Out())),
+        u"IClassFactory::CreateInstance");
+  return object;
+}
+
+HRESULT ServerModule::UpdateRegistry(bool reg) const {
+  return reg ? registerServer_() : unregisterServer_();
+}
+
+} // namespace tellavo::cli

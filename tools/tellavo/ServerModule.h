@@ -1,0 +1,53 @@
+// The in-process server as its client sees it: a module loaded by path whose
+// exported entry points hand out class factories and write or remove the
+// registration.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "Platform.h"
+#include "common/ComPtr.h"
+
+namespace tellavo::cli {
+
+class ServerModule {
+public:
+  // Loads the module and finds its four entry points; throws Exception when
+  // either fails.
+  explicit ServerModule(const std::string& path);
+  // Unloads the module when DllCanUnloadNow allows it; a module that still
+  // counts objects or factories stays loaded, since its code may yet run.
+  ~ServerModule();
+  ServerModule(const ServerModule&) = delete;
+  ServerModule& operator=(const ServerModule&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+  // A new object of the class from the class factory, asked for IDispatch;
+  // throws EOleSysError when the module refuses.
+  ComPtr<IDispatch> CreateDispatch(REFCLSID classId) const;
+
+  // DllRegisterServer (true) or DllUnregisterServer (false); their HRESULT.
+  HRESULT UpdateRegistry(bool reg) const;
+
+private:
+  using GetClassObjectEntry = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);
+  using PlainEntry = HRESULT(WINAPI*)();
+
+  struct FreeModule {
+    void operator()(std::remove_pointer_t<HMODULE>* module) const { FreeLibrary(module); }
+  };
+
+  template <class Entry> Entry Find(const char* name) const;
+
+  std::string path_;
+  std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule> module_;
+  GetClassObjectEntry getClassObject_;
+  PlainEntry canUnloadNow_;
+  PlainEntry registerServer_;
+  PlainEntry unregisterServer_;
+};
+
+} // namespace tellavo::cli
