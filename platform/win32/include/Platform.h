@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <ocidl.h>
 #include <ole2.h>
 #include <oleauto.h>
 #include <wininet.h>

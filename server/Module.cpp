@@ -1,0 +1,120 @@
+#include "server/Module.h"
+
+#include <memory>
+
+#include "common/Exceptions.h"
+#include "server/ClassManager.h"
+#include "server/ComServer.h"
+#include "server/EntryPoints.h"
+#include "server/ModulePath.h"
+#include "server/ModuleUnits.h"
+#include "server/ProcAddress.h"
+#include "server/SystemRegistry.h"
+#include "server/WideText.h"
+
+namespace tellavo::server {
+
+namespace {
+
+struct LibraryFreer {
+  void operator()(HMODULE library) const { FreeLibrary(library); }
+};
+using LoadedLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
+
+// This module, found from the address of one of its functions.
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+LoadedLibrary LoadOleAut() {
+  // A missing library must not bring up a dialog in the host.
+  const UINT previousMode = SetErrorMode(SEM_NOOPENFILEERRORBOX);
+  LoadedLibrary library(LoadLibraryW(Wide(u"OLEAUT32.DLL")));
+  SetErrorMode(previousMode);
+  return library;
+}
+
+// The server while the module is loaded; the units' start-up reaches it
+// here, while the module object is still being made.
+TComServer* moduleServer = nullptr;
+
+class Module {
+public:
+  Module() {
+    ComClassManager(); // made first, so that it outlives every factory
+    oleAut_ = LoadOleAut();
+    server_ = std::make_unique<TComServer>([this] { return ModulePath(ThisModule(), longPath_); });
+    moduleServer = server_.get();
+    longPath_ =
+        ProcAddress<LongPathNameFunction>(GetModuleHandleW(Wide(u"KERNEL32")), "GetLongPathNameW");
+    try {
+      InitializeModuleUnits();
+      started_ = true;
+    } catch (...) {
+      // The host sees a module without classes whose registration fails.
+    }
+  }
+
+  ~Module() {
+    // Objects that outlive the module must not reach its server any more.
+    SetUninitializing(true);
+    moduleServer = nullptr;
+    server_.reset();
+    oleAut_.reset();
+  }
+
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  bool Started() const { return started_; }
+  TComServer& Server() const { return *server_; }
+  HMODULE OleAut() const { return oleAut_.get(); }
+
+private:
+  LoadedLibrary oleAut_;
+  std::unique_ptr<TComServer> server_;
+  LongPathNameFunction longPath_ = nullptr;
+  bool started_ = false;
+};
+
+// The module object, made on first use (thread-safely) and destroyed when
+// the module unloads.
+Module& TheModule() {
+  static Module module;
+  return module;
+}
+
+} // namespace
+
+TComServer& ComServer() {
+  if (moduleServer == nullptr)
+    throw Exception(u"The server is not started");
+  return *moduleServer;
+}
+
+HRESULT ModuleGetClassObject(REFCLSID classId, REFIID iid, void** object) {
+  if (!TheModule().Started()) {
+    if (object != nullptr)
+      *object = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
+  }
+  return GetClassObject(classId, iid, object);
+}
+
+HRESULT ModuleCanUnloadNow() {
+  return CanUnloadNow(&TheModule().Server());
+}
+
+HRESULT ModuleUpdateRegistry(bool registering) {
+  Module& module = TheModule();
+  if (!module.Started())
+    return E_FAIL;
+  SystemRegistry registry(module.OleAut());
+  return RunRegistration(module.Server(), registry, registering);
+}
+
+} // namespace tellavo::server

@@ -1,0 +1,24 @@
+// The module's life. Start-up runs once, on the first call into an entry
+// point, whichever thread makes it: OLE Automation is loaded and held, the
+// server object is made, the long-path function is looked up, and the
+// module's units make their factories. Unload runs the other way round when
+// the module goes.
+#pragma once
+
+#include "Platform.h"
+
+namespace tellavo::server {
+
+class TComServer;
+
+// The module's server object, from start-up until unload.
+TComServer& ComServer();
+
+// The four entry points, each starting the module first. Until start-up has
+// completed the module has no classes: class objects are not available and
+// registration fails.
+HRESULT ModuleGetClassObject(REFCLSID classId, REFIID iid, void** object);
+HRESULT ModuleCanUnloadNow();
+HRESULT ModuleUpdateRegistry(bool registering);
+
+} // namespace tellavo::server

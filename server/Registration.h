@@ -1,0 +1,51 @@
+// Writing and removing the server's registry entries. The pass is plain code
+// over RegistryLayer, so that it is an ordered list of writes and deletions
+// whatever registry lies beneath.
+#pragma once
+
+#include <string>
+
+#include "Platform.h"
+
+namespace tellavo::server {
+
+class TComObjectFactory;
+class TComServer;
+
+// The registry and type-library services that registration uses. Keys are
+// under HKEY_CLASSES_ROOT.
+class RegistryLayer {
+public:
+  virtual ~RegistryLayer() = default;
+
+  // Sets a text value, making the key when needed; the empty value name is
+  // the key's default value. Raises EOleRegistrationError when it cannot.
+  virtual void WriteEntry(const std::u16string& key, const std::u16string& valueName,
+                          const std::u16string& data) = 0;
+  // Deletes a key; a key that is missing or still has subkeys is passed over.
+  virtual void DeleteKey(const std::u16string& key) = 0;
+  // Raises EOleSysError when the library cannot be registered.
+  virtual void RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
+                                   const std::u16string& helpDirectory) = 0;
+  // Removes the registration of that library version, if the system can;
+  // the outcome is not reported.
+  virtual void UnregisterTypeLibrary(const TLIBATTR& library) = 0;
+  // The short form of a path; empty when there is none.
+  virtual std::u16string ShortPathName(const std::u16string& path) = 0;
+};
+
+// The registration pass: registers (true) or unregisters (false) the
+// server's type library, then writes or removes the entries of every class
+// of the server that is not internal. Raises on the first failure and
+// leaves what was done before it.
+void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registering);
+
+// The pass as the registration entry points answer it: S_OK, or E_FAIL when
+// anything stopped it.
+HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering);
+
+// The entries of one class.
+void UpdateClassRegistry(const TComObjectFactory& factory, RegistryLayer& registry,
+                         bool registering);
+
+} // namespace tellavo::server

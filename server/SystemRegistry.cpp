@@ -1,0 +1,65 @@
+#include "server/SystemRegistry.h"
+
+#include <memory>
+#include <type_traits>
+
+#include "common/ErrorConversion.h"
+#include "common/Exceptions.h"
+#include "server/ModulePath.h"
+#include "server/ProcAddress.h"
+#include "server/WideText.h"
+
+namespace tellavo::server {
+
+namespace {
+
+constexpr char16_t kRegistryWriteFailed[] = u"Error creating system registry entry";
+
+struct KeyCloser {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using OpenKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+LPOLESTR OleText(const std::u16string& text) {
+  return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
+}
+
+} // namespace
+
+SystemRegistry::SystemRegistry(HMODULE oleAut)
+    : unregisterTypeLib_(ProcAddress<UnRegisterTypeLibFunction>(oleAut, "UnRegisterTypeLib")) {}
+
+void SystemRegistry::WriteEntry(const std::u16string& key, const std::u16string& valueName,
+                                const std::u16string& data) {
+  WCHAR noClass[] = {0};
+  HKEY opened = nullptr;
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, noClass, REG_OPTION_NON_VOLATILE,
+                      KEY_READ | KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+    throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
+  const OpenKey closer(opened);
+  const auto size = static_cast<DWORD>((data.size() + 1) * sizeof(char16_t));
+  if (RegSetValueExW(opened, Wide(valueName), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(data.c_str()), size) != ERROR_SUCCESS)
+    throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
+}
+
+void SystemRegistry::DeleteKey(const std::u16string& key) {
+  RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key));
+}
+
+void SystemRegistry::RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
+                                         const std::u16string& helpDirectory) {
+  OleCheck(RegisterTypeLib(library, OleText(path), OleText(helpDirectory)));
+}
+
+void SystemRegistry::UnregisterTypeLibrary(const TLIBATTR& library) {
+  if (unregisterTypeLib_ != nullptr)
+    unregisterTypeLib_(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid,
+                       library.syskind);
+}
+
+std::u16string SystemRegistry::ShortPathName(const std::u16string& path) {
+  return server::ShortPathName(path);
+}
+
+} // namespace tellavo::server
