@@ -64,6 +64,8 @@ void Append(CurlList& list, const std::string& line) {
 } // namespace
 
 DWORD RequestHeaders::Add(std::string_view text, DWORD modifiers) {
+  // All lines or none: a refused line leaves the list as it was.
+  std::vector<std::pair<std::string, std::string>> fields = fields_;
   while (!text.empty()) {
     const size_t end = text.find_first_of("\r\n");
     const std::string_view line = text.substr(0, end);
@@ -76,18 +78,19 @@ DWORD RequestHeaders::Add(std::string_view text, DWORD modifiers) {
     const std::string_view name = Trim(line.substr(0, colon));
     const std::string_view value = Trim(line.substr(colon + 1));
     const auto sameName = [&](const auto& field) { return SameName(field.first, name); };
-    const bool exists = std::ranges::any_of(fields_, sameName);
+    const bool exists = std::ranges::any_of(fields, sameName);
     if ((modifiers & HTTP_ADDREQ_FLAG_ADD_IF_NEW) != 0 && exists)
       return ERROR_HTTP_HEADER_ALREADY_EXISTS;
     if ((modifiers & HTTP_ADDREQ_FLAG_REPLACE) != 0) {
       if (!exists && (modifiers & HTTP_ADDREQ_FLAG_ADD) == 0)
         return ERROR_HTTP_HEADER_NOT_FOUND;
-      std::erase_if(fields_, sameName);
+      std::erase_if(fields, sameName);
       if (value.empty())
         continue;
     }
-    fields_.emplace_back(name, value);
+    fields.emplace_back(name, value);
   }
+  fields_ = std::move(fields);
   return ERROR_SUCCESS;
 }
 
