@@ -1,0 +1,96 @@
+#include "services/HTTPRIO.h"
+
+namespace tellavo {
+
+THTTPRIO::THTTPRIO(TInvokableClassRegistry& registry) : registry_(registry), converter_(registry) {}
+
+ComPtr<THTTPRIO> THTTPRIO::Create(TInvokableClassRegistry& registry) {
+  return ComPtr<THTTPRIO>::Attach(new THTTPRIO(registry));
+}
+
+ULONG THTTPRIO::AddRef() {
+  return ++refCount_;
+}
+
+ULONG THTTPRIO::Release() {
+  const ULONG count = --refCount_;
+  if (count == 0)
+    delete this;
+  return count;
+}
+
+HRESULT THTTPRIO::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr)
+    return E_POINTER;
+  *object = nullptr;
+  if (iid == IID_IUnknown) {
+    *object = static_cast<IUnknown*>(this);
+    AddRef();
+    return S_OK;
+  }
+  if (portType_ == nullptr ? !Bind(iid) : !(portType_->iid == iid))
+    return E_NOINTERFACE;
+
+  // The converter writes and reads in the style that the port type was
+  // registered with.
+  const TIntfFlags flags = registry_.GetIntfInvokeOptions(iid);
+  TSOAPConvertOptions options = converter_.Options();
+  options.Set(TSOAPConvertOption::soDocument, flags.Contains(TIntfFlag::ifDocument));
+  options.Set(TSOAPConvertOption::soLiteralParams, flags.Contains(TIntfFlag::ifLiteral));
+  converter_.SetOptions(options);
+  transport_.SetSOAPAction(registry_.GetActionURIOfInfo(*portType_, u"", 0));
+
+  *object = entryPoints_->Interface();
+  AddRef();
+  return S_OK;
+}
+
+bool THTTPRIO::Bind(const GUID& iid) {
+  const TIntfMetaData* portType = registry_.GetInterfaceByGUID(iid);
+  if (portType == nullptr || portType->makeEntryPoints == nullptr)
+    return false;
+  entryPoints_ = portType->makeEntryPoints(*this);
+  portType_ = portType;
+  return true;
+}
+
+void THTTPRIO::SetURL(std::u16string url) {
+  const bool clearsDescription = !url.empty();
+  transport_.SetURL(std::move(url));
+  if (clearsDescription)
+    wsdlLocation_.clear();
+}
+
+void THTTPRIO::SetWSDLLocation(std::u16string location) {
+  if (!location.empty()) {
+    transport_.SetURL(u"");
+    service_.clear();
+    port_.clear();
+  }
+  wsdlLocation_ = std::move(location);
+}
+
+std::u16string THTTPRIO::Invoke(int methodIndex, std::span<const std::u16string_view> args) {
+  const TIntfMetaData& portType = *portType_;
+  const TMethodMetaData& method = portType.methods.at(static_cast<size_t>(methodIndex));
+
+  std::string request = converter_.MakeRequest(portType, method, args);
+
+  if (URL().empty() && !wsdlLocation_.empty())
+    throw Exception(u"WSDL mode is not supported: set the URL instead");
+  transport_.BeforeExecute(registry_.GetActionURIOfInfo(
+      portType, registry_.GetMethExternalName(portType, method.name), methodIndex));
+
+  if (OnBeforeExecute)
+    OnBeforeExecute(method.name, request);
+  std::string response;
+  transport_.Execute(request, response);
+  if (OnAfterExecute)
+    OnAfterExecute(method.name, response);
+
+  if (!transport_.MimeBoundary().empty())
+    throw Exception(u"Multipart responses are not supported");
+  return converter_.ProcessResponse(response);
+}
+
+} // namespace tellavo

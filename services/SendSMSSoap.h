@@ -1,0 +1,34 @@
+// The sending port type, served by two bindings (prepaid and regular
+// accounts) that differ only in their endpoint.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Platform.h"
+#include "services/Invokable.h"
+
+namespace tellavo {
+
+inline constexpr GUID IID_SendSMSSoap{
+    0xCAAE9296, 0x72EE, 0x43CA, {0x4D, 0x64, 0x0D, 0x33, 0x2C, 0x59, 0x8B, 0x66}};
+
+struct SendSMSSoap : IInvokable {
+  // Texts of up to 160 characters.
+  virtual std::u16string sendSMS(std::u16string xml) = 0;
+  // Texts of 161 to 612 characters, sent as concatenated parts.
+  virtual std::u16string sendConcat(std::u16string xml) = 0;
+
+protected:
+  ~SendSMSSoap() = default;
+};
+
+// What the two bindings share: operations, identities, the action pattern.
+const std::vector<std::u16string_view>& SendSMSOperations();
+extern const GUID IID_SendSMSHttpGet;
+extern const GUID IID_SendSMSHttpPost;
+extern const TMakeEntryPoints MakeSendSMSEntryPoints;
+inline constexpr std::u16string_view kSendSMSActionSuffix = u"%operationName%";
+
+} // namespace tellavo

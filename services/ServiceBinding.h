@@ -1,0 +1,78 @@
+// The shape shared by the five service bindings: each states its constants in
+// a TServiceDescription, and TServiceBinding derives from them the port-type
+// descriptions, the endpoint, the SOAP action, the registration and the proxy
+// getter.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/ComPtr.h"
+#include "services/HTTPRIO.h"
+#include "services/Invokable.h"
+#include "services/InvokeRegistry.h"
+#include "services/RemotableTypeRegistry.h"
+
+namespace tellavo {
+
+struct TServiceDescription {
+  std::u16string_view unitName;
+  // The port types are named this followed by "Soap", "HttpGet" and "HttpPost".
+  std::u16string_view portTypeBase;
+  // In slot order; each takes the one string parameter "xml" and returns a string.
+  std::vector<std::u16string_view> operations;
+  GUID soapIID;
+  GUID httpGetIID;
+  GUID httpPostIID;
+  TMakeEntryPoints makeEntryPoints;
+  std::u16string_view host;
+  std::u16string_view path;
+  std::u16string_view wsdlService;
+  std::u16string_view wsdlPort;
+  // Appended to the service namespace to give the SOAP action.
+  std::u16string_view actionSuffix;
+};
+
+class TServiceBinding {
+public:
+  explicit TServiceBinding(TServiceDescription description);
+
+  const TServiceDescription& Description() const { return description_; }
+  const TIntfMetaData& SoapPortType() const { return soap_; }
+  const TIntfMetaData& HttpGetPortType() const { return httpGet_; }
+  const TIntfMetaData& HttpPostPortType() const { return httpPost_; }
+
+  // "https://" + host + path: the default port, no query.
+  std::u16string EndpointURL() const;
+  // The endpoint followed by "?WSDL".
+  std::u16string WSDLLocation() const;
+  std::u16string DefaultSOAPAction() const;
+
+  // Registers the SOAP port type (document style, with its action), the
+  // HTTP-GET and HTTP-POST port types (empty action) and the string type.
+  void Register(TInvokableClassRegistry& registry, TRemotableTypeRegistry& types) const;
+
+  // A proxy on this service, bound to its SOAP port type: `existingRIO` when
+  // given (which is never released here, even when binding fails), else a new
+  // one. An empty address means the built-in endpoint, or its description
+  // with `fromWSDL`.
+  template <class PortType>
+  ComPtr<PortType> GetProxy(bool fromWSDL, std::u16string address, THTTPRIO* existingRIO) const {
+    ComPtr<THTTPRIO> rio =
+        existingRIO != nullptr ? ComPtr<THTTPRIO>::Share(existingRIO) : THTTPRIO::Create();
+    ComPtr<PortType> portType = rio->As<PortType>(soap_.iid);
+    ApplyAddress(*rio.Get(), fromWSDL, std::move(address));
+    return portType;
+  }
+
+private:
+  void ApplyAddress(THTTPRIO& rio, bool fromWSDL, std::u16string address) const;
+
+  TServiceDescription description_;
+  TIntfMetaData soap_;
+  TIntfMetaData httpGet_;
+  TIntfMetaData httpPost_;
+};
+
+} // namespace tellavo
