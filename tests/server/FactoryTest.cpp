@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "ServerFixture.h"
 #include "server/ClassManager.h"
 #include "server/EntryPoints.h"
+#include "server/TypeInfo.h"
 
 namespace tellavo {
 
@@ -92,6 +96,7 @@ TEST_F(FactoryTest, ReferencesCountInTheServerAndNeverDestroyIt) {
   object = &object;
   EXPECT_EQ(GetClassObject(kUnknownClass, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(GetClassObject(CLSID_Gateway, IID_IClassFactory, nullptr), E_POINTER);
   EXPECT_EQ(server_->FactoryCount(), 0);
 }
 
@@ -136,6 +141,19 @@ TEST_F(FactoryTest, FailedConstructionAnswersUnexpected) {
   EXPECT_EQ(failing.CreateInstance(nullptr, IID_IGateway, &object), E_UNEXPECTED);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(server_->ObjectCount(), before);
+}
+
+TEST(TypeLibLoad, RacingLoadsAllGetTheOneKeptLibrary) {
+  TComServer server(ProgramPath);
+  std::vector<ITypeLib*> seen(4);
+  {
+    std::vector<std::jthread> threads;
+    for (auto& slot : seen)
+      threads.emplace_back([&server, &slot] { slot = server.TypeLib(); });
+  }
+  for (ITypeLib* library : seen)
+    EXPECT_EQ(library, server.TypeLib());
+  EXPECT_EQ(TypeLibName(server.TypeLib()), u"Tellavo");
 }
 
 TEST(CreationErrorText, AddsAFullStopAfterWordCharacters) {

@@ -107,6 +107,8 @@ TEST_F(ObjectTest, TypeAndClassInformation) {
   UINT count = 0;
   EXPECT_EQ(gateway->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 1u);
+  EXPECT_EQ(gateway->GetTypeInfoCount(nullptr), E_POINTER);
+  EXPECT_EQ(gateway->GetTypeInfo(0, 0, nullptr), E_POINTER);
 
   for (LCID locale : {LCID{0}, LOCALE_USER_DEFAULT, LCID{0x041F}}) {
     ComPtr<ITypeInfo> info;
