@@ -1,0 +1,179 @@
+// The scripting contract of `tellavo call`: results printed exactly, JSON
+// lines, event-log entries in order with the calls, one basket across the
+// calls of a run, and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TellavoProcess.h"
+#include "support/ScopedProxyEnvironment.h"
+#include "support/SimulatorFixture.h"
+
+namespace tellavo::test {
+namespace {
+
+const std::vector<std::string> kGetInfo{"getinfo", "tellavo", "s3cret", "42"};
+const std::vector<std::string> kSend{"sendsms", "tellavo", "s3cret", "TELLAVO", "", "42"};
+const std::vector<std::string> kSendConcat{"sendsmsconcat", "tellavo", "s3cret",
+                                           "TELLAVO",       "",        "42"};
+
+// call [options] CALL [-- CALL] ...
+std::vector<std::string> Calls(std::vector<std::string> options,
+                               const std::vector<std::vector<std::string>>& calls) {
+  options.insert(options.begin(), "call");
+  for (size_t i = 0; i < calls.size(); ++i) {
+    if (i > 0)
+      options.push_back("--");
+    options.insert(options.end(), calls[i].begin(), calls[i].end());
+  }
+  return options;
+}
+
+std::vector<JsonValue> JsonLines(const TellavoRun& run) {
+  std::vector<JsonValue> lines;
+  for (const std::string& line : run.OutLines())
+    lines.push_back(ParseJson(line));
+  return lines;
+}
+
+class CallTest : public SimulatorTest {
+protected:
+  ScopedProxyEnvironment proxy_{Sim()};
+};
+
+TEST_F(CallTest, PlainOutputIsEachResultAndOneLineFeed) {
+  const TellavoRun run = RunTellavo(Calls({}, {kGetInfo, {"clearsmsbasket"}, kSend}));
+  EXPECT_EQ(run.status, 0) << run.err;
+  // getinfo ends every originator with a line feed; clearsmsbasket prints an
+  // empty line; sendsms on the empty basket answers -2 without any request.
+  EXPECT_EQ(run.out, "TELLAVO\nINFO\n\n\n-2\n");
+  EXPECT_EQ(Sim().Requests().size(), 1u);
+}
+
+TEST_F(CallTest, JsonLinesCarryMethodHresultAndRetvalue) {
+  const TellavoRun run = RunTellavo(Calls({"--json"}, {kGetInfo, {"clearsmsbasket"}}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = JsonLines(run);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_EQ(lines[0]["method"].String(), "getinfo");
+  EXPECT_EQ(lines[0]["hresult"].String(), "0x00000000");
+  EXPECT_EQ(lines[0]["retvalue"].String(), "TELLAVO\nINFO\n");
+  EXPECT_EQ(lines[0].Find("error"), nullptr);
+  EXPECT_EQ(lines[1]["method"].String(), "clearsmsbasket");
+  EXPECT_TRUE(lines[1]["retvalue"].IsNull());
+}
+
+TEST_F(CallTest, JsonEscapesControlCharactersAndKeepsUnicode) {
+  const std::string answer = "1;DEL\"IVERED\\\r\n\tçğ \xF0\x9F\x93\xA9\r\n";
+  Sim().Script(R"({"result": )" + JsonQuote(answer) + "}");
+  const TellavoRun run =
+      RunTellavo(Calls({"--json"}, {{"getmsgstatus", "tellavo", "s3cret", "1", "42"}}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  // One line, with no raw control character in it, reading back as sent.
+  ASSERT_EQ(run.OutLines().size(), 1u) << run.out;
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+  EXPECT_NE(run.out.find(R"(\r\n\t)"), std::string::npos);
+  EXPECT_EQ(JsonLines(run)[0]["retvalue"].String(), answer);
+}
+
+TEST_F(CallTest, OneBasketServesEveryCallOfTheRun) {
+  const std::string longText(161, 'L');
+  const TellavoRun run =
+      RunTellavo(Calls({"--json"}, {{"clearsmsbasket"},
+                                    {"addtosmsbasket",
+                                     "\xC5\x9E"
+                                     "eker & \xC3\x87"
+                                     "ay <1>",
+                                     "5550000001"},
+                                    {"addtosmsbasket", longText, "5550000002"},
+                                    {"addtosmsbasket", std::string(613, 'x'), "5550000003"},
+                                    kSend,
+                                    kSendConcat}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = JsonLines(run);
+  ASSERT_EQ(lines.size(), 6u) << run.out;
+  EXPECT_EQ(lines[1]["retvalue"].String(), "");
+  EXPECT_EQ(lines[4]["retvalue"].String(), "1000001");
+  EXPECT_EQ(lines[5]["retvalue"].String(), "1000002");
+
+  // What the gateway received: the text folded, the long one in its own
+  // request, the over-long one nowhere.
+  const auto messages = Sim().Messages().Array();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0]["operation"].String(), "SENDSMS");
+  ASSERT_EQ(messages[0]["recipients"].Array().size(), 1u);
+  EXPECT_EQ(messages[0]["recipients"].Array()[0]["number"].String(), "5550000001");
+  EXPECT_EQ(messages[0]["recipients"].Array()[0]["text"].String(), "Seker & \xC3\x87"
+                                                                   "ay <1>");
+  EXPECT_EQ(messages[1]["operation"].String(), "SENDCONCAT");
+  EXPECT_EQ(messages[1]["recipients"].Array()[0]["text"].String(), longText);
+}
+
+TEST_F(CallTest, EventsAppearInOrderWithTheCalls) {
+  ScopedProxyEnvironment unreachable("http://127.0.0.1:" + std::to_string(ClosedPort()));
+  const TellavoRun run = RunTellavo(
+      Calls({"--json", "--show-events"},
+            {kGetInfo, {"clearsmsbasket"}, {"getmsgstatus", "tellavo", "s3cret", "1", "42"}}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto lines = JsonLines(run);
+  ASSERT_EQ(lines.size(), 5u) << run.out;
+  for (const size_t i : {0u, 3u}) {
+    const JsonValue& event = lines[i]["event"];
+    EXPECT_EQ(event["source"].String(), "Tellavo COM API");
+    EXPECT_EQ(event["type"].Integer(), 1);
+    EXPECT_EQ(event["category"].Integer(), 1);
+    EXPECT_EQ(event["id"].Integer(), 1);
+    EXPECT_EQ(event["text"].String().rfind('E', 0), 0u) << event["text"].String();
+  }
+  EXPECT_EQ(lines[1]["method"].String(), "getinfo");
+  EXPECT_EQ(lines[1]["retvalue"].String(), "-1");
+  EXPECT_EQ(lines[2]["method"].String(), "clearsmsbasket");
+  EXPECT_EQ(lines[4]["method"].String(), "getmsgstatus");
+  EXPECT_EQ(lines[4]["retvalue"].String(), "-1");
+}
+
+TEST_F(CallTest, WithoutJsonEventsGoToStandardError) {
+  ScopedProxyEnvironment unreachable("http://127.0.0.1:" + std::to_string(ClosedPort()));
+  const TellavoRun run = RunTellavo(Calls({"--show-events"}, {kGetInfo}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "-1\n");
+  EXPECT_EQ(ParseJson(run.err.substr(0, run.err.find('\n')))["event"]["source"].String(),
+            "Tellavo COM API");
+}
+
+TEST_F(CallTest, AFailingCallEndsTheRunWithStatusOne) {
+  TellavoRun run = RunTellavo(Calls({"--json"}, {{"clearsmsbasket"}, {"nosuchmethod"}, kSend}));
+  EXPECT_EQ(run.status, 1);
+  auto lines = JsonLines(run);
+  ASSERT_EQ(lines.size(), 2u) << run.out;
+  EXPECT_EQ(lines[1]["method"].String(), "nosuchmethod");
+  EXPECT_EQ(lines[1]["hresult"].String(), "0x80020006"); // DISP_E_UNKNOWNNAME
+  EXPECT_FALSE(lines[1]["error"].String().empty());
+  EXPECT_TRUE(lines[1]["retvalue"].IsNull());
+
+  run = RunTellavo(Calls({}, {{"getinfo", "only-one-argument"}}));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("getinfo failed: 0x8002000E"), std::string::npos) << run.err;
+  EXPECT_TRUE(Sim().Requests().empty());
+}
+
+TEST_F(CallTest, MalformedCommandLinesExitWithTwo) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"call"},
+                                             {"call", "--json"},
+                                             {"call", "clearsmsbasket", "--"},
+                                             {"call", "--", "--", "clearsmsbasket"},
+                                             {"call", "--bogus", "clearsmsbasket"},
+                                             {"nosuchcommand"},
+                                             {}}) {
+    const TellavoRun run = RunTellavo(args);
+    EXPECT_EQ(run.status, 2) << (args.empty() ? "" : args.back());
+    EXPECT_EQ(run.out, "");
+  }
+  EXPECT_EQ(RunTellavo({"call", "--module", "/nonexistent/libtellavo.so", "clearsmsbasket"}).status,
+            1);
+}
+
+} // namespace
+} // namespace tellavo::test

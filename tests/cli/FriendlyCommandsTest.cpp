@@ -1,0 +1,201 @@
+// The subcommands for people: their output, their explanations of the result
+// codes, their exit statuses, CSV input and passwords from standard input.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "TellavoProcess.h"
+#include "support/ScopedProxyEnvironment.h"
+#include "support/SimulatorFixture.h"
+
+namespace tellavo::test {
+namespace {
+
+const std::vector<std::string> kAccount{"--user", "tellavo",  "--password",
+                                        "s3cret", "--vendor", "42"};
+
+std::vector<std::string> With(std::vector<std::string> args,
+                              const std::vector<std::string>& more = kAccount) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+bool Contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+class FriendlyCommandsTest : public SimulatorTest {
+protected:
+  ScopedProxyEnvironment proxy_{Sim()};
+
+  // A file in a fresh temporary folder, removed with the test.
+  std::string TempPath(const std::string& name) {
+    if (folder_.empty()) {
+      std::string pattern = (std::filesystem::temp_directory_path() / "tellavo-cli-XXXXXX");
+      folder_ = mkdtemp(pattern.data());
+    }
+    return (folder_ / name).string();
+  }
+  void TearDown() override {
+    if (!folder_.empty())
+      std::filesystem::remove_all(folder_);
+  }
+
+private:
+  std::filesystem::path folder_;
+};
+
+TEST_F(FriendlyCommandsTest, InfoListsOriginatorsWithThePasswordFromStandardInput) {
+  EXPECT_EQ(RunTellavo(With({"info"})).out, "TELLAVO\nINFO\n");
+  for (const char* option : {"--password-stdin", "--password=-"}) {
+    const TellavoRun run =
+        RunTellavo({"info", "--user", "prepaid", option, "--vendor", "42"}, "s3cret\r\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "PREPAID\n1000\n") << option;
+  }
+  const TellavoRun empty = RunTellavo({"info", "--user", "tellavo", "--password-stdin"});
+  EXPECT_EQ(empty.status, 2);
+  EXPECT_TRUE(Contains(empty.err, "no password on standard input")) << empty.err;
+}
+
+TEST_F(FriendlyCommandsTest, UnreachableGatewayIsExplainedWithItsEventLogEntry) {
+  ScopedProxyEnvironment unreachable("http://127.0.0.1:" + std::to_string(ClosedPort()));
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           With({"info"}), With({"status", "1000001"}),
+           With({"report", "2026-01-01", "2026-12-31"}),
+           With({"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", "hi"})}) {
+    const TellavoRun run = RunTellavo(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_TRUE(Contains(run.err, "could not be reached or answered with an error")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "  event log: E")) << run.err;
+  }
+}
+
+TEST_F(FriendlyCommandsTest, AnUnreadableAnswerIsShownWithItsEventLogEntry) {
+  Sim().Script(R"({"result": "Service unavailable"})");
+  const TellavoRun run = RunTellavo(With({"info"}));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(Contains(run.err, "could not be read")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "event log: EDOMParseError")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "Service unavailable")) << run.err;
+}
+
+TEST_F(FriendlyCommandsTest, SendQueuesShortAndLongAndReportsDroppedMessages) {
+  const std::string longText(612, 'L');
+  const TellavoRun run =
+      RunTellavo(With({"send", "--originator", "TELLAVO", "--to", "5550000001", "--text",
+                       std::string(160, 'S'), "--to", "5550000002", "--text", longText, "--to",
+                       "5550000003", "--text", std::string(613, 'x')}));
+  // Everything that fits is sent; the dropped message still fails the run.
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "queued 1 short, 1 long; dropped 1 over 612 characters\n"
+                     "short: 1000001\nlong: 1000002\n");
+  EXPECT_TRUE(Contains(run.err, "dropped the message to 5550000003: 613 characters")) << run.err;
+  const auto messages = Sim().Messages().Array();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1]["recipients"].Array()[0]["text"].String(), longText);
+
+  const TellavoRun nothing = RunTellavo(With(
+      {"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", std::string(700, 'x')}));
+  EXPECT_EQ(nothing.status, 1);
+  EXPECT_TRUE(Contains(nothing.err, "nothing to send")) << nothing.err;
+}
+
+TEST_F(FriendlyCommandsTest, SendReadsQuotedCsvAndTheBasketStartsEmpty) {
+  const std::string csv = TempPath("messages.csv");
+  std::ofstream(csv, std::ios::binary) << "\xEF\xBB\xBF"
+                                          "5550000001,Merhaba\r\n"
+                                       << "\r\n"
+                                       << "5550000002,\"Hello, \"\"you\"\"\"\r\n"
+                                       << "+905550000003,\"two\r\nlines \xC4\x9F\"\n";
+  // A basket filled by an earlier process never leaks in: each run clears its own.
+  const TellavoRun run = RunTellavo(With({"send", "--originator", "INFO", "--csv", csv}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "queued 3 short, 0 long; dropped 0 over 612 characters\nshort: 1000001\n");
+  const auto recipients = Sim().Messages().Array().at(0)["recipients"].Array();
+  ASSERT_EQ(recipients.size(), 3u);
+  EXPECT_EQ(recipients[0]["text"].String(), "Merhaba");
+  EXPECT_EQ(recipients[1]["text"].String(), "Hello, \"you\"");
+  EXPECT_EQ(recipients[2]["number"].String(), "+905550000003");
+  // The quoted line break stays in the text (the gateway's XML parser reads
+  // its CR LF as LF).
+  EXPECT_EQ(recipients[2]["text"].String(), "two\nlines g");
+
+  std::ofstream(TempPath("bad.csv")) << "5550000001,ok\n5550000002,\"never closed\n";
+  EXPECT_EQ(RunTellavo(With({"send", "--csv", TempPath("bad.csv")})).status, 2);
+  std::ofstream(TempPath("three.csv")) << "5550000001,one,two\n";
+  const TellavoRun three = RunTellavo(With({"send", "--csv", TempPath("three.csv")}));
+  EXPECT_EQ(three.status, 2);
+  EXPECT_TRUE(Contains(three.err, "CSV line 1")) << three.err;
+  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+}
+
+TEST_F(FriendlyCommandsTest, ARefusedSendIsAFailure) {
+  const TellavoRun run =
+      RunTellavo(With({"send", "--originator", "NOT-MINE", "--to", "5550000001", "--text", "hi"}));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(Contains(run.err, "no message identifier")) << run.err;
+  EXPECT_TRUE(Sim().Messages().Array().empty());
+}
+
+TEST_F(FriendlyCommandsTest, StatusAndReportShowTheGatewaysAnswer) {
+  ASSERT_EQ(
+      RunTellavo(With({"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", "hi"}))
+          .status,
+      0);
+  const TellavoRun status = RunTellavo(With({"status", "1000001"}));
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_EQ(status.out.rfind("5550000001;DELIVERED;", 0), 0u) << status.out;
+
+  const TellavoRun report = RunTellavo(With({"report", "2000-01-01", "2999-12-31"}));
+  EXPECT_EQ(report.status, 0) << report.err;
+  EXPECT_EQ(report.out.rfind("1000001;5550000001;DELIVERED;", 0), 0u) << report.out;
+
+  const TellavoRun none = RunTellavo(With({"report", "2000-01-01", "2000-01-02"}));
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.out, "");
+  EXPECT_TRUE(Contains(none.err, "no messages between")) << none.err;
+
+  EXPECT_EQ(RunTellavo(With({"status"})).status, 2);
+  EXPECT_EQ(RunTellavo(With({"report", "2000-01-01"})).status, 2);
+}
+
+TEST_F(FriendlyCommandsTest, RegisterWritesTheHiveThatUnregisterCleans) {
+  const std::string hive = TempPath("registry.hive");
+  setenv("TELLAVO_REGISTRY", hive.c_str(), 1);
+  const TellavoRun registered = RunTellavo({"register"});
+  const auto hiveText = [&hive] {
+    std::stringstream text;
+    text << std::ifstream(hive).rdbuf();
+    return text.str();
+  };
+  const std::string written = hiveText();
+  const TellavoRun unregistered = RunTellavo({"unregister"});
+  const std::string cleaned = hiveText();
+  unsetenv("TELLAVO_REGISTRY");
+
+  EXPECT_EQ(registered.status, 0) << registered.err;
+  EXPECT_TRUE(Contains(registered.out, "registered ")) << registered.out;
+  EXPECT_TRUE(Contains(written, "Tellavo.Gateway")) << written;
+  EXPECT_EQ(unregistered.status, 0) << unregistered.err;
+  EXPECT_FALSE(Contains(cleaned, "Tellavo.Gateway")) << cleaned;
+}
+
+TEST_F(FriendlyCommandsTest, HelpIsAvailableForEveryCommand) {
+  for (const char* command :
+       {"call", "info", "send", "status", "report", "register", "unregister"}) {
+    const TellavoRun run = RunTellavo({command, "--help"});
+    EXPECT_EQ(run.status, 0) << command;
+    EXPECT_TRUE(Contains(run.out, std::string("Usage: tellavo ") + command)) << command;
+    EXPECT_EQ(RunTellavo({"help", command}).out, run.out);
+  }
+  EXPECT_EQ(RunTellavo({"--help"}).status, 0);
+  EXPECT_EQ(RunTellavo({"help", "nosuchcommand"}).status, 2);
+}
+
+} // namespace
+} // namespace tellavo::test
