@@ -31,13 +31,10 @@ public:
   HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID iid) override;
 
   TComObjectFactory& Factory() const { return factory_; }
-  // The outer object when aggregated, else null; held without a reference.
-  IUnknown* Controller() const { return controller_; }
   LONG RefCount() const { return refCount_.load(); }
 
-  // The object's own identity: its non-delegating unknown, which is what an
-  // aggregating outer object holds.
-  IUnknown* InnerUnknown() { return &inner_; }
+  // The object's own (non-delegating) identity, which is what an aggregating
+  // outer object holds.
   HRESULT InnerQuery(REFIID iid, void** object);
   ULONG InnerAddRef();
   // Destroys the object when the count reaches 0.
@@ -78,7 +75,7 @@ private:
     TComObject& owner_;
   };
 
-  IUnknown* controller_;
+  IUnknown* controller_; // the outer object when aggregated; held without a reference
   TComObjectFactory& factory_;
   std::atomic<LONG> refCount_{1};
   NonDelegatingUnknown inner_{*this};

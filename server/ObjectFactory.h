@@ -142,8 +142,6 @@ public:
   // The type information of the class's default interface, which drives
   // late-bound calls.
   ITypeInfo* DispTypeInfo() const { return dispTypeInfo_.Get(); }
-  // The identifier of the class's default (dual) interface.
-  const IID& DispIntfIID() const { return ErrorIID(); }
   // The class's default source interface; GUID_NULL and null when it has none.
   const IID& EventIID() const { return eventIid_; }
   ITypeInfo* EventTypeInfo() const { return eventTypeInfo_.Get(); }
