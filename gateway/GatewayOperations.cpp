@@ -1,6 +1,5 @@
 #include "gateway/GatewayOperations.h"
 
-#include "Platform.h"
 #include "common/TextUtil.h"
 #include "gateway/EventLogReport.h"
 #include "gateway/MessageBasket.h"
@@ -9,6 +8,7 @@
 #include "services/GetStatusWebService.h"
 #include "services/SendSMSPrepaidWebService.h"
 #include "services/SendSMSWebService.h"
+#include "transport/InternetTimeouts.h"
 #include "xml/XMLDoc.h"
 
 namespace tellavo {
@@ -21,14 +21,6 @@ constexpr DWORD kSendTimeout = 660000;
 // The marker in a credit-check answer that makes an account prepaid.
 constexpr std::u16string_view kCreditMarker = u"CREDIT";
 constexpr std::u16string_view kMessageIdElement = u"MSGID";
-
-// Sets the process-wide receive and connect time-outs under which every
-// exchange runs; the transport sets none of its own.
-void SetInternetTimeouts(DWORD milliseconds) {
-  DWORD value = milliseconds;
-  InternetSetOptionW(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
-  InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value);
-}
 
 // Runs one exchange. `answer` is where the exchange keeps the service's
 // answer once it has arrived; on a failure the result is that answer, or

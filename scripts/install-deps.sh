@@ -5,8 +5,8 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libcurl4-openssl-dev libxml2-dev libgtest-dev libbenchmark-dev
-  g++-mingw-w64-i686
+  libcurl4-openssl-dev libssl-dev libxml2-dev libgtest-dev libbenchmark-dev
+  g++-mingw-w64-i686 mingw-w64-tools
   python3 openssl
 )
 

@@ -16,8 +16,8 @@ public:
     module_ = LoadLibraryW(TELLAVO_MODULE_PATH_U);
     if (module_ == nullptr)
       throw std::runtime_error("cannot load " TELLAVO_MODULE_PATH);
-    const auto getClassObject =
-        reinterpret_cast<GetClassObject>(GetProcAddress(module_, "DllGetClassObject"));
+    const auto getClassObject = reinterpret_cast<GetClassObject>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllGetClassObject")));
     if (getClassObject == nullptr)
       throw std::runtime_error("DllGetClassObject is not exported");
     ComPtr<IClassFactory> factory;

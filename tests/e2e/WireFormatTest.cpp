@@ -100,8 +100,7 @@ TEST_F(WireFormatTest, LargeBasketIsDeclaredInFullAndArrivesIntact) {
   EXPECT_GT(request.body.size(), 32768u * 2);
   EXPECT_EQ(request.contentLength, static_cast<long long>(request.body.size()));
   EXPECT_FALSE(request.chunked);
-  EXPECT_TRUE(request.body.ends_with("</SOAP-ENV:Envelope>") ||
-              request.body.ends_with("</SOAP-ENV:Envelope>\n"));
+  EXPECT_TRUE(request.body.ends_with("</SOAP-ENV:Envelope>\r\n"));
 }
 
 } // namespace
