@@ -103,6 +103,9 @@ std::u16string ResultText(const TXMLNode& element) {
   bool characterData = true;
   for (int i = 0; i < children.Count() && characterData; ++i)
     characterData = IsCharacterData(children[i]);
+  // A lone text, the usual result, is handed on without another copy.
+  if (characterData && children.Count() == 1)
+    return children[0].NodeValue();
   std::u16string text;
   for (int i = 0; i < children.Count(); ++i)
     text += characterData ? children[i].NodeValue() : children[i].XML();
