@@ -33,7 +33,8 @@ public:
     return text;
   }
   void Write(std::string_view text) const {
-    std::fwrite(text.data(), 1, text.size(), file_);
+    if (!text.empty())
+      std::fwrite(text.data(), 1, text.size(), file_);
     std::fflush(file_);
     std::rewind(file_);
   }
