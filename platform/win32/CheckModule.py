@@ -1,0 +1,235 @@
+#!/usr/bin/env python3
+"""Checks the shape of a built Tellavo.dll without loading it.
+
+The module must be a 32-bit x86 DLL whose only exports are the four COM entry
+points, that imports nothing but system libraries (so it loads into any host
+without a compiler runtime beside it), and that carries the version block and
+the type library as resource TYPELIB 1, identical to the compiled Tellavo.tlb.
+The type library itself is read far enough to see the facts that clients rely
+on: library, interface and class identities and versions, the dual interface
+over the imported IDispatch of stdole 2.0, the seven methods in their slots
+with their DISPIDs and BSTR parameters, and help strings in the ANSI code page.
+
+Usage: CheckModule.py Tellavo.dll Tellavo.tlb
+"""
+import struct
+import sys
+import uuid
+
+EXPORTS = ["DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"]
+SYSTEM_DLLS = {"KERNEL32.DLL", "ADVAPI32.DLL", "OLEAUT32.DLL", "OLE32.DLL", "WININET.DLL",
+               "USER32.DLL", "MSVCRT.DLL"}
+RT_VERSION = 16
+LIBRARY = uuid.UUID("F9D49477-8E41-44EF-A935-C2B3A926075D")
+IGATEWAY = uuid.UUID("A5BEFD19-DBEE-4DC7-935A-A4EE27B2C5DD")
+GATEWAY = uuid.UUID("30382C13-28EC-4B56-A42C-7172636B226B")
+STDOLE = uuid.UUID("00020430-0000-0000-C000-000000000046")
+IDISPATCH = uuid.UUID("00020400-0000-0000-C000-000000000046")
+# Input BSTR parameters of each method, in slot order; all but clearsmsbasket
+# add the retvalue out-parameter.
+METHOD_INPUTS = [3, 2, 0, 4, 5, 5, 5]
+VT_BSTR, VT_HRESULT, VT_PTR = 8, 25, 26
+PARAMFLAG_FIN, PARAMFLAG_FOUT_RETVAL = 0x1, 0x2 | 0x8
+TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS = 3, 4, 5
+TYPEFLAG_FCANCREATE, TYPEFLAG_DUAL_AUTOMATION = 0x2, 0x40 | 0x100 | 0x1000
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        self.check(data[pe:pe + 4] == b"PE\0\0", "not a PE file")
+        self.machine, sections, _, _, _, optional_size, self.characteristics = struct.unpack_from(
+            "<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        self.magic = struct.unpack_from("<H", data, optional)[0]
+        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
+                            for i in range(16)]
+        self.sections = [struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
+                         for i in range(sections)]
+
+    @staticmethod
+    def check(condition, message):
+        if not condition:
+            raise SystemExit("Tellavo.dll: " + message)
+
+    def offset(self, rva):
+        for _, size, address, raw_size, raw in self.sections:
+            if address <= rva < address + max(size, raw_size):
+                return raw + rva - address
+        raise SystemExit("Tellavo.dll: address %#x outside every section" % rva)
+
+    def u32(self, rva):
+        return struct.unpack_from("<I", self.data, self.offset(rva))[0]
+
+    def text(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def exports(self):
+        rva = self.directories[0][0]
+        count, names = self.u32(rva + 24), self.u32(rva + 32)
+        return sorted(self.text(self.u32(names + 4 * i)) for i in range(count))
+
+    def imports(self):
+        rva, found = self.directories[1][0], []
+        while self.u32(rva + 12) != 0:
+            found.append(self.text(self.u32(rva + 12)))
+            rva += 20
+        return found
+
+    def resource(self, kind, name):
+        """The data of resource kind/name in its first language, or None."""
+        base = self.directories[2][0]
+
+        def entry(directory, key):
+            named, numbered = struct.unpack_from("<HH", self.data, self.offset(directory + 12))
+            for i in range(named + numbered):
+                ident, target = struct.unpack_from("<II", self.data,
+                                                   self.offset(directory + 16 + 8 * i))
+                if ident & 0x80000000:
+                    at = self.offset(base + (ident & 0x7FFFFFFF))
+                    length = struct.unpack_from("<H", self.data, at)[0]
+                    ident = self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+                if ident == key:
+                    return target
+            return None
+
+        level = base
+        for key in (kind, name, None):
+            target = entry(level, key) if key is not None else struct.unpack_from(
+                "<I", self.data, self.offset(level + 16 + 4))[0]
+            if target is None:
+                return None
+            level = base + (target & 0x7FFFFFFF)
+        data_rva, size = struct.unpack_from("<II", self.data, self.offset(level))
+        return self.data[self.offset(data_rva):self.offset(data_rva) + size]
+
+
+class TypeLib:
+    """The parts of an MSFT type library that the checks read."""
+
+    def __init__(self, data):
+        self.data = data
+        self.check(data[:4] == b"MSFT", "not an MSFT type library")
+        self.guid_at, self.lcid, _, varflags, self.version, _, count, self.help = (
+            struct.unpack_from("<iIIIIIIi", data, 8))
+        # A library naming a help DLL has one more word before the segments.
+        segments = 0x54 + 4 * count + (4 if varflags & 0x100 else 0)
+        self.segment = [struct.unpack_from("<ii", data, segments + 16 * i)[0] for i in range(15)]
+        self.count = count
+
+    @staticmethod
+    def check(condition, message):
+        if not condition:
+            raise SystemExit("Tellavo.tlb: " + message)
+
+    def i32(self, at):
+        return struct.unpack_from("<i", self.data, at)[0]
+
+    def guid(self, offset):
+        at = self.segment[5] + offset
+        return uuid.UUID(bytes_le=self.data[at:at + 16])
+
+    def name(self, offset):
+        at = self.segment[7] + offset
+        return self.data[at + 12:at + 12 + self.data[at + 8]].decode("cp1252")
+
+    def string(self, offset):
+        at = self.segment[8] + offset
+        length = struct.unpack_from("<H", self.data, at)[0]
+        return self.data[at + 2:at + 2 + length].decode("cp1252")
+
+    def vartype(self, code):
+        """A base type as its VT number, a derived one as (VT, inner type)."""
+        if code < 0:
+            return code & 0xFFFF
+        at = self.segment[9] + code
+        return (self.i32(at) & 0xFFFF, self.vartype(self.i32(at + 4)))
+
+    def typeinfo(self, index):
+        at = self.segment[0] + 0x64 * index
+        kind, members, elements, guid_at, flags, name_at, version, help_at = (
+            self.i32(at), self.i32(at + 4), self.i32(at + 0x18), self.i32(at + 0x2C),
+            self.i32(at + 0x30), self.i32(at + 0x34), self.i32(at + 0x38), self.i32(at + 0x3C))
+        vft = struct.unpack_from("<H", self.data, at + 0x4E)[0]
+        return dict(kind=kind & 0xF, members=members, functions=elements & 0xFFFF,
+                    guid=self.guid(guid_at), flags=flags, name=self.name(name_at),
+                    version=version, help=self.string(help_at), vft=vft)
+
+    def functions(self, info):
+        """(vtable offset, DISPID, [(type, flags)], result type) of each function."""
+        size = self.i32(info["members"])
+        records, ids = info["members"] + 4, info["members"] + 4 + size
+        found = []
+        for i in range(info["functions"]):
+            length = self.i32(records) & 0xFFFF
+            result = self.vartype(self.i32(records + 4))
+            vtable = struct.unpack_from("<h", self.data, records + 12)[0]
+            arguments = struct.unpack_from("<h", self.data, records + 20)[0]
+            params = [(self.vartype(self.i32(p)), self.i32(p + 8))
+                      for p in range(records + length - 12 * arguments, records + length, 12)]
+            found.append((vtable, self.i32(ids + 4 * i), params, result))
+            records += length
+        return found
+
+
+def main(module_path, tlb_path):
+    with open(module_path, "rb") as file:
+        pe = Pe(file.read())
+    pe.check(pe.machine == 0x14C and pe.magic == 0x10B, "not a PE32 i386 image")
+    pe.check(pe.characteristics & 0x2000, "not a DLL")
+    pe.check(pe.exports() == EXPORTS, "exports %s" % pe.exports())
+    foreign = [name for name in pe.imports() if name.upper() not in SYSTEM_DLLS]
+    pe.check(not foreign, "imports from %s" % foreign)
+    version = pe.resource(RT_VERSION, 1)
+    pe.check(version is not None, "no version resource")
+    fixed = version.index(struct.pack("<I", 0xFEEF04BD))
+    pe.check(struct.unpack_from("<IIII", version, fixed + 8) == (0x20000, 0, 0x20000, 0),
+             "file and product version are not 2.0.0.0")
+    with open(tlb_path, "rb") as file:
+        tlb_data = file.read()
+    pe.check(pe.resource("TYPELIB", 1) == tlb_data, "TYPELIB 1 is not Tellavo.tlb")
+
+    tlb = TypeLib(tlb_data)
+    tlb.check(tlb.guid(tlb.guid_at) == LIBRARY and tlb.version == 2 and tlb.lcid == 0x409,
+              "library identity, version or locale")
+    tlb.check(tlb.string(tlb.help) == "Tellavo COM API 2.0", "library help string")
+    impfile = tlb.segment[2]
+    tlb.check(tlb.guid(tlb.i32(impfile)) == STDOLE and tlb.i32(impfile + 8) == 2,
+              "stdole 2.0 is not the imported library")
+    impinfo = tlb.segment[1]
+    tlb.check(tlb.i32(impinfo) & 0x10000 and tlb.guid(tlb.i32(impinfo + 8)) == IDISPATCH,
+              "IDispatch is not imported by its GUID")
+    tlb.check(tlb.count == 2, "%d type descriptions" % tlb.count)
+
+    gateway_if = tlb.typeinfo(0)
+    tlb.check(gateway_if["name"] == "IGateway" and gateway_if["guid"] == IGATEWAY
+              and gateway_if["version"] == 2, "IGateway identity")
+    tlb.check(gateway_if["kind"] == TKIND_DISPATCH
+              and gateway_if["flags"] & TYPEFLAG_DUAL_AUTOMATION == TYPEFLAG_DUAL_AUTOMATION,
+              "IGateway is not a dual automation interface")
+    tlb.check(gateway_if["help"] == "SMS Gateway Objesi Arayüzü", "IGateway help string")
+    tlb.check(gateway_if["vft"] == 4 * 14, "IGateway has %d slots" % (gateway_if["vft"] // 4))
+    functions = tlb.functions(gateway_if)
+    tlb.check(len(functions) == len(METHOD_INPUTS), "IGateway has %d methods" % len(functions))
+    for slot, (inputs, (vtable, dispid, params, result)) in enumerate(
+            zip(METHOD_INPUTS, functions), start=7):
+        expected = [(VT_BSTR, PARAMFLAG_FIN)] * inputs
+        if slot != 9:
+            expected.append(((VT_PTR, VT_BSTR), PARAMFLAG_FOUT_RETVAL))
+        tlb.check(vtable == 4 * slot and dispid == 194 + slot and result == VT_HRESULT,
+                  "method in slot %d: offset %d, DISPID %d" % (slot, vtable, dispid))
+        tlb.check(params == expected, "parameters of the method in slot %d" % slot)
+
+    gateway = tlb.typeinfo(1)
+    tlb.check(gateway["name"] == "Gateway" and gateway["guid"] == GATEWAY
+              and gateway["version"] == 2 and gateway["kind"] == TKIND_COCLASS
+              and gateway["flags"] & TYPEFLAG_FCANCREATE, "Gateway class")
+    tlb.check(gateway["help"] == "SMS Gateway Objesi", "Gateway help string")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 3:
+        raise SystemExit(__doc__)
+    main(sys.argv[1], sys.argv[2])

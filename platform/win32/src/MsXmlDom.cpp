@@ -1,0 +1,454 @@
+// The DOM of the XML document layer on MSXML, reached through COM.
+//
+// Input comes from the network, so the parser is kept from reaching anything
+// outside the text it is given: external resolution and validation are off,
+// and where the MSXML version knows them, DTDs are refused outright and the
+// nesting depth is bounded.
+//
+// Node handles are the COM identities (IUnknown) of the MSXML nodes; the
+// document keeps one reference to every node it has handed out, so a handle
+// stays valid while the document lives, in the tree or not.
+#include <msxml2.h>
+
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <new>
+#include <unordered_map>
+
+#include "Platform.h"
+#include "common/Bstr.h"
+#include "common/ComPtr.h"
+#include "common/ErrorConversion.h"
+#include "common/Exceptions.h"
+#include "xml/DomBackend.h"
+
+namespace tellavo::dom {
+namespace {
+
+// The DOM document classes, tried in this order: MSXML 4.0, 3.0, 2.6, and
+// the version-independent class.
+constexpr CLSID kDocumentClasses[] = {
+    {0x88D969C0, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}},
+    {0xF5078F32, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}},
+    {0xF5078F1B, 0xC551, 0x11D3, {0x89, 0xB9, 0x00, 0x00, 0xF8, 0x1F, 0xE2, 0x21}},
+    {0x2933BF90, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}},
+};
+constexpr IID kIXMLDOMDocument2 = {
+    0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr DWORD kDocumentContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
+constexpr std::u16string_view kNotInstalled = u"Microsoft MSXML is not installed";
+// The deepest element nesting a document may have, as the posix parser allows.
+constexpr long kMaxElementDepth = 256;
+
+// A text as a BSTR that is never null: some DOM methods take the null BSTR
+// for "absent" rather than for the empty string.
+BStr Allocated(std::u16string_view text) {
+  const BSTR value = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                                       static_cast<UINT>(text.size()));
+  if (value == nullptr)
+    throw std::bad_alloc();
+  return BStr::Attach(value);
+}
+
+// A VARIANT that the caller fills and this object clears.
+class OwnedVariant {
+public:
+  OwnedVariant() { VariantInit(&value_); }
+  ~OwnedVariant() { VariantClear(&value_); }
+  OwnedVariant(const OwnedVariant&) = delete;
+  OwnedVariant& operator=(const OwnedVariant&) = delete;
+  VARIANT* Out() {
+    VariantClear(&value_);
+    return &value_;
+  }
+  std::u16string Text() const {
+    return value_.vt == VT_BSTR ? std::u16string(BstrView(value_.bstrVal)) : std::u16string();
+  }
+
+private:
+  VARIANT value_;
+};
+
+// VARIANTs passed in; a text one borrows the BSTR, which outlives the call.
+VARIANT TextArgument(const BStr& text) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BSTR;
+  value.bstrVal = text.Get();
+  return value;
+}
+
+VARIANT IntArgument(long number) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_I4;
+  value.lVal = number;
+  return value;
+}
+
+VARIANT BoolArgument(bool flag) {
+  VARIANT value;
+  VariantInit(&value);
+  value.vt = VT_BOOL;
+  value.boolVal = flag ? VARIANT_TRUE : VARIANT_FALSE;
+  return value;
+}
+
+// A getter's BSTR result.
+template <class Call> std::u16string TextOf(Call&& call) {
+  BStr text;
+  CheckSafeCall(call(text.Out()));
+  return text.Text();
+}
+
+// A getter's interface result; empty when the DOM has none.
+template <class T, class Call> ComPtr<T> ObjectOf(Call&& call) {
+  ComPtr<T> object;
+  CheckSafeCall(call(object.Out()));
+  return object;
+}
+
+struct SafeArrayDestroyer {
+  void operator()(SAFEARRAY* array) const { SafeArrayDestroy(array); }
+};
+using OwnedSafeArray = std::unique_ptr<SAFEARRAY, SafeArrayDestroyer>;
+
+// The bytes as a one-dimensional array of VT_UI1, the form in which the
+// parser takes a byte stream and decodes it itself.
+OwnedSafeArray ByteArray(std::string_view bytes) {
+  if (bytes.size() > ULONG_MAX)
+    throw std::bad_alloc();
+  OwnedSafeArray array(SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size())));
+  if (array == nullptr)
+    throw std::bad_alloc();
+  void* data = nullptr;
+  OleCheck(SafeArrayAccessData(array.get(), &data));
+  std::copy(bytes.begin(), bytes.end(), static_cast<char*>(data));
+  OleCheck(SafeArrayUnaccessData(array.get()));
+  return array;
+}
+
+bool IsDeclarationName(std::u16string_view name) {
+  return name == u"xmlns" || name.starts_with(u"xmlns:");
+}
+
+// Sets the parser properties that the MSXML version may not know. A version
+// that refuses one parses without it; the refusal's error object is dropped
+// so that no later failure reports it.
+void SetOptionalProperties(const ComPtr<IXMLDOMDocument>& document) {
+  const auto document2 = document.Query<IXMLDOMDocument2>(kIXMLDOMDocument2);
+  if (!document2)
+    return;
+  const BStr prohibitDtd = Allocated(u"ProhibitDTD");
+  if (FAILED(document2->setProperty(prohibitDtd.Get(), BoolArgument(true))))
+    SetErrorInfo(0, nullptr);
+  const BStr maxDepth = Allocated(u"MaxElementDepth");
+  if (FAILED(document2->setProperty(maxDepth.Get(), IntArgument(kMaxElementDepth))))
+    SetErrorInfo(0, nullptr);
+}
+
+// The first DOM document class that can be created, as IXMLDOMDocument.
+ComPtr<IXMLDOMDocument> CreatePlatformDocument() {
+  ComPtr<IDispatch> created;
+  HRESULT result = REGDB_E_CLASSNOTREG;
+  for (const CLSID& documentClass : kDocumentClasses) {
+    result = CoCreateInstance(documentClass, nullptr, kDocumentContext, IID_IDispatch,
+                              reinterpret_cast<void**>(created.Out()));
+    if (SUCCEEDED(result) && created)
+      break;
+  }
+  if (!created)
+    throw EOleSysError(u"", FAILED(result) ? result : E_NOINTERFACE);
+  auto document = created.Query<IXMLDOMDocument>(IID_IXMLDOMDocument);
+  if (!document)
+    throw Exception(std::u16string(kNotInstalled));
+  return document;
+}
+
+class MsXmlDocument final : public DomDocument {
+public:
+  explicit MsXmlDocument(ComPtr<IXMLDOMDocument> document) : document_(std::move(document)) {
+    CheckSafeCall(document_->put_preserveWhiteSpace(VARIANT_FALSE));
+    CheckSafeCall(document_->put_resolveExternals(VARIANT_FALSE));
+    CheckSafeCall(document_->put_validateOnParse(VARIANT_FALSE));
+    CheckSafeCall(document_->put_async(VARIANT_FALSE));
+    SetOptionalProperties(document_);
+  }
+
+  std::optional<ParseError> LoadText(std::u16string_view text) override {
+    const BStr source = Allocated(text);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    CheckSafeCall(document_->loadXML(source.Get(), &loaded));
+    return Report(loaded);
+  }
+
+  std::optional<ParseError> LoadBytes(std::string_view bytes) override {
+    const OwnedSafeArray array = ByteArray(bytes);
+    VARIANT source;
+    VariantInit(&source);
+    source.vt = VT_ARRAY | VT_UI1;
+    source.parray = array.get();
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    CheckSafeCall(document_->load(source, &loaded));
+    return Report(loaded);
+  }
+
+  NodeHandle DocumentNode() override { return Hold(ComPtr<IXMLDOMNode>::Share(document_.Get())); }
+  NodeHandle Parent(NodeHandle node) override { return Walk(node, &IXMLDOMNode::get_parentNode); }
+  NodeHandle FirstChild(NodeHandle node) override {
+    return Walk(node, &IXMLDOMNode::get_firstChild);
+  }
+  NodeHandle LastChild(NodeHandle node) override { return Walk(node, &IXMLDOMNode::get_lastChild); }
+  NodeHandle NextSibling(NodeHandle node) override {
+    return Walk(node, &IXMLDOMNode::get_nextSibling);
+  }
+  NodeHandle PreviousSibling(NodeHandle node) override {
+    return Walk(node, &IXMLDOMNode::get_previousSibling);
+  }
+
+  TNodeType Type(NodeHandle node) override {
+    DOMNodeType type = NODE_INVALID;
+    CheckSafeCall(N(node)->get_nodeType(&type));
+    return type >= NODE_ELEMENT && type <= NODE_NOTATION ? static_cast<TNodeType>(type)
+                                                         : TNodeType::ntReserved;
+  }
+
+  std::u16string Name(NodeHandle node) override {
+    return TextOf([&](BSTR* out) { return N(node)->get_nodeName(out); });
+  }
+
+  std::u16string LocalName(NodeHandle node) override {
+    switch (Type(node)) {
+    case TNodeType::ntElement:
+      return TextOf([&](BSTR* out) { return N(node)->get_baseName(out); });
+    case TNodeType::ntProcessingInstr:
+    case TNodeType::ntEntityRef:
+    case TNodeType::ntDocType:
+    case TNodeType::ntEntity:
+    case TNodeType::ntNotation:
+      return Name(node);
+    default:
+      return {};
+    }
+  }
+
+  std::u16string Prefix(NodeHandle node) override {
+    if (Type(node) != TNodeType::ntElement)
+      return {};
+    return TextOf([&](BSTR* out) { return N(node)->get_prefix(out); });
+  }
+
+  std::u16string NamespaceURI(NodeHandle node) override {
+    if (Type(node) != TNodeType::ntElement)
+      return {};
+    return TextOf([&](BSTR* out) { return N(node)->get_namespaceURI(out); });
+  }
+
+  std::u16string Value(NodeHandle node) override {
+    if (!HoldsValue(node))
+      return {};
+    OwnedVariant value;
+    CheckSafeCall(N(node)->get_nodeValue(value.Out()));
+    return value.Text();
+  }
+
+  void SetValue(NodeHandle node, std::u16string_view value) override {
+    if (!HoldsValue(node))
+      return;
+    const BStr text = Allocated(value);
+    CheckSafeCall(N(node)->put_nodeValue(TextArgument(text)));
+  }
+
+  std::vector<Attribute> Attributes(NodeHandle element) override {
+    std::vector<Attribute> declarations;
+    std::vector<Attribute> others;
+    if (Type(element) != TNodeType::ntElement)
+      return declarations;
+    const auto map = ObjectOf<IXMLDOMNamedNodeMap>(
+        [&](IXMLDOMNamedNodeMap** out) { return N(element)->get_attributes(out); });
+    long count = 0;
+    if (map)
+      CheckSafeCall(map->get_length(&count));
+    for (long i = 0; i < count; ++i) {
+      const auto item =
+          ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return map->get_item(i, out); });
+      if (!item)
+        continue;
+      Attribute attribute;
+      attribute.name = TextOf([&](BSTR* out) { return item->get_nodeName(out); });
+      OwnedVariant value;
+      CheckSafeCall(item->get_nodeValue(value.Out()));
+      attribute.value = value.Text();
+      if (IsDeclarationName(attribute.name)) {
+        attribute.namespaceURI = kXmlnsNamespace;
+        declarations.push_back(std::move(attribute));
+      } else {
+        attribute.namespaceURI = TextOf([&](BSTR* out) { return item->get_namespaceURI(out); });
+        others.push_back(std::move(attribute));
+      }
+    }
+    declarations.insert(declarations.end(), std::make_move_iterator(others.begin()),
+                        std::make_move_iterator(others.end()));
+    return declarations;
+  }
+
+  std::optional<std::u16string> GetAttribute(NodeHandle element,
+                                             std::u16string_view qualifiedName) override {
+    for (Attribute& attribute : Attributes(element))
+      if (attribute.name == qualifiedName)
+        return std::move(attribute.value);
+    return std::nullopt;
+  }
+
+  void SetAttribute(NodeHandle element, std::u16string_view namespaceURI,
+                    std::u16string_view qualifiedName, std::u16string_view value) override {
+    const BStr name = Allocated(qualifiedName);
+    const BStr text = Allocated(value);
+    if (namespaceURI.empty() || namespaceURI == kXmlnsNamespace ||
+        IsDeclarationName(qualifiedName)) {
+      // MSXML takes a declaration as the plain attribute that writes it.
+      const auto target =
+          ComPtr<IXMLDOMNode>::Share(N(element)).Query<IXMLDOMElement>(IID_IXMLDOMElement);
+      if (target)
+        CheckSafeCall(target->setAttribute(name.Get(), TextArgument(text)));
+      return;
+    }
+    const BStr uri = Allocated(namespaceURI);
+    const auto attribute = ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) {
+      return document_->createNode(IntArgument(NODE_ATTRIBUTE), name.Get(), uri.Get(), out);
+    });
+    CheckSafeCall(attribute->put_nodeValue(TextArgument(text)));
+    const auto map = ObjectOf<IXMLDOMNamedNodeMap>(
+        [&](IXMLDOMNamedNodeMap** out) { return N(element)->get_attributes(out); });
+    if (map)
+      ObjectOf<IXMLDOMNode>(
+          [&](IXMLDOMNode** out) { return map->setNamedItem(attribute.Get(), out); });
+  }
+
+  NodeHandle CreateElement(std::u16string_view qualifiedName,
+                           std::u16string_view namespaceURI) override {
+    const BStr name = Allocated(qualifiedName);
+    const BStr uri = Allocated(namespaceURI);
+    return Hold(ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) {
+      return document_->createNode(IntArgument(NODE_ELEMENT), name.Get(), uri.Get(), out);
+    }));
+  }
+
+  NodeHandle CreateTextNode(std::u16string_view text) override {
+    const BStr data = Allocated(text);
+    const auto node = ObjectOf<IXMLDOMText>(
+        [&](IXMLDOMText** out) { return document_->createTextNode(data.Get(), out); });
+    return Hold(ComPtr<IXMLDOMNode>::Share(node.Get()));
+  }
+
+  NodeHandle CreateProcessingInstruction(std::u16string_view target,
+                                         std::u16string_view data) override {
+    const BStr name = Allocated(target);
+    const BStr text = Allocated(data);
+    const auto node =
+        ObjectOf<IXMLDOMProcessingInstruction>([&](IXMLDOMProcessingInstruction** out) {
+          return document_->createProcessingInstruction(name.Get(), text.Get(), out);
+        });
+    return Hold(ComPtr<IXMLDOMNode>::Share(node.Get()));
+  }
+
+  void AppendChild(NodeHandle parent, NodeHandle child) override {
+    ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return N(parent)->appendChild(N(child), out); });
+  }
+
+  void InsertBefore(NodeHandle parent, NodeHandle child, NodeHandle reference) override {
+    if (reference == nullptr) {
+      AppendChild(parent, child);
+      return;
+    }
+    VARIANT before;
+    VariantInit(&before);
+    before.vt = VT_DISPATCH;
+    before.pdispVal = N(reference);
+    ObjectOf<IXMLDOMNode>(
+        [&](IXMLDOMNode** out) { return N(parent)->insertBefore(N(child), before, out); });
+  }
+
+  void RemoveChild(NodeHandle parent, NodeHandle child) override {
+    // A node that is not the parent's child stays where it is, as the
+    // interface promises; MSXML would refuse the call instead.
+    if (Parent(child) != parent)
+      return;
+    ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return N(parent)->removeChild(N(child), out); });
+  }
+
+  std::u16string Serialize(NodeHandle node) override {
+    return TextOf([&](BSTR* out) { return N(node)->get_xml(out); });
+  }
+
+private:
+  using NodeGetter = HRESULT (WINAPI IXMLDOMNode::*)(IXMLDOMNode**);
+
+  // The node that `getter` leads to from `node`.
+  NodeHandle Walk(NodeHandle node, NodeGetter getter) {
+    return Hold(ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return (N(node)->*getter)(out); }));
+  }
+
+  // Keeps the node and gives its handle: the same node always has the same
+  // handle, whichever way it was reached.
+  NodeHandle Hold(ComPtr<IXMLDOMNode> node) {
+    if (!node)
+      return nullptr;
+    IUnknown* identity = node.Query<IUnknown>(IID_IUnknown).Get();
+    if (identity == nullptr)
+      throw EOleSysError(u"", E_NOINTERFACE);
+    nodes_.try_emplace(identity, std::move(node));
+    return reinterpret_cast<NodeHandle>(identity);
+  }
+
+  IXMLDOMNode* N(NodeHandle handle) const {
+    return nodes_.at(reinterpret_cast<IUnknown*>(handle)).Get();
+  }
+
+  bool HoldsValue(NodeHandle node) {
+    const TNodeType type = Type(node);
+    return type == TNodeType::ntText || type == TNodeType::ntCData ||
+           type == TNodeType::ntComment || type == TNodeType::ntProcessingInstr;
+  }
+
+  // The parser's report after a load that did not succeed.
+  std::optional<ParseError> Report(VARIANT_BOOL loaded) {
+    if (loaded != VARIANT_FALSE)
+      return std::nullopt;
+    const auto report = ObjectOf<IXMLDOMParseError>(
+        [&](IXMLDOMParseError** out) { return document_->get_parseError(out); });
+    ParseError error;
+    if (!report) {
+      error.reason = u"Document is not well-formed";
+      return error;
+    }
+    error.reason = TextOf([&](BSTR* out) { return report->get_reason(out); });
+    // The reason ends in a line break of its own, which the message adds.
+    while (!error.reason.empty() && error.reason.back() <= u' ')
+      error.reason.pop_back();
+    long line = 0;
+    CheckSafeCall(report->get_line(&line));
+    error.line = static_cast<int>(line);
+    error.sourceText = TextOf([&](BSTR* out) { return report->get_srcText(out); });
+    return error;
+  }
+
+  ComPtr<IXMLDOMDocument> document_;
+  // Every node handed out, by its COM identity; the identity pointer stays
+  // valid because the map holds a reference to the node.
+  std::unordered_map<IUnknown*, ComPtr<IXMLDOMNode>> nodes_;
+};
+
+} // namespace
+
+std::unique_ptr<DomDocument> CreateDomDocument() {
+  // The factory's failures reach the layer as a failed call with an error
+  // object, like any other failing call on the DOM.
+  ComPtr<IXMLDOMDocument> document;
+  CheckSafeCall(
+      Guard(ErrorSource{IID_IUnknown, {}, {}}, [&] { document = CreatePlatformDocument(); }));
+  return std::make_unique<MsXmlDocument>(std::move(document));
+}
+
+} // namespace tellavo::dom
