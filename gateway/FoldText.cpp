@@ -84,9 +84,13 @@ void FoldInto(std::u16string_view text, char16_t* target) {
 
 } // namespace
 
+size_t FoldedLength(std::u16string_view text) {
+  return text.size() + EscapeGrowth(text);
+}
+
 void AppendFolded(std::u16string& out, std::u16string_view text) {
   const size_t start = out.size();
-  out.resize(start + text.size() + EscapeGrowth(text));
+  out.resize(start + FoldedLength(text));
   FoldInto(text, out.data() + start);
 }
 

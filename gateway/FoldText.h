@@ -14,6 +14,9 @@ constexpr std::u16string_view MarkupEntity(char16_t c) {
 
 std::u16string FoldText(std::u16string_view text);
 
+// The length of FoldText(text), without folding it.
+size_t FoldedLength(std::u16string_view text);
+
 // Appends the folded text to `out`, without an intermediate copy.
 void AppendFolded(std::u16string& out, std::u16string_view text);
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <numeric>
 
 namespace tellavo {
@@ -123,12 +124,14 @@ constexpr size_t TagsLength(std::u16string_view name) {
   return 2 * name.size() + 5;
 }
 
-size_t TotalSize(const TStringList& list, size_t perEntry) {
-  return std::accumulate(
-      list.begin(), list.end(), size_t{0},
-      [&](size_t sum, const std::u16string& s) { return sum + s.size() + perEntry; });
+// The total length of a list's entries as `length` measures each, plus
+// `perEntry` for each.
+template <class Length> size_t TotalSize(const TStringList& list, size_t perEntry, Length length) {
+  size_t total = 0;
+  for (const std::u16string& entry : list)
+    total += length(entry) + perEntry;
+  return total;
 }
-
 } // namespace
 
 std::u16string EscapeValue(std::u16string_view value) {
@@ -167,11 +170,13 @@ std::u16string BuildReport2DateDocument(std::u16string_view username, std::u16st
 std::u16string BuildSendDocument(SendDocumentKind kind, const SendArguments& arguments,
                                  const TBasketLists& basket) {
   const size_t messages = basket.Numbers.size();
-  // Enough for the whole document unless values need escaping, so that a
-  // large basket is written into one allocation.
+  // Enough for the whole document unless numbers or arguments need
+  // escaping, so that a large basket is written into one allocation.
   const size_t expected =
-      TotalSize(basket.Numbers, TagsLength(u"DST_MSISDN")) +
-      TotalSize(basket.Texts, TagsLength(u"CONTENT") + TagsLength(u"CONTENT_TEXT")) + 512;
+      TotalSize(basket.Numbers, TagsLength(u"DST_MSISDN"), std::mem_fn(&std::u16string::size)) +
+      TotalSize(basket.Texts, TagsLength(u"CONTENT") + TagsLength(u"CONTENT_TEXT"),
+                [](const std::u16string& text) { return FoldedLength(text); }) +
+      512;
   DocumentText document(kind == SendDocumentKind::SendSms ? u"SENDSMS" : u"SENDCONCAT", expected);
   document.Credentials(arguments.username, arguments.password, arguments.vendor_id);
   document.Element(u"SDATE", arguments.senddate);
