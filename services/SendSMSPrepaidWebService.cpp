@@ -1,24 +1,12 @@
 #include "services/SendSMSPrepaidWebService.h"
 
-#include "services/ServiceConfig.h"
+#include "services/SendSMSSoap.h"
 
 namespace tellavo {
 
 const TServiceBinding& SendSMSPrepaidBinding() {
-  static const TServiceBinding binding({
-      .unitName = u"SendSMSPrepaidWebService",
-      .portTypeBase = u"SendSMS",
-      .operations = SendSMSOperations(),
-      .soapIID = IID_SendSMSSoap,
-      .httpGetIID = IID_SendSMSHttpGet,
-      .httpPostIID = IID_SendSMSHttpPost,
-      .makeEntryPoints = MakeSendSMSEntryPoints,
-      .host = GatewayHost,
-      .path = u"/SendSMSPrepaid/SendSMS.asmx",
-      .wsdlService = u"SendSMS",
-      .wsdlPort = u"SendSMSSoap",
-      .actionSuffix = kSendSMSActionSuffix,
-  });
+  static const TServiceBinding binding(
+      SendSMSDescription(u"SendSMSPrepaidWebService", u"/SendSMSPrepaid/SendSMS.asmx"));
   return binding;
 }
 

@@ -1,6 +1,7 @@
 #include "services/SendSMSSoap.h"
 
 #include "services/PortTypeProxy.h"
+#include "services/ServiceConfig.h"
 
 namespace tellavo {
 
@@ -13,17 +14,30 @@ public:
   std::u16string sendConcat(std::u16string xml) override { return Call(1, xml); }
 };
 
+// The HTTP port types, which nothing binds, share identities across the two
+// bindings as the SOAP port type does.
+constexpr GUID kSendSMSHttpGet{
+    0xD0C0B76A, 0x709D, 0x4EC4, {0xB8, 0xE2, 0x39, 0xEE, 0xF5, 0x76, 0xA6, 0x39}};
+constexpr GUID kSendSMSHttpPost{
+    0x656355FE, 0x2FAA, 0x44B0, {0x9D, 0xF4, 0xC3, 0x07, 0x77, 0x1F, 0xE4, 0xE0}};
+
 } // namespace
 
-const std::vector<std::u16string_view>& SendSMSOperations() {
-  static const std::vector<std::u16string_view> operations{u"sendSMS", u"sendConcat"};
-  return operations;
+TServiceDescription SendSMSDescription(std::u16string_view unitName, std::u16string_view path) {
+  return {
+      .unitName = unitName,
+      .portTypeBase = u"SendSMS",
+      .operations = {u"sendSMS", u"sendConcat"},
+      .soapIID = IID_SendSMSSoap,
+      .httpGetIID = kSendSMSHttpGet,
+      .httpPostIID = kSendSMSHttpPost,
+      .makeEntryPoints = &SendSMSSoapProxy::Make<SendSMSSoapProxy>,
+      .host = GatewayHost,
+      .path = path,
+      .wsdlService = u"SendSMS",
+      .wsdlPort = u"SendSMSSoap",
+      .actionSuffix = u"%operationName%",
+  };
 }
-
-const GUID IID_SendSMSHttpGet{
-    0xD0C0B76A, 0x709D, 0x4EC4, {0xB8, 0xE2, 0x39, 0xEE, 0xF5, 0x76, 0xA6, 0x39}};
-const GUID IID_SendSMSHttpPost{
-    0x656355FE, 0x2FAA, 0x44B0, {0x9D, 0xF4, 0xC3, 0x07, 0x77, 0x1F, 0xE4, 0xE0}};
-const TMakeEntryPoints MakeSendSMSEntryPoints = &SendSMSSoapProxy::Make<SendSMSSoapProxy>;
 
 } // namespace tellavo

@@ -8,6 +8,7 @@
 
 #include "Platform.h"
 #include "services/Invokable.h"
+#include "services/ServiceBinding.h"
 
 namespace tellavo {
 
@@ -24,11 +25,8 @@ protected:
   ~SendSMSSoap() = default;
 };
 
-// What the two bindings share: operations, identities, the action pattern.
-const std::vector<std::u16string_view>& SendSMSOperations();
-extern const GUID IID_SendSMSHttpGet;
-extern const GUID IID_SendSMSHttpPost;
-extern const TMakeEntryPoints MakeSendSMSEntryPoints;
-inline constexpr std::u16string_view kSendSMSActionSuffix = u"%operationName%";
+// The description of a sending binding: the two share operations,
+// identities and the action pattern, and differ in unit name and endpoint.
+TServiceDescription SendSMSDescription(std::u16string_view unitName, std::u16string_view path);
 
 } // namespace tellavo

@@ -1,24 +1,12 @@
 #include "services/SendSMSWebService.h"
 
-#include "services/ServiceConfig.h"
+#include "services/SendSMSSoap.h"
 
 namespace tellavo {
 
 const TServiceBinding& SendSMSBinding() {
-  static const TServiceBinding binding({
-      .unitName = u"SendSMSWebService",
-      .portTypeBase = u"SendSMS",
-      .operations = SendSMSOperations(),
-      .soapIID = IID_SendSMSSoap,
-      .httpGetIID = IID_SendSMSHttpGet,
-      .httpPostIID = IID_SendSMSHttpPost,
-      .makeEntryPoints = MakeSendSMSEntryPoints,
-      .host = GatewayHost,
-      .path = u"/SendSMS/SendSMS.asmx",
-      .wsdlService = u"SendSMS",
-      .wsdlPort = u"SendSMSSoap",
-      .actionSuffix = kSendSMSActionSuffix,
-  });
+  static const TServiceBinding binding(
+      SendSMSDescription(u"SendSMSWebService", u"/SendSMS/SendSMS.asmx"));
   return binding;
 }
 
