@@ -49,19 +49,21 @@ HRESULT TGateway::getmsgstatustodate(BSTR username, BSTR password, BSTR date1, B
 
 HRESULT TGateway::sendsms(BSTR username, BSTR password, BSTR originator, BSTR senddate,
                           BSTR vendor_id, BSTR* retvalue) {
-  return CallFrame(retvalue, [&] {
-    return SendBasket(SendDocumentKind::SendSms,
-                      {BstrView(username), BstrView(password), BstrView(originator),
-                       BstrView(senddate), BstrView(vendor_id)});
-  });
+  return Send(SendDocumentKind::SendSms, username, password, originator, senddate, vendor_id,
+              retvalue);
 }
 
 HRESULT TGateway::sendsmsconcat(BSTR username, BSTR password, BSTR originator, BSTR senddate,
                                 BSTR vendor_id, BSTR* retvalue) {
+  return Send(SendDocumentKind::SendConcat, username, password, originator, senddate, vendor_id,
+              retvalue);
+}
+
+HRESULT TGateway::Send(SendDocumentKind kind, BSTR username, BSTR password, BSTR originator,
+                       BSTR senddate, BSTR vendor_id, BSTR* retvalue) {
   return CallFrame(retvalue, [&] {
-    return SendBasket(SendDocumentKind::SendConcat,
-                      {BstrView(username), BstrView(password), BstrView(originator),
-                       BstrView(senddate), BstrView(vendor_id)});
+    return SendBasket(kind, {BstrView(username), BstrView(password), BstrView(originator),
+                             BstrView(senddate), BstrView(vendor_id)});
   });
 }
 

@@ -2,6 +2,7 @@
 // the only state kept between calls is the process-wide message basket.
 #pragma once
 
+#include "gateway/RequestDocuments.h"
 #include "gateway/Tellavo_TLB.h"
 #include "server/ComObject.h"
 
@@ -29,6 +30,9 @@ private:
   // emptied first, the body runs inside the method guard, and its text
   // becomes a new string that the caller owns.
   template <class Body> HRESULT CallFrame(BSTR* retvalue, Body&& body);
+  // sendsms and sendsmsconcat, which differ only in the basket they send.
+  HRESULT Send(SendDocumentKind kind, BSTR username, BSTR password, BSTR originator, BSTR senddate,
+               BSTR vendor_id, BSTR* retvalue);
 };
 
 // Creates the Gateway class factory; runs once at module start-up.
