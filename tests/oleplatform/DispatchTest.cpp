@@ -202,6 +202,7 @@ TEST_F(DispatchTest, NamedArgumentsGoToTheirParameters) {
   ASSERT_EQ(S_OK, info_->Invoke(static_cast<IGateway*>(&gateway_), 201, DISPATCH_METHOD, &params,
                                 &result_, nullptr, &argErr_));
   EXPECT_EQ(u"user|pass|v1", Result());
+  VariantClear(&result_); // the caller owns the result of each call
 
   DISPID twice[2] = {0, 0};
   params = {args, twice, 3, 2};
