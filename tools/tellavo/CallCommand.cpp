@@ -12,9 +12,9 @@
 namespace tellavo::cli {
 namespace {
 
-constexpr OptionSpec kJsonOption{"json", false};
-constexpr OptionSpec kShowEventsOption{"show-events", false};
-constexpr OptionSpec kCallOptions[] = {kJsonOption, kShowEventsOption, kModuleOption};
+constexpr OptionDefinition kJsonOption{"json", false};
+constexpr OptionDefinition kShowEventsOption{"show-events", false};
+constexpr OptionDefinition kCallOptions[] = {kJsonOption, kShowEventsOption, kModuleOption};
 constexpr std::string_view kCallSeparator = "--";
 
 struct PlannedCall {

@@ -29,8 +29,8 @@ std::vector<std::string> ParsedOptions::Values(std::string_view name) const {
   return values;
 }
 
-ParsedOptions ParseOptions(std::span<const std::string> args, std::span<const OptionSpec> specs,
-                           bool stopAtPositional) {
+ParsedOptions ParseOptions(std::span<const std::string> args,
+                           std::span<const OptionDefinition> definitions, bool stopAtPositional) {
   ParsedOptions parsed;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -53,11 +53,12 @@ ParsedOptions ParseOptions(std::span<const std::string> args, std::span<const Op
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(2, equals == std::string::npos ? equals : equals - 2);
-    const auto spec = std::find_if(specs.begin(), specs.end(),
-                                   [&name](const OptionSpec& s) { return s.name == name; });
-    if (spec == specs.end())
+    const auto definition =
+        std::find_if(definitions.begin(), definitions.end(),
+                     [&name](const OptionDefinition& s) { return s.name == name; });
+    if (definition == definitions.end())
       throw EUsageError("unknown option --" + name);
-    if (!spec->takesValue) {
+    if (!definition->takesValue) {
       if (equals != std::string::npos)
         throw EUsageError("option --" + name + " takes no value");
       parsed.options.emplace_back(name, std::string());

@@ -19,7 +19,7 @@ public:
   explicit EUsageError(std::string_view message);
 };
 
-struct OptionSpec {
+struct OptionDefinition {
   std::string_view name; // without the leading dashes
   bool takesValue;
 };
@@ -38,7 +38,8 @@ struct ParsedOptions {
 // Options come first. With stopAtPositional the first positional argument
 // ends the options and everything from it on is positional, unread; otherwise
 // options and positionals may mix, and "--" ends the options.
-ParsedOptions ParseOptions(std::span<const std::string> args, std::span<const OptionSpec> specs,
+ParsedOptions ParseOptions(std::span<const std::string> args,
+                           std::span<const OptionDefinition> definitions,
                            bool stopAtPositional = false);
 
 } // namespace tellavo::cli

@@ -10,13 +10,13 @@
 
 namespace tellavo::cli {
 
-inline constexpr OptionSpec kModuleOption{"module", true};
-inline constexpr OptionSpec kUserOption{"user", true};
-inline constexpr OptionSpec kPasswordOption{"password", true};
-inline constexpr OptionSpec kPasswordStdinOption{"password-stdin", false};
-inline constexpr OptionSpec kVendorOption{"vendor", true};
-inline constexpr OptionSpec kOriginatorOption{"originator", true};
-inline constexpr OptionSpec kDateOption{"date", true};
+inline constexpr OptionDefinition kModuleOption{"module", true};
+inline constexpr OptionDefinition kUserOption{"user", true};
+inline constexpr OptionDefinition kPasswordOption{"password", true};
+inline constexpr OptionDefinition kPasswordStdinOption{"password-stdin", false};
+inline constexpr OptionDefinition kVendorOption{"vendor", true};
+inline constexpr OptionDefinition kOriginatorOption{"originator", true};
+inline constexpr OptionDefinition kDateOption{"date", true};
 
 // The help text of the options above that every gateway command takes.
 inline constexpr std::string_view kAccountOptionsHelp =

@@ -9,7 +9,7 @@
 namespace tellavo::cli {
 namespace {
 
-constexpr OptionSpec kRegisterOptions[] = {kModuleOption};
+constexpr OptionDefinition kRegisterOptions[] = {kModuleOption};
 
 constexpr std::string_view kHiveLocation =
     "On Linux the registry is a file: $TELLAVO_REGISTRY when set, else\n"

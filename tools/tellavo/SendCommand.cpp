@@ -15,10 +15,10 @@
 namespace tellavo::cli {
 namespace {
 
-constexpr OptionSpec kToOption{"to", true};
-constexpr OptionSpec kTextOption{"text", true};
-constexpr OptionSpec kCsvOption{"csv", true};
-constexpr OptionSpec kSendOptions[] = {
+constexpr OptionDefinition kToOption{"to", true};
+constexpr OptionDefinition kTextOption{"text", true};
+constexpr OptionDefinition kCsvOption{"csv", true};
+constexpr OptionDefinition kSendOptions[] = {
     kModuleOption,     kUserOption, kPasswordOption, kPasswordStdinOption, kVendorOption,
     kOriginatorOption, kDateOption, kToOption,       kTextOption,          kCsvOption};
 constexpr std::string_view kStandardInput = "-";
