@@ -8,8 +8,6 @@ namespace tellavo {
 
 namespace {
 
-constexpr std::u16string_view kOperationNamePlaceholder = u"%operationName%";
-
 // The name mapped for `declared`, or `declared` itself when there is none.
 std::u16string ExternalName(const std::vector<TExternalName>& map, std::u16string_view declared) {
   for (const auto& entry : map)

@@ -15,6 +15,9 @@
 
 namespace tellavo {
 
+// In a default SOAP action, stands for the name of the operation called.
+inline constexpr std::u16string_view kOperationNamePlaceholder = u"%operationName%";
+
 enum class TIntfFlag {
   ifHasNamespace,
   ifHasDefaultAction,

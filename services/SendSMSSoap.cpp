@@ -1,5 +1,6 @@
 #include "services/SendSMSSoap.h"
 
+#include "services/InvokeRegistry.h"
 #include "services/PortTypeProxy.h"
 #include "services/ServiceConfig.h"
 
@@ -36,7 +37,7 @@ TServiceDescription SendSMSDescription(std::u16string_view unitName, std::u16str
       .path = path,
       .wsdlService = u"SendSMS",
       .wsdlPort = u"SendSMSSoap",
-      .actionSuffix = u"%operationName%",
+      .actionSuffix = kOperationNamePlaceholder,
   };
 }
 
