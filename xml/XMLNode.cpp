@@ -128,10 +128,12 @@ TXMLNode TXMLNode::AddChild(std::u16string_view name, std::u16string_view namesp
   dom::DomDocument& dom = Dom();
   std::u16string qualifiedName(name);
   const auto declared = FindNamespaceDecl(namespaceURI);
-  const bool prefixed = !xml::SplitQualifiedName(name).prefix.empty();
-  if (declared && !prefixed) {
-    qualifiedName = xml::QualifiedName(*declared, name);
-  } else if (!declared && !prefixed && generatePrefix) {
+  const xml::QualifiedNameParts parts = xml::SplitQualifiedName(name);
+  if (declared) {
+    // The declaration in scope names the namespace; a prefix of the caller's
+    // own would be undeclared.
+    qualifiedName = xml::QualifiedName(*declared, parts.localName);
+  } else if (parts.prefix.empty() && generatePrefix) {
     std::u16string prefix;
     do
       prefix = std::u16string(kGeneratedPrefixBase) + Format(u"%d", {++settings_->prefixCounter});

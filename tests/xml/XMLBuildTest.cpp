@@ -84,6 +84,16 @@ TEST(XMLBuild, AddChildFindsDeclaredPrefixOrGeneratesOne) {
   EXPECT_EQ(root.XML(), u"<root xmlns:a=\"urn:a\" xmlns:NS1=\"urn:taken\"><a:x/>"
                         u"<NS2:y xmlns:NS2=\"urn:b\"/><NS3:z xmlns:NS3=\"urn:c\"/>"
                         u"<w xmlns=\"urn:d\"/><k:v xmlns:k=\"urn:k\"/></root>");
+
+  // A prefixed name in a namespace already declared in scope takes the
+  // declared prefix, so that no undeclared prefix is ever written.
+  const TXMLNode renamed = root.AddChild(u"b:u", u"urn:a");
+  EXPECT_EQ(renamed.NodeName(), u"a:u");
+  EXPECT_EQ(renamed.NamespaceURI(), u"urn:a");
+  EXPECT_FALSE(renamed.HasAttribute(u"xmlns:b"));
+  TXMLDocument reread;
+  reread.SetXML(document.SaveToXML());
+  EXPECT_NO_THROW(reread.SetActive(true));
 }
 
 TEST(XMLBuild, ShadowedDeclarationIsNotReused) {
