@@ -133,7 +133,9 @@ TXMLNode TXMLNode::AddChild(std::u16string_view name, std::u16string_view namesp
     // The declaration in scope names the namespace; a prefix of the caller's
     // own would be undeclared.
     qualifiedName = xml::QualifiedName(*declared, parts.localName);
-  } else if (parts.prefix.empty() && generatePrefix) {
+  } else if (parts.prefix.empty() && generatePrefix && !namespaceURI.empty()) {
+    // Only a namespace can be bound to a prefix: an element in no namespace
+    // keeps its plain name rather than carry a prefix that nothing declares.
     std::u16string prefix;
     do
       prefix = std::u16string(kGeneratedPrefixBase) + Format(u"%d", {++settings_->prefixCounter});

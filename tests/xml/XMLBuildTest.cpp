@@ -91,6 +91,7 @@ TEST(XMLBuild, AddChildFindsDeclaredPrefixOrGeneratesOne) {
   EXPECT_EQ(renamed.NodeName(), u"a:u");
   EXPECT_EQ(renamed.NamespaceURI(), u"urn:a");
   EXPECT_FALSE(renamed.HasAttribute(u"xmlns:b"));
+  EXPECT_EQ(root.AddChild(u"n", u"", true).NodeName(), u"n");
   TXMLDocument reread;
   reread.SetXML(document.SaveToXML());
   EXPECT_NO_THROW(reread.SetActive(true));
