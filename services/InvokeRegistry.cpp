@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "services/SameText.h"
+#include "common/SameText.h"
 
 namespace tellavo {
 

@@ -6,7 +6,7 @@
 #include "common/Format.h"
 #include "services/SOAPConvert.h"
 #include "services/SOAPNames.h"
-#include "services/SameText.h"
+#include "common/SameText.h"
 #include "xml/XMLDoc.h"
 
 namespace tellavo {

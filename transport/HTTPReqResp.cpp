@@ -6,6 +6,7 @@
 
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/SameText.h"
 
 namespace tellavo {
 
@@ -36,11 +37,6 @@ constexpr size_t kMessageChars = 256;
 
 const WCHAR* W(std::u16string_view text) {
   return reinterpret_cast<const WCHAR*>(text.data());
-}
-
-bool SameText(std::u16string_view a, std::u16string_view b) {
-  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
-  return std::ranges::equal(a, b, [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 // The boundary parameter of a multipart content type, unquoted; empty for

@@ -1,6 +1,7 @@
-// Name comparison without regard to letter case, as the SOAP layer compares
-// operation names, return names, fault parts and boolean attribute values.
-// Only ASCII letters are folded: every name compared this way is ASCII.
+// Comparison without regard to letter case, as the SOAP layer compares
+// operation names, return names, fault parts and boolean attribute values,
+// and the transport compares content types. Only ASCII letters are folded:
+// every text compared this way is ASCII by its protocol.
 #pragma once
 
 #include <algorithm>
