@@ -12,6 +12,7 @@
 #include "Platform.h"
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
+#include "support/Curl.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/Simulator.h"
 
@@ -63,18 +64,6 @@ void GetInfoThroughTheModule(benchmark::State& state) {
   SysFreeString(vendor);
 }
 
-size_t Collect(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
-struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListCleanup {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 // The envelope that getinfo sends for the same account.
 const std::string kEnvelope =
     "<?xml version=\"1.0\"?>\r\n<SOAP-ENV:Envelope "
@@ -88,11 +77,11 @@ const std::string kEnvelope =
 
 void DirectCurlPost(benchmark::State& state) {
   Simulator& simulator = SharedSimulator();
-  std::unique_ptr<curl_slist, ListCleanup> headers(
+  tellavo::test::CurlList headers(
       curl_slist_append(nullptr, "SOAPAction: \"http://ws.tellavo.example/getOriginators\""));
   curl_slist_append(headers.get(), "Content-Type: text/xml; charset=\"utf-8\"");
   for (auto _ : state) {
-    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    tellavo::test::CurlEasy easy(curl_easy_init());
     std::string response;
     curl_easy_setopt(easy.get(), CURLOPT_URL,
                      "https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx");
@@ -102,7 +91,7 @@ void DirectCurlPost(benchmark::State& state) {
     curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, kEnvelope.data());
     curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(kEnvelope.size()));
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &Collect);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &tellavo::test::AppendToString);
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &response);
     if (curl_easy_perform(easy.get()) != CURLE_OK ||
         response.find("getOriginatorsResult") == std::string::npos) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/Utf.h"
+#include "support/Curl.h"
 #include "support/Simulator.h"
 #include "transport/HTTPReqResp.h"
 #include "transport/InternetTimeouts.h"
@@ -51,26 +52,14 @@ void TransportExchange(benchmark::State& state) {
   }
 }
 
-size_t Collect(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
-struct EasyCleanup {
-  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ListCleanup {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 void DirectCurl(benchmark::State& state) {
   Simulator& simulator = SharedSimulator();
   const std::string url = simulator.BaseUrl() + kPath;
-  std::unique_ptr<curl_slist, ListCleanup> headers(
+  tellavo::test::CurlList headers(
       curl_slist_append(nullptr, (std::string("SOAPAction: \"") + kAction + "\"").c_str()));
   curl_slist_append(headers.get(), "Content-Type: text/xml; charset=\"utf-8\"");
   for (auto _ : state) {
-    std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+    tellavo::test::CurlEasy easy(curl_easy_init());
     std::string response;
     curl_easy_setopt(easy.get(), CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy.get(), CURLOPT_NOPROXY, "*");
@@ -79,7 +68,7 @@ void DirectCurl(benchmark::State& state) {
     curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, RequestBody().data());
     curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(RequestBody().size()));
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &Collect);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &tellavo::test::AppendToString);
     curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &response);
     if (curl_easy_perform(easy.get()) != CURLE_OK) {
       state.SkipWithError("direct POST failed");

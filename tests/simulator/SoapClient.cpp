@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "support/Curl.h"
 #include "support/Simulator.h"
 
 namespace tellavo::test {
@@ -20,10 +21,6 @@ size_t TakeStatusLine(char* data, size_t size, size_t count, void* answer) {
   return size * count;
 }
 
-struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 } // namespace
 
 HttpClient::HttpClient() : curl_(curl_easy_init()) {
@@ -37,7 +34,7 @@ HttpAnswer HttpClient::Post(const std::string& url, const std::string& body,
   CURL* curl = curl_.get();
   curl_easy_reset(curl);
   HttpAnswer answer;
-  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  CurlList headers;
   auto addHeader = [&](const std::string& line) {
     curl_slist* extended = curl_slist_append(headers.get(), line.c_str());
     if (!extended)

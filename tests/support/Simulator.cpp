@@ -1,6 +1,5 @@
 #include "Simulator.h"
 
-#include <curl/curl.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -13,6 +12,8 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "Curl.h"
 
 namespace tellavo::test {
 namespace {
@@ -86,15 +87,6 @@ RecordedRequest ToRecordedRequest(const JsonValue& json) {
   r.connection = static_cast<int>(json["connection"].Integer());
   return r;
 }
-
-size_t AppendToString(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
-}
-
-struct CurlDeleter {
-  void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
-};
 
 } // namespace
 
@@ -194,7 +186,7 @@ std::string Simulator::ProxyUrl() const {
 
 JsonValue Simulator::Control(const char* method, std::string_view call,
                              std::string_view body) const {
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  CurlEasy curl(curl_easy_init());
   if (!curl)
     throw std::runtime_error("curl_easy_init failed");
   const std::string url = ProxyUrl() + "/_sim/" + std::string(call);
