@@ -1,10 +1,8 @@
 #include "server/SystemRegistry.h"
 
-#include <memory>
-#include <type_traits>
-
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
+#include "common/RegistryKey.h"
 #include "server/ModulePath.h"
 #include "server/ProcAddress.h"
 #include "server/WideText.h"
@@ -14,11 +12,6 @@ namespace tellavo::server {
 namespace {
 
 constexpr char16_t kRegistryWriteFailed[] = u"Error creating system registry entry";
-
-struct KeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using OpenKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
 
 LPOLESTR OleText(const std::u16string& text) {
   return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
@@ -32,13 +25,12 @@ SystemRegistry::SystemRegistry(HMODULE oleAut)
 void SystemRegistry::WriteEntry(const std::u16string& key, const std::u16string& valueName,
                                 const std::u16string& data) {
   WCHAR noClass[] = {0};
-  HKEY opened = nullptr;
+  RegistryKey opened;
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, noClass, REG_OPTION_NON_VOLATILE,
-                      KEY_READ | KEY_WRITE, nullptr, &opened, nullptr) != ERROR_SUCCESS)
+                      KEY_READ | KEY_WRITE, nullptr, opened.Out(), nullptr) != ERROR_SUCCESS)
     throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
-  const OpenKey closer(opened);
   const auto size = static_cast<DWORD>((data.size() + 1) * sizeof(char16_t));
-  if (RegSetValueExW(opened, Wide(valueName), 0, REG_SZ,
+  if (RegSetValueExW(opened.Get(), Wide(valueName), 0, REG_SZ,
                      reinterpret_cast<const BYTE*>(data.c_str()), size) != ERROR_SUCCESS)
     throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
 }

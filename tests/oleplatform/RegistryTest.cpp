@@ -11,6 +11,7 @@
 
 #include "Platform.h"
 #include "common/ComPtr.h"
+#include "common/RegistryKey.h"
 #include "gateway/Tellavo_TLB.h"
 
 using tellavo::ComPtr;
@@ -18,22 +19,6 @@ using tellavo::ComPtr;
 namespace {
 
 namespace fs = std::filesystem;
-
-class Key {
-public:
-  Key() = default;
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  ~Key() {
-    if (key_ != nullptr)
-      RegCloseKey(key_);
-  }
-  PHKEY Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
-private:
-  HKEY key_ = nullptr;
-};
 
 class RegistryTest : public ::testing::Test {
 protected:
@@ -51,7 +36,7 @@ protected:
 
   static LSTATUS Write(const std::u16string& key, const std::u16string& name,
                        const std::u16string& data) {
-    Key handle;
+    tellavo::RegistryKey handle;
     LSTATUS status =
         RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_READ | KEY_WRITE, nullptr, handle.Out(), nullptr);
@@ -63,7 +48,7 @@ protected:
   }
 
   static std::u16string Read(const std::u16string& key, const std::u16string& name = u"") {
-    Key handle;
+    tellavo::RegistryKey handle;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
       return u"<no key>";
     OLECHAR buffer[512];
@@ -77,7 +62,7 @@ protected:
   }
 
   static bool Exists(const std::u16string& key) {
-    Key handle;
+    tellavo::RegistryKey handle;
     return RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) ==
            ERROR_SUCCESS;
   }
@@ -93,7 +78,7 @@ protected:
 };
 
 TEST_F(RegistryTest, ValuesAreWrittenAndReadBack) {
-  Key key;
+  tellavo::RegistryKey key;
   DWORD disposition = 0;
   ASSERT_EQ(ERROR_SUCCESS,
             RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{X}\\InprocServer32", 0, nullptr, 0,
@@ -114,7 +99,7 @@ TEST_F(RegistryTest, ValuesAreWrittenAndReadBack) {
   EXPECT_EQ(u"<no value>", Read(u"CLSID\\{X}", u"Other"));
   EXPECT_EQ(u"<no key>", Read(u"CLSID\\{Y}"));
 
-  Key again;
+  tellavo::RegistryKey again;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{X}", 0, nullptr, 0,
                                            KEY_READ, nullptr, again.Out(), &disposition));
   EXPECT_EQ(REG_OPENED_EXISTING_KEY, disposition);
@@ -125,7 +110,7 @@ TEST_F(RegistryTest, ValuesAreWrittenAndReadBack) {
 
 TEST_F(RegistryTest, QueryReportsTheSizeNeeded) {
   ASSERT_EQ(ERROR_SUCCESS, Write(u"K", u"", u"abc"));
-  Key key;
+  tellavo::RegistryKey key;
   ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, u"K", 0, KEY_READ, key.Out()));
   DWORD size = 0;
   ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExW(key.Get(), u"", nullptr, nullptr, nullptr, &size));
@@ -162,12 +147,12 @@ TEST_F(RegistryTest, HandlesCarryTheirAccessAndLifetime) {
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegSetValueExW(key, u"", 0, REG_SZ, data, 2));
 
-  Key deleted;
+  tellavo::RegistryKey deleted;
   ASSERT_EQ(ERROR_SUCCESS,
             RegOpenKeyExW(HKEY_CLASSES_ROOT, u"K", 0, KEY_ALL_ACCESS, deleted.Out()));
   ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyW(HKEY_CLASSES_ROOT, u"K"));
   EXPECT_EQ(ERROR_KEY_DELETED, RegSetValueExW(deleted.Get(), u"", 0, REG_SZ, data, 2));
-  Key invalid;
+  tellavo::RegistryKey invalid;
   EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyExW(HKEY_CLASSES_ROOT, u"a\\\\b", 0, nullptr, 0,
                                                      KEY_WRITE, nullptr, invalid.Out(), nullptr));
 }
@@ -184,7 +169,7 @@ TEST_F(RegistryTest, DamagedHiveIsNeitherReadNorOverwritten) {
   const std::string damaged = "[HKEY_CLASSES_ROOT\\K]\nthis is not a value\n";
   std::ofstream(hive_) << damaged;
   EXPECT_EQ(ERROR_BADDB, Write(u"K2", u"", u"v"));
-  Key key;
+  tellavo::RegistryKey key;
   EXPECT_EQ(ERROR_BADDB, RegOpenKeyExW(HKEY_CLASSES_ROOT, u"K", 0, KEY_READ, key.Out()));
   EXPECT_EQ(damaged, HiveText());
 }

@@ -14,6 +14,7 @@
 #include "TypeLibData.h"
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
+#include "common/RegistryKey.h"
 
 namespace tellavo::platform {
 namespace {
@@ -21,22 +22,6 @@ namespace {
 // The automation marshaller's class, which serves dual and automation
 // interfaces.
 constexpr std::u16string_view AutomationProxyStub = u"{00020424-0000-0000-C000-000000000046}";
-
-class RegistryKeyHandle {
-public:
-  RegistryKeyHandle() = default;
-  RegistryKeyHandle(const RegistryKeyHandle&) = delete;
-  RegistryKeyHandle& operator=(const RegistryKeyHandle&) = delete;
-  ~RegistryKeyHandle() {
-    if (key_ != nullptr)
-      RegCloseKey(key_);
-  }
-  PHKEY Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
-private:
-  HKEY key_ = nullptr;
-};
 
 std::u16string GuidText(REFGUID guid) {
   OLECHAR text[39];
@@ -78,7 +63,7 @@ std::u16string LocaleKey(const std::u16string& libraryKey, LCID lcid, SYSKIND sy
 }
 
 bool WriteValue(const std::u16string& key, std::u16string_view name, std::u16string_view data) {
-  RegistryKeyHandle handle;
+  tellavo::RegistryKey handle;
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_READ | KEY_WRITE, nullptr, handle.Out(), nullptr) != ERROR_SUCCESS)
     return false;
@@ -90,7 +75,7 @@ bool WriteValue(const std::u16string& key, std::u16string_view name, std::u16str
 }
 
 std::u16string ReadDefault(const std::u16string& key) {
-  RegistryKeyHandle handle;
+  tellavo::RegistryKey handle;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
     return {};
   DWORD size = 0;
@@ -108,7 +93,7 @@ std::u16string ReadDefault(const std::u16string& key) {
 
 std::vector<std::u16string> SubkeyNames(const std::u16string& key) {
   std::vector<std::u16string> names;
-  RegistryKeyHandle handle;
+  tellavo::RegistryKey handle;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
     return names;
   OLECHAR name[256];
