@@ -14,6 +14,7 @@
 #include <climits>
 #include <memory>
 #include <new>
+#include <optional>
 #include <unordered_map>
 
 #include "Platform.h"
@@ -22,6 +23,7 @@
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "xml/DomBackend.h"
+#include "xml/XMLNames.h"
 
 namespace tellavo::dom {
 namespace {
@@ -169,7 +171,11 @@ ComPtr<IXMLDOMDocument> CreatePlatformDocument() {
 class MsXmlDocument final : public DomDocument {
 public:
   explicit MsXmlDocument(ComPtr<IXMLDOMDocument> document) : document_(std::move(document)) {
-    CheckSafeCall(document_->put_preserveWhiteSpace(VARIANT_FALSE));
+    // White space is kept while parsing and the white-space-only texts are
+    // dropped afterwards: a parser that drops them itself may also take
+    // white space from texts that hold more, such as the line feed after an
+    // escaped carriage return.
+    CheckSafeCall(document_->put_preserveWhiteSpace(VARIANT_TRUE));
     CheckSafeCall(document_->put_resolveExternals(VARIANT_FALSE));
     CheckSafeCall(document_->put_validateOnParse(VARIANT_FALSE));
     CheckSafeCall(document_->put_async(VARIANT_FALSE));
@@ -271,23 +277,19 @@ public:
     if (map)
       CheckSafeCall(map->get_length(&count));
     for (long i = 0; i < count; ++i) {
-      const auto item =
-          ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return map->get_item(i, out); });
-      if (!item)
+      std::optional<Attribute> attribute = Item(*map.Get(), i);
+      if (!attribute || Lists(declarations, attribute->name) || Lists(others, attribute->name))
         continue;
-      Attribute attribute;
-      attribute.name = TextOf([&](BSTR* out) { return item->get_nodeName(out); });
-      OwnedVariant value;
-      CheckSafeCall(item->get_nodeValue(value.Out()));
-      attribute.value = value.Text();
-      if (IsDeclarationName(attribute.name)) {
-        attribute.namespaceURI = kXmlnsNamespace;
-        declarations.push_back(std::move(attribute));
-      } else {
-        attribute.namespaceURI = TextOf([&](BSTR* out) { return item->get_namespaceURI(out); });
-        others.push_back(std::move(attribute));
-      }
+      (attribute->namespaceURI == kXmlnsNamespace ? declarations : others)
+          .push_back(std::move(*attribute));
     }
+    // An element's own prefix is bound to its namespace in its scope, whether
+    // or not the map shows a declaration for it: listing it keeps prefix
+    // look-ups from missing the namespace an element was created in.
+    const std::u16string uri = NamespaceURI(element);
+    const std::u16string ownDeclaration = xml::DeclarationName(Prefix(element));
+    if (!uri.empty() && !Lists(declarations, ownDeclaration))
+      declarations.push_back({ownDeclaration, std::u16string(kXmlnsNamespace), uri});
     declarations.insert(declarations.end(), std::make_move_iterator(others.begin()),
                         std::make_move_iterator(others.end()));
     return declarations;
@@ -305,6 +307,8 @@ public:
                     std::u16string_view qualifiedName, std::u16string_view value) override {
     const BStr name = Allocated(qualifiedName);
     const BStr text = Allocated(value);
+    if (IsDeclarationName(qualifiedName) && DeclaresOwnNamespace(element, qualifiedName, value))
+      return;
     if (namespaceURI.empty() || namespaceURI == kXmlnsNamespace ||
         IsDeclarationName(qualifiedName)) {
       // MSXML takes a declaration as the plain attribute that writes it.
@@ -329,7 +333,10 @@ public:
   NodeHandle CreateElement(std::u16string_view qualifiedName,
                            std::u16string_view namespaceURI) override {
     const BStr name = Allocated(qualifiedName);
-    const BStr uri = Allocated(namespaceURI);
+    // No namespace is the null BSTR: an empty but allocated one can be taken
+    // as a namespace of its own, which binds a prefix to "" and is then
+    // written out as an (ill-formed) empty prefix declaration.
+    const BStr uri(namespaceURI);
     return Hold(ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) {
       return document_->createNode(IntArgument(NODE_ELEMENT), name.Get(), uri.Get(), out);
     }));
@@ -406,16 +413,93 @@ private:
     return nodes_.at(reinterpret_cast<IUnknown*>(handle)).Get();
   }
 
+  // One item of an attribute map; none when the DOM counts an item that it
+  // cannot hand out, which is then passed over rather than failing the walk.
+  static std::optional<Attribute> Item(IXMLDOMNamedNodeMap& map, long index) {
+    ComPtr<IXMLDOMNode> item;
+    if (FAILED(map.get_item(index, item.Out())) || !item) {
+      SetErrorInfo(0, nullptr);
+      return std::nullopt;
+    }
+    Attribute attribute;
+    attribute.name = TextOf([&](BSTR* out) { return item->get_nodeName(out); });
+    OwnedVariant value;
+    CheckSafeCall(item->get_nodeValue(value.Out()));
+    attribute.value = value.Text();
+    attribute.namespaceURI = IsDeclarationName(attribute.name)
+                                 ? std::u16string(kXmlnsNamespace)
+                                 : TextOf([&](BSTR* out) { return item->get_namespaceURI(out); });
+    return attribute;
+  }
+
+  // Whether `attributes` has one named `name`; a map may hand out the same
+  // declaration twice, and the first one stands.
+  static bool Lists(const std::vector<Attribute>& attributes, std::u16string_view name) {
+    return std::any_of(attributes.begin(), attributes.end(),
+                       [&](const Attribute& attribute) { return attribute.name == name; });
+  }
+
+  // Whether the declaration would bind the element's own prefix to the
+  // namespace the element is already in. The serialiser writes that
+  // declaration for the element itself; setting it as an attribute as well
+  // could write it twice.
+  bool DeclaresOwnNamespace(NodeHandle element, std::u16string_view declaration,
+                            std::u16string_view uri) {
+    return Type(element) == TNodeType::ntElement && !uri.empty() &&
+           xml::DeclaredPrefix(declaration) == Prefix(element) && NamespaceURI(element) == uri;
+  }
+
+  // Removes the texts of nothing but XML white space below `parent`, except
+  // where xml:space="preserve" asks to keep them.
+  static void DropWhitespaceText(const ComPtr<IXMLDOMNode>& parent, bool preserve) {
+    auto child =
+        ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return parent->get_firstChild(out); });
+    while (child) {
+      auto next =
+          ObjectOf<IXMLDOMNode>([&](IXMLDOMNode** out) { return child->get_nextSibling(out); });
+      DOMNodeType type = NODE_INVALID;
+      CheckSafeCall(child->get_nodeType(&type));
+      if (type == NODE_TEXT && !preserve && IsWhitespace(child)) {
+        ObjectOf<IXMLDOMNode>(
+            [&](IXMLDOMNode** out) { return parent->removeChild(child.Get(), out); });
+      } else if (type == NODE_ELEMENT) {
+        DropWhitespaceText(child, SpacePreserved(child, preserve));
+      }
+      child = std::move(next);
+    }
+  }
+
+  static bool IsWhitespace(const ComPtr<IXMLDOMNode>& text) {
+    OwnedVariant value;
+    CheckSafeCall(text->get_nodeValue(value.Out()));
+    return value.Text().find_first_not_of(u" \t\r\n") == std::u16string::npos;
+  }
+
+  // Whether white space is kept inside `element`, given the setting of its parent.
+  static bool SpacePreserved(const ComPtr<IXMLDOMNode>& element, bool inherited) {
+    const auto target = element.Query<IXMLDOMElement>(IID_IXMLDOMElement);
+    if (!target)
+      return inherited;
+    const BStr name = Allocated(u"xml:space");
+    OwnedVariant value;
+    CheckSafeCall(target->getAttribute(name.Get(), value.Out()));
+    const std::u16string space = value.Text();
+    return space == u"preserve" || (space != u"default" && inherited);
+  }
+
   bool HoldsValue(NodeHandle node) {
     const TNodeType type = Type(node);
     return type == TNodeType::ntText || type == TNodeType::ntCData ||
            type == TNodeType::ntComment || type == TNodeType::ntProcessingInstr;
   }
 
-  // The parser's report after a load that did not succeed.
+  // The parser's report after a load that did not succeed; after one that
+  // did, the document loses its white-space-only texts.
   std::optional<ParseError> Report(VARIANT_BOOL loaded) {
-    if (loaded != VARIANT_FALSE)
+    if (loaded != VARIANT_FALSE) {
+      DropWhitespaceText(ComPtr<IXMLDOMNode>::Share(document_.Get()), false);
       return std::nullopt;
+    }
     const auto report = ObjectOf<IXMLDOMParseError>(
         [&](IXMLDOMParseError** out) { return document_->get_parseError(out); });
     ParseError error;
@@ -423,6 +507,8 @@ private:
       error.reason = u"Document is not well-formed";
       return error;
     }
+    // Some DOMs give only a generic reason, line 0 and no source text; the
+    // message keeps its form with whatever the report holds.
     error.reason = TextOf([&](BSTR* out) { return report->get_reason(out); });
     // The reason ends in a line break of its own, which the message adds.
     while (!error.reason.empty() && error.reason.back() <= u' ')
