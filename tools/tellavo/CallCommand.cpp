@@ -69,14 +69,12 @@ int RunCall(const Command& self, const Args& args) {
   const std::vector<PlannedCall> calls = PlanCalls(options.positionals);
   const bool json = options.Has(kJsonOption.name);
 
-  EventCapture::Echo echo;
+  GatewaySession::Echo echo;
   if (options.Has(kShowEventsOption.name)) {
     std::ostream& events = json ? std::cout : std::cerr;
-    echo = [&events](const EventLogEntry& entry) {
-      events << EventJson(entry) << '\n' << std::flush;
-    };
+    echo = [&events](const EventEntry& entry) { events << EventJson(entry) << '\n' << std::flush; };
   }
-  GatewaySession session(ModulePath(options), echo);
+  GatewaySession session(options, echo);
   for (const PlannedCall& call : calls) {
     const CallResult result = session.Call(call.method, call.arguments);
     PrintResult(call, result, json);

@@ -39,5 +39,7 @@ bool ShowHelp(const Command& command, const ParsedOptions& options);
 
 // The whole client: args are the command line without the program name.
 int Run(const Args& args);
+// Run with its failures reported on standard error: the process's exit status.
+int Main(const Args& args);
 
 } // namespace tellavo::cli

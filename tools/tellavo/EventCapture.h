@@ -1,35 +1,39 @@
-// Watches the event log of this process while the client runs: every entry
-// that the module writes is kept, and may be echoed as it happens.
+// Watches the event log while the client runs: the entries that the module
+// writes from the start of the watch on are handed out in the order written.
 #pragma once
 
-#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "Platform.h"
-
 namespace tellavo::cli {
 
-// One entry as a JSON line: {"event": {"source", "type", "category", "id", "text"}}.
-std::string EventJson(const EventLogEntry& entry);
+struct EventEntry {
+  std::u16string source;
+  unsigned type;
+  unsigned category;
+  unsigned long eventId;
+  std::u16string text; // the insertion strings, joined by line feeds
+};
 
+// One entry as a JSON line: {"event": {"source", "type", "category", "id", "text"}}.
+std::string EventJson(const EventEntry& entry);
+
+// Defined per platform: on posix an observer of the platform layer's event
+// log, on Windows a reader of the Application log.
 class EventCapture {
 public:
-  using Echo = std::function<void(const EventLogEntry&)>;
-
-  // Attaches the observer; `echo`, when given, sees each entry as it is written.
-  explicit EventCapture(Echo echo = {});
+  EventCapture();
   ~EventCapture();
   EventCapture(const EventCapture&) = delete;
   EventCapture& operator=(const EventCapture&) = delete;
 
-  // The entries written since the last call (or since attaching).
-  std::vector<EventLogEntry> Take();
+  // The entries written since the last call (or since the watch began).
+  std::vector<EventEntry> Take();
 
 private:
-  Echo echo_;
-  std::vector<EventLogEntry> entries_;
-  int token_;
+  struct Watch;
+  std::unique_ptr<Watch> watch_;
 };
 
 } // namespace tellavo::cli

@@ -7,7 +7,7 @@
 namespace tellavo::cli {
 
 std::string ModulePath(const ParsedOptions& options) {
-  return options.Value(kModuleOption.name).value_or(TELLAVO_MODULE_PATH);
+  return options.Value(kModuleOption.name).value_or(DefaultModulePath());
 }
 
 std::u16string OptionText(const ParsedOptions& options, std::string_view name) {

@@ -33,8 +33,11 @@ struct Credentials {
   std::u16string vendor;
 };
 
-// --module, or the module built next to this client.
+// --module, or DefaultModulePath().
 std::string ModulePath(const ParsedOptions& options);
+// The module file that the client uses without --module; defined per
+// platform.
+std::string DefaultModulePath();
 
 // --user, --vendor, and the password from --password TEXT, or from the first
 // line of standard input with --password-stdin or --password -.

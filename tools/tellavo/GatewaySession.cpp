@@ -3,7 +3,6 @@
 #include <iostream>
 
 #include "common/Utf.h"
-#include "gateway/Tellavo_TLB.h"
 #include "tools/tellavo/Output.h"
 
 namespace tellavo::cli {
@@ -13,22 +12,32 @@ namespace {
 constexpr std::u16string_view kExchangeFailed = u"-1";
 constexpr std::u16string_view kNothingToSend = u"-2";
 
-void PrintEntries(const std::vector<EventLogEntry>& entries) {
-  for (const EventLogEntry& entry : entries)
+void PrintEntries(const std::vector<EventEntry>& entries) {
+  for (const EventEntry& entry : entries)
     std::cerr << "  event log: " << Utf16ToUtf8(entry.text) << '\n';
 }
 
 } // namespace
 
-GatewaySession::GatewaySession(const std::string& modulePath, EventCapture::Echo echo)
-    : events_(std::move(echo)), module_(modulePath),
-      gateway_(module_.CreateDispatch(CLSID_Gateway)) {}
+GatewaySession::GatewaySession(const ParsedOptions& options, Echo echo)
+    : echo_(std::move(echo)), server_(OpenGatewayServer(options)),
+      gateway_(server_->CreateGateway()) {}
+
+CallResult GatewaySession::Call(std::u16string_view method,
+                                const std::vector<std::u16string>& arguments) {
+  CallResult result = gateway_.Call(method, arguments);
+  const std::vector<EventEntry> entries = events_.Take();
+  if (echo_)
+    for (const EventEntry& entry : entries)
+      echo_(entry);
+  return result;
+}
 
 std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
                                                   const std::vector<std::u16string>& arguments) {
   events_.Take();
   CallResult result = gateway_.Call(method, arguments);
-  const std::vector<EventLogEntry> entries = events_.Take();
+  const std::vector<EventEntry> entries = events_.Take();
   const std::string name = Utf16ToUtf8(method);
   if (!result.Succeeded()) {
     std::cerr << "tellavo: " << name << " failed: " << HresultText(result.hresult) << ' '

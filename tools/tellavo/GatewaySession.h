@@ -1,26 +1,32 @@
-// One client session with the Gateway: the module loaded, one object created,
-// and the event log watched from before the first call to after the last.
+// One client session with the Gateway: one object created, and the event log
+// watched from before the first call to after the last.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/tellavo/CommandLine.h"
 #include "tools/tellavo/EventCapture.h"
+#include "tools/tellavo/GatewayServer.h"
 #include "tools/tellavo/LateBoundObject.h"
-#include "tools/tellavo/ServerModule.h"
 
 namespace tellavo::cli {
 
 class GatewaySession {
 public:
-  explicit GatewaySession(const std::string& modulePath, EventCapture::Echo echo = {});
+  using Echo = std::function<void(const EventEntry&)>;
+
+  // The object comes from the server that the options name (--module);
+  // `echo`, when given, sees the entries that each Call wrote before Call
+  // returns.
+  explicit GatewaySession(const ParsedOptions& options, Echo echo = {});
 
   // One late-bound call, as it came back.
-  CallResult Call(std::u16string_view method, const std::vector<std::u16string>& arguments) {
-    return gateway_.Call(method, arguments);
-  }
+  CallResult Call(std::u16string_view method, const std::vector<std::u16string>& arguments);
 
   // One call on behalf of a person: its result when the call worked and the
   // gateway answered as expected; otherwise nothing, with the reason in words
@@ -30,14 +36,12 @@ public:
   std::optional<std::u16string> Ask(std::u16string_view method,
                                     const std::vector<std::u16string>& arguments);
 
-  // Entries written since the last call of Ask or Events.
-  std::vector<EventLogEntry> Events() { return events_.Take(); }
-
 private:
-  // Declared in this order so that the object goes first, then the module,
-  // and the observer last.
+  // Declared in this order so that the object goes first, then its server,
+  // and the watch last.
   EventCapture events_;
-  ServerModule module_;
+  Echo echo_;
+  std::unique_ptr<GatewayServer> server_;
   LateBoundObject gateway_;
 };
 

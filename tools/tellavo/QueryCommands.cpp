@@ -26,7 +26,7 @@ int RunInfo(const Command& self, const Args& args) {
   if (ShowHelp(self, options))
     return kExitOk;
   const Credentials account = ReadCredentials(options);
-  GatewaySession session(ModulePath(options));
+  GatewaySession session(options);
   const auto originators =
       session.Ask(u"getinfo", {account.user, account.password, account.vendor});
   if (!originators)
@@ -43,7 +43,7 @@ int RunStatus(const Command& self, const Args& args) {
   if (ShowHelp(self, options))
     return kExitOk;
   const Credentials account = ReadCredentials(options);
-  GatewaySession session(ModulePath(options));
+  GatewaySession session(options);
   const auto status =
       session.Ask(u"getmsgstatus", {account.user, account.password,
                                     Utf8ToUtf16(options.positionals[0]), account.vendor});
@@ -58,7 +58,7 @@ int RunReport(const Command& self, const Args& args) {
   if (ShowHelp(self, options))
     return kExitOk;
   const Credentials account = ReadCredentials(options);
-  GatewaySession session(ModulePath(options));
+  GatewaySession session(options);
   const auto report = session.Ask(
       u"getmsgstatustodate", {account.user, account.password, Utf8ToUtf16(options.positionals[0]),
                               Utf8ToUtf16(options.positionals[1]), account.vendor});

@@ -89,7 +89,7 @@ int RunSend(const Command& self, const Args& args) {
   const Credentials account = ReadCredentials(options);
   const std::vector<Message> messages = CollectMessages(options);
 
-  GatewaySession session(ModulePath(options));
+  GatewaySession session(options);
   if (!session.Ask(u"clearsmsbasket", {}))
     return kExitFailed;
   size_t shortCount = 0, longCount = 0, dropped = 0;

@@ -5,23 +5,9 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/Utf.h"
+#include "tools/tellavo/ComCheck.h"
 
 namespace tellavo::cli {
-namespace {
-
-// Raises EOleSysError naming the step that failed, with the system's text
-// for the HRESULT.
-void Check(HRESULT result, std::u16string_view step) {
-  if (SUCCEEDED(result))
-    return;
-  const EOleSysError plain(u"", result);
-  throw EOleSysError(
-      Format(u"%s failed: %s (0x%.8x)",
-             {step, plain.Message(), static_cast<unsigned long>(static_cast<uint32_t>(result))}),
-      result);
-}
-
-} // namespace
 
 template <class Entry> Entry ServerModule::Find(const char* name) const {
   const FARPROC address = GetProcAddress(module_.get(), name);
@@ -52,11 +38,11 @@ ServerModule::~ServerModule() {
 
 ComPtr<IDispatch> ServerModule::CreateDispatch(REFCLSID classId) const {
   ComPtr<IClassFactory> factory;
-  Check(getClassObject_(classId, IID_IClassFactory, reinterpret_cast<void**>(factory.Out())),
-        u"DllGetClassObject");
+  CheckStep(getClassObject_(classId, IID_IClassFactory, reinterpret_cast<void**>(factory.Out())),
+            u"DllGetClassObject");
   ComPtr<IDispatch> object;
-  Check(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(object.Out())),
-        u"IClassFactory::CreateInstance");
+  CheckStep(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(object.Out())),
+            u"IClassFactory::CreateInstance");
   return object;
 }
 
