@@ -1,17 +1,20 @@
 #include <gtest/gtest.h>
 
 #include "common/Bstr.h"
+#include "server/WideText.h"
 
 using tellavo::BStr;
+using tellavo::server::FromWide;
+using tellavo::server::Wide;
 
 TEST(Bstr, AllocationKeepsLengthAndEmbeddedZeros) {
   const char16_t text[] = u"ab\0cd";
-  BSTR b = SysAllocStringLen(text, 5);
+  BSTR b = SysAllocStringLen(Wide(text), 5);
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(SysStringLen(b), 5u);
   EXPECT_EQ(SysStringByteLen(b), 10u);
   EXPECT_EQ(b[5], 0);
-  EXPECT_EQ(std::u16string(b, 5), std::u16string(text, 5));
+  EXPECT_EQ(FromWide(b, 5), std::u16string(text, 5));
   SysFreeString(b);
 }
 
@@ -28,7 +31,7 @@ TEST(Bstr, NullIsTheEmptyString) {
 }
 
 TEST(Bstr, SysAllocStringStopsAtTheTerminator) {
-  BSTR b = SysAllocString(u"Merhaba");
+  BSTR b = SysAllocString(Wide(u"Merhaba"));
   EXPECT_EQ(SysStringLen(b), 7u);
   SysFreeString(b);
 }
@@ -42,7 +45,7 @@ TEST(Bstr, OwnerHandsOverAndFrees) {
   EXPECT_EQ(moved.Get(), nullptr);
   BStr again = BStr::Attach(raw);
   EXPECT_EQ(again.View(), u"metin");
-  *again.Out() = SysAllocString(u"x");
+  *again.Out() = SysAllocString(Wide(u"x"));
   EXPECT_EQ(again.Text(), u"x");
   EXPECT_EQ(BStr(u"").Get(), nullptr);
 }

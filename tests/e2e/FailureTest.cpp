@@ -1,13 +1,8 @@
 // Every way an exchange can fail gives the method's result code, S_OK and
 // exactly one event-log entry naming the failure.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <thread>
-
 #include "GatewayModule.h"
+#include "support/LoopbackServers.h"
+#include "support/Wine.h"
 
 namespace tellavo::test {
 namespace {
@@ -18,44 +13,13 @@ const std::u16string kOriginatorsUrl =
     u"https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx";
 const std::u16string kOriginatorsAction = u"http://ws.tellavo.example/getOriginators";
 
-// A listening socket on a free loopback port.
-class Listener {
-public:
-  Listener() {
-    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(socket_, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~Listener() { Close(); }
-  void Close() {
-    if (socket_ >= 0)
-      ::close(socket_);
-    socket_ = -1;
-  }
-  int Socket() const { return socket_; }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
-
-private:
-  int socket_ = -1;
-  int port_ = 0;
-};
-
 void ExpectMinusOne(const CallResult& result) {
   EXPECT_EQ(result.hr, S_OK);
   EXPECT_EQ(result.retvalue, u"-1");
 }
 
 TEST_F(FailureTest, UnreachableGatewayGivesMinusOneForEveryQuery) {
-  Listener closed;
-  const std::string url = closed.Url();
-  closed.Close();
-  ScopedProxyEnvironment nowhere(url);
+  ScopedProxyEnvironment nowhere("http://127.0.0.1:" + std::to_string(ClosedPort()));
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"-1");
   EXPECT_EQ(GetMsgStatus(kUser, kPassword, u"1", kVendor).retvalue, u"-1");
   EXPECT_EQ(GetMsgStatusToDate(kUser, kPassword, u"a", u"b", kVendor).retvalue, u"-1");
@@ -72,25 +36,12 @@ TEST_F(FailureTest, UnreachableGatewayGivesMinusOneForEveryQuery) {
 }
 
 TEST_F(FailureTest, TlsFailureIsAnHttpException) {
-  Listener notTls;
-  std::thread server([&] {
-    const int client = ::accept(notTls.Socket(), nullptr, nullptr);
-    char buffer[4096];
-    std::string request;
-    while (request.find("\r\n\r\n") == std::string::npos) {
-      const ssize_t n = ::read(client, buffer, sizeof buffer);
-      if (n <= 0)
-        break;
-      request.append(buffer, static_cast<size_t>(n));
-    }
-    const std::string answer =
-        "HTTP/1.1 200 Connection established\r\n\r\nthis is not a TLS server\r\n";
-    ::write(client, answer.data(), answer.size());
-    ::close(client);
-  });
+  if (RunningUnderWine())
+    GTEST_SKIP() << "Wine's WinINet aborts the whole process after a failed TLS handshake";
+  PlainReplyServer notTls(
+      "HTTP/1.1 200 Connection established\r\n\r\nthis is not a TLS server\r\n");
   ScopedProxyEnvironment proxy(notTls.Url());
   const auto result = GetInfo(kUser, kPassword, kVendor);
-  server.join();
   EXPECT_EQ(result.retvalue, u"-1");
   const auto text = OnlyEventText();
   EXPECT_TRUE(text.starts_with(u"ESOAPHTTPException ")) << std::string(text.begin(), text.end());
@@ -120,12 +71,12 @@ TEST_F(FailureTest, MalformedEnvelopesAreConvertErrors) {
       u"ESOAPDomConvertError DocumentElement http://schemas.xmlsoap.org/soap/envelope/:Envelope "
       u"expected, http://www.w3.org/2003/05/soap-envelope:Envelope found");
 
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(R"({"envelope": "two_bodies"})");
   ExpectMinusOne(GetInfo(kUser, kPassword, kVendor));
   EXPECT_EQ(OnlyEventText(), u"ESOAPDomConvertError Invalid SOAP response");
 
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(R"({"envelope": "must_understand"})");
   const auto result = GetInfo(kUser, kPassword, kVendor);
   EXPECT_EQ(result.retvalue, u"-1");
@@ -134,7 +85,7 @@ TEST_F(FailureTest, MalformedEnvelopesAreConvertErrors) {
       << std::string(text.begin(), text.end());
   EXPECT_TRUE(text.ends_with(u" with attribute 'mustUnderstand' set to true was not handled"));
 
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(R"({"body": "this is no envelope", "content_type": "text/xml"})");
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"-1");
   EXPECT_TRUE(OnlyEventText().starts_with(u"EDOMParseError "));
@@ -145,17 +96,17 @@ TEST_F(FailureTest, WrongContentTypesAreRejectedButParametersPass) {
   ExpectMinusOne(GetInfo(kUser, kPassword, kVendor));
   EXPECT_EQ(OnlyEventText(), u"ESOAPHTTPException Received content of invalid Content-Type "
                              u"setting: text/html - SOAP expects \"text/xml\"");
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(R"({"content_type": "TEXT/PLAIN"})");
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"-1");
   EXPECT_EQ(OnlyEventText(), u"ESOAPHTTPException Received content of invalid Content-Type "
                              u"setting: TEXT/PLAIN - SOAP expects \"text/xml\"");
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(R"({"content_type": "text/html; charset=utf-8"})");
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"TELLAVO\nINFO\n");
   ScriptAnswer(R"({"content_type": null})");
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"TELLAVO\nINFO\n");
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(FailureTest, ConnectionClosedInTheMiddleOfTheBody) {
@@ -163,7 +114,10 @@ TEST_F(FailureTest, ConnectionClosedInTheMiddleOfTheBody) {
   const auto result = GetInfo(kUser, kPassword, kVendor);
   EXPECT_EQ(result.retvalue, u"-1");
   const auto text = OnlyEventText();
-  EXPECT_TRUE(text.starts_with(u"ESOAPHTTPException ")) << std::string(text.begin(), text.end());
+  // Wine's WinINet ends the read quietly where the connection closed, so the
+  // cut envelope reaches the parser, which refuses it.
+  const std::u16string failure = RunningUnderWine() ? u"EDOMParseError " : u"ESOAPHTTPException ";
+  EXPECT_TRUE(text.starts_with(failure)) << std::string(text.begin(), text.end());
 }
 
 TEST_F(FailureTest, NullRetvalueIsRefusedWithoutEffect) {

@@ -6,36 +6,6 @@ namespace tellavo::test {
 
 namespace {
 
-using GetClassObject = HRESULT (*)(REFCLSID, REFIID, void**);
-
-// Loaded once per test binary and kept until the process ends, as a client
-// that keeps its object would.
-class LoadedModule {
-public:
-  LoadedModule() {
-    module_ = LoadLibraryW(TELLAVO_MODULE_PATH_U);
-    if (module_ == nullptr)
-      throw std::runtime_error("cannot load " TELLAVO_MODULE_PATH);
-    const auto getClassObject = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllGetClassObject")));
-    if (getClassObject == nullptr)
-      throw std::runtime_error("DllGetClassObject is not exported");
-    ComPtr<IClassFactory> factory;
-    if (FAILED(getClassObject(CLSID_Gateway, IID_IClassFactory,
-                              reinterpret_cast<void**>(factory.Out()))))
-      throw std::runtime_error("no class factory for Gateway");
-    if (FAILED(factory->CreateInstance(nullptr, IID_IGateway,
-                                       reinterpret_cast<void**>(gateway_.Out()))))
-      throw std::runtime_error("cannot create a Gateway object");
-  }
-
-  IGateway& Gateway() { return *gateway_.Get(); }
-
-private:
-  HMODULE module_ = nullptr;
-  ComPtr<IGateway> gateway_;
-};
-
 CallResult Result(HRESULT hr, BSTR retvalue) {
   BStr owned = BStr::Attach(retvalue);
   return {hr, owned.Text()};
@@ -43,13 +13,9 @@ CallResult Result(HRESULT hr, BSTR retvalue) {
 
 } // namespace
 
-IGateway& Gateway() {
-  static LoadedModule module;
-  return module.Gateway();
-}
-
 Arg::Arg(std::u16string_view text)
-    : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
+                               static_cast<UINT>(text.size()))) {}
 Arg::~Arg() {
   SysFreeString(value_);
 }
@@ -58,31 +24,29 @@ void GatewayTest::SetUp() {
   SimulatorTest::SetUp();
   proxy_ = std::make_unique<ScopedProxyEnvironment>(Sim());
   Gateway().clearsmsbasket();
-  observer_ = AddEventLogObserver([this](const EventLogEntry& e) { events_.push_back(e); });
+  events_ = std::make_unique<EventLogWatch>();
 }
 
 void GatewayTest::TearDown() {
-  RemoveEventLogObserver(observer_);
+  events_.reset();
   proxy_.reset();
 }
 
 std::vector<std::u16string> GatewayTest::EventTexts() const {
-  std::vector<std::u16string> texts;
-  for (const auto& e : events_)
-    texts.push_back(e.text);
-  return texts;
+  return events_->Texts();
+}
+
+void GatewayTest::ClearEvents() {
+  events_->Clear();
 }
 
 std::u16string GatewayTest::OnlyEventText() const {
-  EXPECT_EQ(events_.size(), 1u);
-  if (events_.empty())
+  const std::vector<std::u16string> texts = events_->Texts();
+  EXPECT_EQ(texts.size(), 1u);
+  if (texts.empty())
     return {};
-  const EventLogEntry& e = events_.front();
-  EXPECT_EQ(e.source, u"Tellavo COM API");
-  EXPECT_EQ(e.type, EVENTLOG_ERROR_TYPE);
-  EXPECT_EQ(e.category, 1);
-  EXPECT_EQ(e.eventId, 1u);
-  return e.text;
+  EXPECT_TRUE(events_->AllAreFailureReports());
+  return texts.front();
 }
 
 void GatewayTest::Queue(std::u16string_view text, std::u16string_view number) {

@@ -12,6 +12,7 @@
 #include "Platform.h"
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
+#include "support/EventLogWatch.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
 
@@ -23,7 +24,9 @@ struct CallResult {
   std::u16string retvalue;
 };
 
-// The module's one Gateway object of this test binary.
+// The module's one Gateway object of this test binary, made as a client makes
+// it: on posix from the module's class factory, on Windows by CoCreateInstance
+// from the registered server.
 IGateway& Gateway();
 
 class GatewayTest : public SimulatorTest {
@@ -31,18 +34,17 @@ protected:
   void SetUp() override;
   void TearDown() override;
 
-  // The event-log texts written since the test began.
+  // The event-log texts written since the test began or ClearEvents.
   std::vector<std::u16string> EventTexts() const;
+  void ClearEvents();
   // The one entry that a caught failure writes; fails the test otherwise.
   std::u16string OnlyEventText() const;
   // Queues one message in the process-wide basket.
   void Queue(std::u16string_view text, std::u16string_view number);
 
-  std::vector<EventLogEntry> events_;
-
 private:
   std::unique_ptr<ScopedProxyEnvironment> proxy_;
-  int observer_ = 0;
+  std::unique_ptr<EventLogWatch> events_;
 };
 
 // A BSTR argument for the duration of a call.

@@ -12,7 +12,7 @@ TEST_F(QueryTest, GetInfoListsTheOriginatorsOnePerLine) {
   const auto prepaid = GetInfo(kPrepaidUser, kPassword, kVendor);
   EXPECT_EQ(prepaid.hr, S_OK);
   EXPECT_NE(prepaid.retvalue.find(u"PREPAID\n"), std::u16string::npos);
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(QueryTest, GetInfoShapesTheChildrenOfTheDocumentElement) {
@@ -22,7 +22,7 @@ TEST_F(QueryTest, GetInfoShapesTheChildrenOfTheDocumentElement) {
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"");
   ScriptResult(R"("<R>\r\n <X>x\r\ny</X>\r\n <Y>p\nq</Y><Z/></R>")");
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"xy\np\nq\n\n");
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(QueryTest, GetInfoReturnsAnUnusableAnswerRawAndLogsWhy) {
@@ -32,7 +32,7 @@ TEST_F(QueryTest, GetInfoReturnsAnUnusableAnswerRawAndLogsWhy) {
   EXPECT_EQ(notXml.retvalue, u"Hesap bulunamadi\r\n");
   EXPECT_TRUE(OnlyEventText().starts_with(u"EDOMParseError "));
 
-  events_.clear();
+  ClearEvents();
   ScriptResult(R"("<R><A><B>1</B></A></R>")");
   EXPECT_EQ(GetInfo(kUser, kPassword, kVendor).retvalue, u"<R><A><B>1</B></A></R>");
   EXPECT_EQ(OnlyEventText(), u"EXMLDocError Element does not contain a single text node");
@@ -54,7 +54,7 @@ TEST_F(QueryTest, StatusAndReportComeBackExactlyAsAnswered) {
   EXPECT_EQ(empty.retvalue, u"") << "an empty report is a success";
   ScriptResult(R"("not <xml")");
   EXPECT_EQ(GetMsgStatusToDate(kUser, kPassword, u"a", u"b", kVendor).retvalue, u"not <xml");
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(QueryTest, StatusOfASentMessageComesFromTheReportHost) {

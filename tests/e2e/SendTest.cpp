@@ -31,7 +31,7 @@ TEST_F(SendTest, ShortBasketGoesThroughTheRegularServiceForAPostpaidAccount) {
   EXPECT_EQ(sent.hr, S_OK);
   EXPECT_TRUE(IsMessageId(sent.retvalue));
   EXPECT_EQ(Paths(), (std::vector<std::string>{kOriginatorsPath, kRegularPath}));
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(SendTest, CreditInTheAnswerSelectsThePrepaidService) {
@@ -70,7 +70,7 @@ TEST_F(SendTest, EmptyBasketAnswersMinusTwoWithoutAnyTraffic) {
   Gateway().clearsmsbasket();
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"-2");
   EXPECT_TRUE(Sim().Requests().empty());
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(SendTest, SendingTwiceWithoutClearingSendsTheSameMessagesTwice) {
@@ -97,7 +97,7 @@ TEST_F(SendTest, MessageIdentifierIsTrimmedAndMayBeMissing) {
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"");
   ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "result": "<R><msgid>9</msgid></R>"})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"") << "the name is case-sensitive";
-  EXPECT_TRUE(events_.empty());
+  EXPECT_TRUE(EventTexts().empty());
 }
 
 TEST_F(SendTest, UnusableSendingAnswerComesBackRaw) {
@@ -106,13 +106,13 @@ TEST_F(SendTest, UnusableSendingAnswerComesBackRaw) {
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"Sistem hatasi\r\n");
   EXPECT_TRUE(OnlyEventText().starts_with(u"EDOMParseError "));
 
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(
       R"({"match_path": "/SendSMS/SendSMS.asmx", "result": "<R><MSGID><N>1</N></MSGID></R>"})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"<R><MSGID><N>1</N></MSGID></R>");
   EXPECT_EQ(OnlyEventText(), u"EXMLDocError Element does not contain a single text node");
 
-  events_.clear();
+  ClearEvents();
   ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "result": ""})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"-1");
   EXPECT_TRUE(OnlyEventText().starts_with(u"EXMLDocError "));

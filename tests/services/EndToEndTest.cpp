@@ -43,8 +43,8 @@ TEST_F(EndToEnd, OperationRoundTripOnTheBuiltInEndpoint) {
   EXPECT_EQ(requests[0].method, "POST");
   EXPECT_EQ(requests[0].path, "/GetOriginators/GetOriginators.asmx");
   EXPECT_EQ(requests[0].connectTarget, Utf16ToUtf8(GatewayHost) + ":443");
-  EXPECT_EQ(requests[0].Header("SOAPAction"),
-            "\"" + Utf16ToUtf8(ServiceNamespace) + "getOriginators\"");
+  const std::string action = Utf16ToUtf8(ServiceNamespace) + "getOriginators";
+  EXPECT_EQ(requests[0].Header("SOAPAction"), '"' + action + '"');
   EXPECT_EQ(requests[0].body, sent);
 }
 

@@ -1,56 +1,95 @@
-#include "TestServers.h"
+#include "LoopbackServers.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 #include <stdexcept>
 
 namespace tellavo::test {
-
 namespace {
 
+// The few socket calls whose names differ between BSD sockets and Winsock.
+#ifdef _WIN32
+using Socket = SOCKET;
+constexpr int kNoSignal = 0;
+constexpr int kShutBoth = SD_BOTH;
+void CloseSocket(Socket s) {
+  closesocket(s);
+}
+bool Invalid(Socket s) {
+  return s == INVALID_SOCKET;
+}
+void StartSockets() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  if (!started)
+    throw std::runtime_error("WSAStartup failed");
+}
+#else
+using Socket = int;
+constexpr int kNoSignal = MSG_NOSIGNAL;
+constexpr int kShutBoth = SHUT_RDWR;
+void CloseSocket(Socket s) {
+  close(s);
+}
+bool Invalid(Socket s) {
+  return s < 0;
+}
+void StartSockets() {}
+#endif
+
 // A listening socket on 127.0.0.1 at any free port.
-int Listen(int& port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+Socket Listen(int& port) {
+  StartSockets();
+  const Socket s = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      listen(fd, 1) != 0 || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+  if (Invalid(s) || bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      listen(s, 1) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
     throw std::runtime_error("cannot listen on 127.0.0.1");
   port = ntohs(address.sin_port);
-  return fd;
+  return s;
 }
 
 } // namespace
 
 int ClosedPort() {
   int port = 0;
-  close(Listen(port));
+  CloseSocket(Listen(port));
   return port;
 }
 
 PlainReplyServer::PlainReplyServer(std::string reply) {
-  listener_ = Listen(port_);
-  thread_ = std::thread([this, reply = std::move(reply)] {
-    const int client = accept(listener_, nullptr, nullptr);
-    if (client < 0)
+  const Socket listener = Listen(port_);
+  listener_ = static_cast<std::uintptr_t>(listener);
+  thread_ = std::thread([listener, reply = std::move(reply)] {
+    const Socket client = accept(listener, nullptr, nullptr);
+    if (Invalid(client))
       return;
     char buffer[4096];
     if (recv(client, buffer, sizeof buffer, 0) > 0)
-      send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-    close(client);
+      send(client, reply.data(), static_cast<int>(reply.size()), kNoSignal);
+    CloseSocket(client);
   });
 }
 
 PlainReplyServer::~PlainReplyServer() {
   // Unblocks an accept that never got its connection.
-  shutdown(listener_, SHUT_RDWR);
+  const auto listener = static_cast<Socket>(listener_);
+  shutdown(listener, kShutBoth);
   thread_.join();
-  close(listener_);
+  CloseSocket(listener);
 }
 
 } // namespace tellavo::test

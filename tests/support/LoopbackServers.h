@@ -1,6 +1,7 @@
 // Small local servers for failures the gateway simulator does not produce.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <thread>
 
@@ -10,7 +11,8 @@ namespace tellavo::test {
 int ClosedPort();
 
 // Accepts one connection on 127.0.0.1 and answers whatever arrives with a
-// fixed plain-text reply, then closes: a server that speaks no TLS.
+// fixed reply, then closes: a server that speaks no TLS, or a proxy that
+// accepts a tunnel and then talks plain text into it.
 class PlainReplyServer {
 public:
   explicit PlainReplyServer(std::string reply);
@@ -18,9 +20,10 @@ public:
   PlainReplyServer(const PlainReplyServer&) = delete;
   PlainReplyServer& operator=(const PlainReplyServer&) = delete;
   int Port() const { return port_; }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
 private:
-  int listener_ = -1;
+  std::uintptr_t listener_;
   int port_ = 0;
   std::thread thread_;
 };

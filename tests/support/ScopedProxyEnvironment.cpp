@@ -1,7 +1,6 @@
 #include "ScopedProxyEnvironment.h"
 
-#include <cstdlib>
-
+#include "Environment.h"
 #include "Simulator.h"
 
 namespace tellavo::test {
@@ -18,21 +17,13 @@ ScopedProxyEnvironment::ScopedProxyEnvironment(const std::string& proxyUrl) {
 
 ScopedProxyEnvironment::~ScopedProxyEnvironment() {
   // Restored in reverse order, so a name set twice ends with its first value.
-  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-    if (it->second)
-      setenv(it->first, it->second->c_str(), 1);
-    else
-      unsetenv(it->first);
-  }
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+    SetEnvironment(it->first, it->second);
 }
 
 void ScopedProxyEnvironment::Set(const char* name, const std::optional<std::string>& value) {
-  const char* old = std::getenv(name);
-  saved_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-  if (value)
-    setenv(name, value->c_str(), 1);
-  else
-    unsetenv(name);
+  saved_.emplace_back(name, GetEnvironment(name));
+  SetEnvironment(name, value);
 }
 
 } // namespace tellavo::test

@@ -1,29 +1,10 @@
 #include "Simulator.h"
 
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
-#include <memory>
-#include <sstream>
+#include <cctype>
 #include <stdexcept>
-#include <thread>
-
-#include "Curl.h"
 
 namespace tellavo::test {
 namespace {
-
-using namespace std::chrono_literals;
-
-constexpr auto kStartTimeout = 30s;
-constexpr auto kStopTimeout = 10s;
-constexpr auto kPollInterval = 20ms;
-constexpr long kControlTimeoutSeconds = 60;
 
 bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
@@ -97,118 +78,21 @@ std::optional<std::string> RecordedRequest::Header(std::string_view name) const 
   return std::nullopt;
 }
 
-Simulator::Workspace::Workspace() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tellavo-sim-XXXXXX").string();
-  if (!mkdtemp(pattern.data()))
-    throw std::runtime_error("cannot make a folder for the simulator");
-  path_ = pattern;
-}
-
-Simulator::Workspace::~Workspace() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-Simulator::Simulator(std::string_view serviceNamespace) {
-  const std::filesystem::path readyFile = workspace_.Path() / "ready.json";
-  const std::string python = TELLAVO_PYTHON;
-  const std::string script = TELLAVO_SIMULATOR_SCRIPT;
-  const std::string readyText = readyFile.string();
-  const std::string stateText = workspace_.Path().string();
-  const std::string ns(serviceNamespace);
-  std::vector<const char*> argv = {
-      python.c_str(), script.c_str(),    "--port",      "0",
-      "--ready-file", readyText.c_str(), "--state-dir", stateText.c_str(),
-      "--namespace",  ns.c_str(),        nullptr};
-
-  const pid_t parent = getpid();
-  pid_ = fork();
-  if (pid_ < 0)
-    throw std::runtime_error("cannot start the simulator: fork failed");
-  if (pid_ == 0) {
-    // Take the simulator down with the test process, even when that crashes.
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-    if (getppid() != parent)
-      _exit(1);
-    execv(python.c_str(), const_cast<char* const*>(argv.data()));
-    _exit(127);
-  }
-
-  const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-  while (!std::filesystem::exists(readyFile)) {
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      throw std::runtime_error("the simulator exited during start-up");
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      Stop();
-      throw std::runtime_error("the simulator did not become ready in time");
-    }
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  std::ifstream in(readyFile);
-  std::stringstream text;
-  text << in.rdbuf();
-  const JsonValue ready = ParseJson(text.str());
-  port_ = static_cast<int>(ready["port"].Integer());
-  certificate_ = ready["cert"].String();
-}
-
-Simulator::~Simulator() {
-  Stop();
-}
-
-void Simulator::Stop() {
-  if (pid_ <= 0)
-    return;
-  kill(pid_, SIGTERM);
-  const auto deadline = std::chrono::steady_clock::now() + kStopTimeout;
-  int status = 0;
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  pid_ = -1;
-}
-
 std::string Simulator::BaseUrl() const {
-  return "https://127.0.0.1:" + std::to_string(port_);
+  return "https://127.0.0.1:" + std::to_string(Port());
 }
 
 std::string Simulator::ProxyUrl() const {
-  return "http://127.0.0.1:" + std::to_string(port_);
+  return "http://127.0.0.1:" + std::to_string(Port());
 }
 
 JsonValue Simulator::Control(const char* method, std::string_view call,
                              std::string_view body) const {
-  CurlEasy curl(curl_easy_init());
-  if (!curl)
-    throw std::runtime_error("curl_easy_init failed");
   const std::string url = ProxyUrl() + "/_sim/" + std::string(call);
-  std::string answer;
-  curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl.get(), CURLOPT_NOPROXY, "*");
-  curl_easy_setopt(curl.get(), CURLOPT_CUSTOMREQUEST, method);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, kControlTimeoutSeconds);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, AppendToString);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &answer);
-  if (!body.empty()) {
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-  }
-  const CURLcode result = curl_easy_perform(curl.get());
-  if (result != CURLE_OK)
-    throw std::runtime_error(url + ": " + curl_easy_strerror(result));
-  long status = 0;
-  curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
-  if (status != 200)
-    throw std::runtime_error(url + ": status " + std::to_string(status) + " " + answer);
-  return ParseJson(answer);
+  const ControlAnswer answer = SendControlRequest(method, url, body);
+  if (answer.status != 200)
+    throw std::runtime_error(url + ": status " + std::to_string(answer.status) + " " + answer.body);
+  return ParseJson(answer.body);
 }
 
 std::vector<RecordedRequest> Simulator::Requests() const {

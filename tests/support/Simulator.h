@@ -1,8 +1,6 @@
-// Runs the gateway simulator (tools/simulator/gateway_simulator.py) as a child
-// process for the lifetime of the object and talks to its control API.
+// The gateway simulator (tools/simulator/gateway_simulator.py) for the
+// lifetime of the object, and its control API.
 #pragma once
-
-#include <sys/types.h>
 
 #include <filesystem>
 #include <optional>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "Json.h"
+#include "SimulatorProcess.h"
 
 namespace tellavo::test {
 
@@ -40,17 +39,14 @@ class Simulator {
 public:
   // Starts the simulator and waits until it listens; throws std::runtime_error
   // when it does not come up.
-  explicit Simulator(std::string_view serviceNamespace = kSimulatorNamespace);
-  // Stops it with SIGTERM (SIGKILL if it does not exit in time).
-  ~Simulator();
-  Simulator(const Simulator&) = delete;
-  Simulator& operator=(const Simulator&) = delete;
+  explicit Simulator(std::string_view serviceNamespace = kSimulatorNamespace)
+      : process_(serviceNamespace) {}
 
-  int Port() const { return port_; }
+  int Port() const { return process_.Port(); }
   std::string BaseUrl() const;  // "https://127.0.0.1:N"
   std::string ProxyUrl() const; // "http://127.0.0.1:N"
   // The simulator's self-signed certificate (PEM), for clients that verify.
-  const std::filesystem::path& CertificatePath() const { return certificate_; }
+  const std::filesystem::path& CertificatePath() const { return process_.Certificate(); }
 
   std::vector<RecordedRequest> Requests() const;
   void ClearRequests() const;
@@ -70,22 +66,7 @@ public:
   JsonValue Control(const char* method, std::string_view call, std::string_view body = {}) const;
 
 private:
-  class Workspace {
-  public:
-    Workspace();
-    ~Workspace();
-    const std::filesystem::path& Path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-  };
-
-  void Stop();
-
-  Workspace workspace_;
-  pid_t pid_ = -1;
-  int port_ = 0;
-  std::filesystem::path certificate_;
+  SimulatorProcess process_;
 };
 
 } // namespace tellavo::test

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "TestServers.h"
+#include "support/LoopbackServers.h"
 #include "TransportTestSupport.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
