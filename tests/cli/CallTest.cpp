@@ -116,6 +116,17 @@ TEST_F(CallTest, EventsAppearInOrderWithTheCalls) {
             {kGetInfo, {"clearsmsbasket"}, {"getmsgstatus", "tellavo", "s3cret", "1", "42"}}));
   ASSERT_EQ(run.status, 0) << run.err;
   const auto lines = JsonLines(run);
+  if (UnderWine()) {
+    // Wine's event log keeps nothing that the client could read back: the
+    // run shows the results alone, and the two entries are in Wine's trace.
+    ASSERT_EQ(lines.size(), 3u) << run.out;
+    EXPECT_EQ(lines[0]["retvalue"].String(), "-1");
+    EXPECT_EQ(lines[2]["retvalue"].String(), "-1");
+    ASSERT_EQ(run.tracedEvents.size(), 2u);
+    for (const std::string& text : run.tracedEvents)
+      EXPECT_EQ(text.rfind("ESOAPHTTPException ", 0), 0u) << text;
+    return;
+  }
   ASSERT_EQ(lines.size(), 5u) << run.out;
   for (const size_t i : {0u, 3u}) {
     const JsonValue& event = lines[i]["event"];
@@ -137,6 +148,12 @@ TEST_F(CallTest, WithoutJsonEventsGoToStandardError) {
   const TellavoRun run = RunTellavo(Calls({"--show-events"}, {kGetInfo}));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "-1\n");
+  if (UnderWine()) {
+    // Nothing to read back from Wine's event log; the entry is in its trace.
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.tracedEvents.size(), 1u);
+    return;
+  }
   EXPECT_EQ(ParseJson(run.err.substr(0, run.err.find('\n')))["event"]["source"].String(),
             "Tellavo COM API");
 }

@@ -2,6 +2,7 @@
 // environment, and collects what it wrote and how it ended.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,11 +16,34 @@ struct TellavoRun {
 
   // Standard output split at line feeds, the line feeds removed.
   std::vector<std::string> OutLines() const;
+  // Under Wine only: the texts of the event-log entries that the run wrote,
+  // from Wine's trace of the reports (see UnderWine), cut near 300 characters.
+  std::vector<std::string> tracedEvents;
 };
 
 TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input = {});
 
 // A local TCP port on which nothing listens.
 int ClosedPort();
+
+// A fresh folder under the system's temporary folder, removed with the
+// object.
+class TempFolder {
+public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  std::string Path(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+  std::filesystem::path path_;
+};
+
+// Whether the client runs under Wine. Wine's event log keeps nothing, so the
+// client reads no entries back; each report is only traced, into the file
+// where the test runner keeps the standard error of the test's processes.
+bool UnderWine();
 
 } // namespace tellavo::test

@@ -115,10 +115,14 @@ Output, one call after the other:
           {"method": ..., "hresult": "0x00000000", "retvalue": ...}
           (retvalue null for clearsmsbasket); a failed call adds "error".
 
---show-events prints every event-log entry written during the run, when it is
-written, as {"event": {"source", "type", "category", "id", "text"}}: on
-standard output with --json, else on standard error.
---module PATH loads another build of the module.
+--show-events prints every event-log entry written during the run before the
+result of the call that wrote it, as
+{"event": {"source", "type", "category", "id", "text"}}: on standard output
+with --json, else on standard error. On Windows the entries come from the
+Application event log.
+--module PATH loads that module file and creates the object from its class
+factory; without it, on Windows the object comes from the registered server
+(CoCreateInstance by ProgID).
 
 The first call that fails (an HRESULT other than S_OK, an unknown method, a
 wrong number of arguments) ends the run: later calls are not made.

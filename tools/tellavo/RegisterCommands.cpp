@@ -12,8 +12,10 @@ namespace {
 constexpr OptionDefinition kRegisterOptions[] = {kModuleOption};
 
 constexpr std::string_view kHiveLocation =
-    "On Linux the registry is a file: $TELLAVO_REGISTRY when set, else\n"
-    "$XDG_DATA_HOME/tellavo/registry.hive, else ~/.local/share/tellavo/registry.hive.\n";
+    "\nWithout --module: on Windows Tellavo.dll beside tellavo.exe, on Linux the module\n"
+    "built with the client. On Windows the entries go to HKEY_CLASSES_ROOT (run from\n"
+    "an elevated prompt). On Linux the registry is a file: $TELLAVO_REGISTRY when set,\n"
+    "else $XDG_DATA_HOME/tellavo/registry.hive, else ~/.local/share/tellavo/registry.hive.\n";
 
 int UpdateRegistry(const Command& self, const Args& args, bool reg) {
   const ParsedOptions options = ParseOptions(args, kRegisterOptions);

@@ -1,0 +1,38 @@
+// register and unregister on posix, where the registry is a file of the
+// client's own choosing.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "TellavoProcess.h"
+
+namespace tellavo::test {
+namespace {
+
+std::string FileText(const std::string& path) {
+  std::stringstream text;
+  text << std::ifstream(path).rdbuf();
+  return text.str();
+}
+
+TEST(RegisterTest, RegisterWritesTheHiveThatUnregisterCleans) {
+  const TempFolder folder;
+  const std::string hive = folder.Path("registry.hive");
+  setenv("TELLAVO_REGISTRY", hive.c_str(), 1);
+  const TellavoRun registered = RunTellavo({"register"});
+  const std::string written = FileText(hive);
+  const TellavoRun unregistered = RunTellavo({"unregister"});
+  const std::string cleaned = FileText(hive);
+  unsetenv("TELLAVO_REGISTRY");
+
+  EXPECT_EQ(registered.status, 0) << registered.err;
+  EXPECT_EQ(registered.out.rfind("registered /", 0), 0u) << registered.out;
+  EXPECT_NE(written.find("Tellavo.Gateway"), std::string::npos) << written;
+  EXPECT_EQ(unregistered.status, 0) << unregistered.err;
+  EXPECT_EQ(cleaned.find("Tellavo.Gateway"), std::string::npos) << cleaned;
+}
+
+} // namespace
+} // namespace tellavo::test

@@ -1,0 +1,95 @@
+#include "TellavoProcess.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+
+namespace tellavo::test {
+namespace {
+
+// An unnamed temporary file, removed when closed.
+class TempFile {
+public:
+  TempFile() : file_(std::tmpfile()) {
+    if (file_ == nullptr)
+      throw std::runtime_error("cannot create a temporary file");
+  }
+  ~TempFile() { std::fclose(file_); }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  int Fd() const { return fileno(file_); }
+  std::string Read() const {
+    std::string text;
+    std::rewind(file_);
+    char buffer[4096];
+    while (const size_t n = std::fread(buffer, 1, sizeof buffer, file_))
+      text.append(buffer, n);
+    return text;
+  }
+  void Write(std::string_view text) const {
+    if (!text.empty())
+      std::fwrite(text.data(), 1, text.size(), file_);
+    std::fflush(file_);
+    std::rewind(file_);
+  }
+
+private:
+  std::FILE* file_;
+};
+
+} // namespace
+
+TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input) {
+  const TempFile in, out, err;
+  in.Write(input);
+  std::vector<char*> argv{const_cast<char*>(TELLAVO_CLIENT)};
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0)
+    throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in.Fd(), STDIN_FILENO);
+    dup2(out.Fd(), STDOUT_FILENO);
+    dup2(err.Fd(), STDERR_FILENO);
+    execv(TELLAVO_CLIENT, argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR)
+      throw std::runtime_error("waitpid failed");
+  TellavoRun run;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = out.Read();
+  run.err = err.Read();
+  return run;
+}
+
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+    throw std::runtime_error("cannot find a free port");
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool UnderWine() {
+  return false;
+}
+
+} // namespace tellavo::test

@@ -1,0 +1,177 @@
+#include <winsock2.h>
+
+#include "Platform.h"
+#include "TellavoProcess.h"
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <type_traits>
+
+#include "common/Utf.h"
+#include "support/EventLogWatch.h"
+
+namespace tellavo::test {
+namespace {
+
+struct CloseHandleDeleter {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, CloseHandleDeleter>;
+
+std::wstring Wide(std::string_view text) {
+  const std::u16string utf16 = Utf8ToUtf16(text);
+  return std::wstring(utf16.begin(), utf16.end());
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::runtime_error(what + " failed, error " + std::to_string(GetLastError()));
+}
+
+// A temporary file that the child inherits as a standard stream, deleted when
+// closed. A file rather than a pipe: the test waits for the child itself, not
+// for the end of a pipe that any process the child starts would inherit too.
+class TempFile {
+public:
+  TempFile() {
+    wchar_t folder[MAX_PATH + 1], name[MAX_PATH + 1];
+    if (GetTempPathW(MAX_PATH + 1, folder) == 0 || GetTempFileNameW(folder, L"tlv", 0, name) == 0)
+      Fail("GetTempFileNameW");
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    handle_.reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                              nullptr));
+    if (handle_.get() == INVALID_HANDLE_VALUE) {
+      handle_.release();
+      Fail("CreateFileW");
+    }
+  }
+
+  HANDLE Get() const { return handle_.get(); }
+  void Write(std::string_view text) const {
+    DWORD written = 0;
+    if (!text.empty() &&
+        !WriteFile(Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+      Fail("WriteFile");
+    Rewind();
+  }
+  std::string Read() const {
+    Rewind();
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+      text.append(buffer, read);
+    return text;
+  }
+
+private:
+  void Rewind() const { SetFilePointer(Get(), 0, nullptr, FILE_BEGIN); }
+
+  Handle handle_;
+};
+
+// One argument as the C runtime's command-line parser reads it back: quoted
+// when it is empty or holds blanks or quotes, with the backslashes before a
+// quote doubled.
+void AppendArgument(std::wstring& line, const std::wstring& argument) {
+  if (!line.empty())
+    line += L' ';
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += argument;
+    return;
+  }
+  line += L'"';
+  size_t backslashes = 0;
+  for (const wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
+// The client, found from this program's own folder (TELLAVO_CLIENT is
+// relative to it).
+std::wstring ClientPath() {
+  wchar_t self[MAX_PATH + 1];
+  const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH)
+    Fail("GetModuleFileNameW");
+  std::wstring path(self, length);
+  path.erase(path.find_last_of(L"\\/") + 1);
+  return path + Wide(TELLAVO_CLIENT);
+}
+
+} // namespace
+
+TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input) {
+  const TempFile in, out, err;
+  in.Write(input);
+  const std::wstring client = ClientPath();
+  std::wstring line;
+  AppendArgument(line, client);
+  for (const std::string& arg : args)
+    AppendArgument(line, Wide(arg));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in.Get();
+  startup.hStdOutput = out.Get();
+  startup.hStdError = err.Get();
+  std::optional<EventLogWatch> trace;
+  if (UnderWine())
+    trace.emplace();
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                      nullptr, nullptr, &startup, &process))
+    Fail("CreateProcessW");
+  const Handle child(process.hProcess), thread(process.hThread);
+  DWORD code = 0;
+  if (WaitForSingleObject(child.get(), INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(child.get(), &code))
+    Fail("waiting for the client");
+  TellavoRun run;
+  // A crash ends the process with its exception code (0xC0000005 ...).
+  run.status = code >= 0xC0000000 ? -1 : static_cast<int>(code);
+  run.out = out.Read();
+  run.err = err.Read();
+  if (trace)
+    for (const std::u16string& text : trace->Texts())
+      run.tracedEvents.push_back(Utf16ToUtf8(text));
+  return run;
+}
+
+int ClosedPort() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  const SOCKET socket = started ? ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof address;
+  const bool found = socket != INVALID_SOCKET &&
+                     bind(socket, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                     getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+  if (socket != INVALID_SOCKET)
+    closesocket(socket);
+  if (!found)
+    throw std::runtime_error("cannot find a free port");
+  return ntohs(address.sin_port);
+}
+
+bool UnderWine() {
+  // Wine's own ntdll exports its version; Windows' does not.
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+} // namespace tellavo::test
