@@ -109,6 +109,22 @@ TEST_F(CallTest, OneBasketServesEveryCallOfTheRun) {
   EXPECT_EQ(messages[1]["recipients"].Array()[0]["text"].String(), longText);
 }
 
+TEST_F(CallTest, ArgumentsReachTheModuleAsWritten) {
+  // Quotes, blanks and backslashes (also before a quote and at the end) are
+  // what a command line most easily garbles.
+  const std::vector<std::string> texts{R"(say "hi" twice)", R"(ends in \)", R"(\"\)", " "};
+  std::vector<std::vector<std::string>> calls{{"clearsmsbasket"}};
+  for (const std::string& text : texts)
+    calls.push_back({"addtosmsbasket", text, "5550000001"});
+  calls.push_back(kSend);
+  const TellavoRun run = RunTellavo(Calls({}, calls));
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto recipients = Sim().Messages().Array().at(0)["recipients"].Array();
+  ASSERT_EQ(recipients.size(), texts.size());
+  for (size_t i = 0; i < texts.size(); ++i)
+    EXPECT_EQ(recipients[i]["text"].String(), texts[i]);
+}
+
 TEST_F(CallTest, EventsAppearInOrderWithTheCalls) {
   ScopedProxyEnvironment unreachable("http://127.0.0.1:" + std::to_string(ClosedPort()));
   const TellavoRun run = RunTellavo(
