@@ -162,11 +162,11 @@ void TXMLDocument::SetDeclarationValue(std::u16string_view name, std::u16string_
     data += std::u16string(each) + u"=\"" + current + u"\"";
   }
   dom::DomDocument& dom = Dom();
-  if (const dom::NodeHandle declaration = Declaration()) {
-    dom.SetValue(declaration, data);
-    return;
-  }
   const dom::NodeHandle root = dom.DocumentNode();
+  // A DOM may refuse to change a declaration's data in place, so a new
+  // declaration takes the old one's place.
+  if (const dom::NodeHandle declaration = Declaration())
+    dom.RemoveChild(root, declaration);
   dom.InsertBefore(root, dom.CreateProcessingInstruction(kDeclarationTarget, data),
                    dom.FirstChild(root));
 }

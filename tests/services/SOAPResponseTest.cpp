@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "common/Exceptions.h"
+#include "common/Utf.h"
 #include "services/SOAPConvert.h"
+#include "support/Wine.h"
 
 using namespace tellavo;
 
@@ -25,6 +27,12 @@ std::string Body(const std::string& content) {
 std::string Response(const std::string& content) {
   return Body("<getStatusResponse xmlns=\"http://ws.tellavo.example/\">" + content +
               "</getStatusResponse>");
+}
+
+// Text that holds written XML as Windows' DOM writes it: under Wine the DOM
+// also indents and repeats in-scope declarations, which this drops again.
+std::u16string AsWritten(const std::u16string& text) {
+  return test::RunningUnderWine() ? Utf8ToUtf16(test::WithoutWineLayout(Utf16ToUtf8(text))) : text;
 }
 
 std::u16string Read(const std::string& bytes) {
@@ -111,7 +119,7 @@ TEST(Response, ChoosingAmongSeveralChildren) {
   const std::u16string prefix =
       u"SOAP Response Packet: element matching function return not found, received \"";
   const std::u16string twoOthers =
-      FailureOf<ESOAPDomConvertError>(Response("<Extra>e</Extra><Other>o</Other>"));
+      AsWritten(FailureOf<ESOAPDomConvertError>(Response("<Extra>e</Extra><Other>o</Other>")));
   EXPECT_EQ(twoOthers.substr(0, prefix.size()), prefix);
   EXPECT_NE(twoOthers.find(u"<Extra>e</Extra><Other>o</Other></getStatusResponse>\""),
             std::u16string::npos)
@@ -136,7 +144,7 @@ TEST(Response, FaultBecomesRemotableException) {
   EXPECT_EQ(fault.Message(), u"Bad input");
   EXPECT_EQ(fault.FaultCode(), u"soap:Client");
   EXPECT_EQ(fault.FaultActor(), u"urn:actor");
-  EXPECT_EQ(fault.FaultDetail(), u"<detail><reason code=\"7\">x</reason></detail>");
+  EXPECT_EQ(AsWritten(fault.FaultDetail()), u"<detail><reason code=\"7\">x</reason></detail>");
   EXPECT_EQ(fault.ReportText(), u"ERemotableException Bad input");
 
   // Parts are found whatever their case; missing ones stay empty.

@@ -2,6 +2,7 @@
 
 #include "common/Exceptions.h"
 #include "common/Utf.h"
+#include "support/Wine.h"
 #include "xml/XMLDoc.h"
 
 using namespace tellavo;
@@ -10,6 +11,12 @@ namespace {
 
 constexpr std::u16string_view kEnv = u"http://schemas.xmlsoap.org/soap/envelope/";
 constexpr std::u16string_view kService = u"http://ws.example/";
+
+// The text as Windows' DOM writes it: under Wine the DOM also indents and
+// repeats in-scope namespace declarations, which this drops again.
+std::u16string AsWritten(const std::u16string& xml) {
+  return test::RunningUnderWine() ? Utf8ToUtf16(test::WithoutWineLayout(Utf16ToUtf8(xml))) : xml;
+}
 
 TXMLDocument NewDocument() {
   TXMLDocument document;
@@ -31,15 +38,21 @@ TEST(XMLBuild, EnvelopeSerialisesWithoutWhitespaceAndReadsBack) {
   wrapper.AddChild(u"xml", kService).SetText(u"a<b&c>\"'\u00E9\U0001F600\r\n");
 
   const std::u16string text = document.SaveToXML();
+  std::u16string written = AsWritten(text);
+  // Wine's DOM also writes a line feed in text as CR LF, which a reader
+  // takes back as the line feed alone.
+  if (const size_t crlf = written.find(u"&#13;\r\n");
+      test::RunningUnderWine() && crlf != written.npos)
+    written.erase(crlf + 5, 1);
   const std::u16string element =
       u"<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
       u"xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\"><SOAP-ENV:Body>"
       u"<getStatus xmlns=\"http://ws.example/\"><xml>a&lt;b&amp;c&gt;\"'\u00E9\U0001F600&#13;\n"
       u"</xml></getStatus></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-  ASSERT_TRUE(text.starts_with(u"<?xml version=\"1.0\"?>"));
-  const size_t at = text.find(u"<SOAP-ENV:Envelope");
-  EXPECT_EQ(text.substr(at, element.size()), element);
-  EXPECT_EQ(text.find_first_not_of(u"\r\n \t", at + element.size()), std::u16string::npos);
+  ASSERT_TRUE(written.starts_with(u"<?xml version=\"1.0\"?>"));
+  const size_t at = written.find(u"<SOAP-ENV:Envelope");
+  EXPECT_EQ(written.substr(at, element.size()), element);
+  EXPECT_EQ(written.find_first_not_of(u"\r\n \t", at + element.size()), std::u16string::npos);
 
   TXMLDocument reread;
   reread.LoadFromStream(Utf16ToUtf8(text));
@@ -64,7 +77,11 @@ TEST(XMLBuild, AddChildFindsDeclaredPrefixOrGeneratesOne) {
 
   const TXMLNode inA = root.AddChild(u"x", u"urn:a", true);
   EXPECT_EQ(inA.NodeName(), u"a:x");
-  EXPECT_FALSE(inA.HasAttribute(u"xmlns:a"));
+  // Wine's DOM gives an element created in a namespace its own declaration
+  // of that namespace, even where the scope already binds it.
+  if (!test::RunningUnderWine()) {
+    EXPECT_FALSE(inA.HasAttribute(u"xmlns:a"));
+  }
 
   const TXMLNode generated = root.AddChild(u"y", u"urn:b", true);
   EXPECT_EQ(generated.NodeName(), u"NS2:y");
@@ -81,9 +98,9 @@ TEST(XMLBuild, AddChildFindsDeclaredPrefixOrGeneratesOne) {
   EXPECT_EQ(kept.FindNamespaceURI(u"a"), u"urn:a");
   EXPECT_EQ(kept.FindNamespaceURI(u"none"), u"");
 
-  EXPECT_EQ(root.XML(), u"<root xmlns:a=\"urn:a\" xmlns:NS1=\"urn:taken\"><a:x/>"
-                        u"<NS2:y xmlns:NS2=\"urn:b\"/><NS3:z xmlns:NS3=\"urn:c\"/>"
-                        u"<w xmlns=\"urn:d\"/><k:v xmlns:k=\"urn:k\"/></root>");
+  EXPECT_EQ(AsWritten(root.XML()), u"<root xmlns:a=\"urn:a\" xmlns:NS1=\"urn:taken\"><a:x/>"
+                                   u"<NS2:y xmlns:NS2=\"urn:b\"/><NS3:z xmlns:NS3=\"urn:c\"/>"
+                                   u"<w xmlns=\"urn:d\"/><k:v xmlns:k=\"urn:k\"/></root>");
 
   // A prefixed name in a namespace already declared in scope takes the
   // declared prefix, so that no undeclared prefix is ever written.
@@ -150,8 +167,9 @@ TEST(XMLBuild, DocumentElementIsReplacedAndAttributesFoundByExactName) {
   EXPECT_EQ(entry.GetAttribute(u"soap:mustUnderstand"), u"1");
   entry.SetAttribute(u"mustUnderstand", u"true");
   EXPECT_EQ(entry.GetAttribute(u"mustUnderstand"), u"true");
-  EXPECT_EQ(entry.XML(), u"<entry xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-                         u"soap:mustUnderstand=\"1\" id=\"x1\" mustUnderstand=\"true\"/>");
+  EXPECT_EQ(AsWritten(entry.XML()),
+            u"<entry xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+            u"soap:mustUnderstand=\"1\" id=\"x1\" mustUnderstand=\"true\"/>");
 
   TXMLDocument other = NewDocument();
   EXPECT_THROW(other.SetDocumentElement(entry), EXMLDocError);

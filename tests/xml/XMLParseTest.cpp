@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "common/Exceptions.h"
+#include "common/Utf.h"
+#include "support/Wine.h"
 #include "xml/XMLDoc.h"
 
 using namespace tellavo;
@@ -112,7 +114,10 @@ TEST(XMLParse, ChildByNameRespectsTheOwnersNamespace) {
   EXPECT_EQ(created.NodeName(), u"p:b");
   EXPECT_EQ(created.NamespaceURI(), u"urn:p");
   EXPECT_EQ(children.FindNode(u"q:c").NamespaceURI(), u"urn:q");
-  EXPECT_EQ(document.DocumentElement().XML(),
+  // Wine's DOM indents and repeats the declarations of the created elements.
+  const std::u16string written = document.DocumentElement().XML();
+  EXPECT_EQ(test::RunningUnderWine() ? Utf8ToUtf16(test::WithoutWineLayout(Utf16ToUtf8(written)))
+                                     : written,
             u"<p:r xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><q:a>other</q:a><p:a>mine</p:a>"
             u"<p:b/><q:c/></p:r>");
 }
@@ -122,6 +127,12 @@ TEST(XMLParse, NotWellFormedRaisesParseErrorAndStaysInactive) {
   document.SetXML(u"Gateway error 17: invalid account");
   const std::u16string message = MessageOf<EDOMParseError>([&] { document.SetActive(true); });
   EXPECT_FALSE(document.Active());
+  // Wine's DOM reports every parse failure with the same placeholder: the
+  // reason "error", line 0 and no source text.
+  if (test::RunningUnderWine()) {
+    EXPECT_EQ(message, u"error\r\nLine: 0\r\n");
+    return;
+  }
   const size_t lineAt = message.find(u"\r\nLine: 1\r\n");
   ASSERT_NE(lineAt, std::u16string::npos);
   EXPECT_GT(lineAt, 0u);
@@ -141,6 +152,12 @@ TEST(XMLParse, NotWellFormedRaisesParseErrorAndStaysInactive) {
 TEST(XMLParse, UndeclaredPrefixIsAParseError) {
   TXMLDocument document;
   document.SetXML(u"<a:b>x</a:b>");
+  // Wine's DOM takes the element and drops the undeclared prefix.
+  if (test::RunningUnderWine()) {
+    document.SetActive(true);
+    EXPECT_EQ(document.DocumentElement().NodeName(), u"b");
+    return;
+  }
   EXPECT_THROW(document.SetActive(true), EDOMParseError);
 }
 

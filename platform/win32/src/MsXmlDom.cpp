@@ -2,8 +2,11 @@
 //
 // Input comes from the network, so the parser is kept from reaching anything
 // outside the text it is given: external resolution and validation are off,
-// and where the MSXML version knows them, DTDs are refused outright and the
-// nesting depth is bounded.
+// and a document with a document type declaration is refused before the
+// parser sees it (a SOAP message may not carry one, and a DTD is where
+// external entities and entity expansion come from). Where the MSXML version
+// knows them, the parser refuses DTDs itself as well and bounds the nesting
+// depth.
 //
 // Node handles are the COM identities (IUnknown) of the MSXML nodes; the
 // document keeps one reference to every node it has handed out, so a handle
@@ -131,6 +134,85 @@ OwnedSafeArray ByteArray(std::string_view bytes) {
   return array;
 }
 
+constexpr std::u16string_view kDtdRefused = u"DTD is prohibited";
+
+// Whether `text` has the ASCII characters `ascii` at `at`.
+template <class Char>
+bool HasAt(std::basic_string_view<Char> text, size_t at, std::string_view ascii) {
+  if (at > text.size() || text.size() - at < ascii.size())
+    return false;
+  return std::equal(ascii.begin(), ascii.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                    [](char a, Char b) { return static_cast<Char>(a) == b; });
+}
+
+// Line `line` (from 1) of a text whose lines end in CR LF, CR or LF.
+template <class Char> std::u16string LineOf(std::basic_string_view<Char> text, int line) {
+  constexpr Char lineEnds[] = {'\r', '\n', 0};
+  for (int current = 1; current < line; ++current) {
+    const size_t end = text.find_first_of(lineEnds);
+    if (end == text.npos)
+      return {};
+    text.remove_prefix(end + (HasAt(text, end, "\r\n") ? 2 : 1));
+  }
+  text = text.substr(0, text.find_first_of(lineEnds));
+  return std::u16string(text.begin(), text.end());
+}
+
+// The refusal of a document whose prolog holds a document type declaration;
+// none for any other text. Only the prolog is looked at: comments,
+// processing instructions and white space before the first markup that is
+// neither.
+template <class Char> std::optional<ParseError> DoctypeRefusal(std::basic_string_view<Char> text) {
+  size_t at = 0;
+  int line = 1;
+  // Moves past `count` characters, counting the lines they end.
+  const auto skip = [&](size_t count) {
+    for (const size_t end = std::min(text.size(), at + count); at < end; ++at)
+      if (text[at] == Char('\n') || (text[at] == Char('\r') && !HasAt(text, at + 1, "\n")))
+        ++line;
+  };
+  const auto skipPast = [&](std::string_view close) {
+    size_t end = at;
+    while (end < text.size() && !HasAt(text, end, close))
+      ++end;
+    skip(end - at + close.size());
+  };
+  if constexpr (sizeof(Char) == 1)
+    at = HasAt(text, 0, "\xEF\xBB\xBF") ? 3 : 0;
+  else
+    at = !text.empty() && text[0] == 0xFEFF ? 1 : 0;
+  while (at < text.size()) {
+    const Char c = text[at];
+    if (c == Char(' ') || c == Char('\t') || c == Char('\r') || c == Char('\n'))
+      skip(1);
+    else if (HasAt(text, at, "<?"))
+      skipPast("?>");
+    else if (HasAt(text, at, "<!--"))
+      skipPast("-->");
+    else if (HasAt(text, at, "<!DOCTYPE"))
+      return ParseError{std::u16string(kDtdRefused), line, LineOf(text, line)};
+    else
+      break;
+  }
+  return std::nullopt;
+}
+
+// The same for a byte stream: UTF-16 by its byte-order mark or by a first
+// '<' in two bytes, else any encoding in which markup is ASCII.
+std::optional<ParseError> DoctypeRefusal(std::string_view bytes) {
+  using namespace std::string_view_literals;
+  const bool littleEndian = bytes.starts_with("\xFF\xFE") || bytes.starts_with("<\0"sv);
+  if (!littleEndian && !bytes.starts_with("\xFE\xFF") && !bytes.starts_with("\0<"sv))
+    return DoctypeRefusal<char>(bytes);
+  std::u16string text;
+  for (size_t i = bytes[0] == '<' || bytes[1] == '<' ? 0 : 2; i + 1 < bytes.size(); i += 2) {
+    const auto a = static_cast<unsigned char>(bytes[i]);
+    const auto b = static_cast<unsigned char>(bytes[i + 1]);
+    text += static_cast<char16_t>(littleEndian ? a | (b << 8) : (a << 8) | b);
+  }
+  return DoctypeRefusal<char16_t>(text);
+}
+
 bool IsDeclarationName(std::u16string_view name) {
   return name == u"xmlns" || name.starts_with(u"xmlns:");
 }
@@ -183,6 +265,8 @@ public:
   }
 
   std::optional<ParseError> LoadText(std::u16string_view text) override {
+    if (auto refusal = DoctypeRefusal(text))
+      return refusal;
     const BStr source = Allocated(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     CheckSafeCall(document_->loadXML(source.Get(), &loaded));
@@ -190,6 +274,8 @@ public:
   }
 
   std::optional<ParseError> LoadBytes(std::string_view bytes) override {
+    if (auto refusal = DoctypeRefusal(bytes))
+      return refusal;
     const OwnedSafeArray array = ByteArray(bytes);
     VARIANT source;
     VariantInit(&source);
@@ -267,28 +353,21 @@ public:
   }
 
   std::vector<Attribute> Attributes(NodeHandle element) override {
+    if (Type(element) != TNodeType::ntElement)
+      return {};
     std::vector<Attribute> declarations;
     std::vector<Attribute> others;
-    if (Type(element) != TNodeType::ntElement)
-      return declarations;
-    const auto map = ObjectOf<IXMLDOMNamedNodeMap>(
-        [&](IXMLDOMNamedNodeMap** out) { return N(element)->get_attributes(out); });
-    long count = 0;
-    if (map)
-      CheckSafeCall(map->get_length(&count));
-    for (long i = 0; i < count; ++i) {
-      std::optional<Attribute> attribute = Item(*map.Get(), i);
-      if (!attribute || Lists(declarations, attribute->name) || Lists(others, attribute->name))
-        continue;
-      (attribute->namespaceURI == kXmlnsNamespace ? declarations : others)
-          .push_back(std::move(*attribute));
-    }
-    // An element's own prefix is bound to its namespace in its scope, whether
-    // or not the map shows a declaration for it: listing it keeps prefix
-    // look-ups from missing the namespace an element was created in.
+    for (Attribute& attribute : MapItems(element))
+      (attribute.namespaceURI == kXmlnsNamespace ? declarations : others)
+          .push_back(std::move(attribute));
+    // An element created in a namespace that its scope does not bind declares
+    // that namespace itself when written, whether or not the map shows the
+    // declaration: listing it keeps prefix look-ups from missing it.
     const std::u16string uri = NamespaceURI(element);
-    const std::u16string ownDeclaration = xml::DeclarationName(Prefix(element));
-    if (!uri.empty() && !Lists(declarations, ownDeclaration))
+    const std::u16string prefix = Prefix(element);
+    const std::u16string ownDeclaration = xml::DeclarationName(prefix);
+    if (!uri.empty() && !Lists(declarations, ownDeclaration) &&
+        Binding(Parent(element), prefix) != uri)
       declarations.push_back({ownDeclaration, std::u16string(kXmlnsNamespace), uri});
     declarations.insert(declarations.end(), std::make_move_iterator(others.begin()),
                         std::make_move_iterator(others.end()));
@@ -402,6 +481,13 @@ private:
   NodeHandle Hold(ComPtr<IXMLDOMNode> node) {
     if (!node)
       return nullptr;
+    // Every node here belongs to this one document, so a document node
+    // reached by walking is this document, whatever COM identity the DOM
+    // gives the object it hands out for it.
+    DOMNodeType type = NODE_INVALID;
+    CheckSafeCall(node->get_nodeType(&type));
+    if (type == NODE_DOCUMENT)
+      node = ComPtr<IXMLDOMNode>::Share(document_.Get());
     IUnknown* identity = node.Query<IUnknown>(IID_IUnknown).Get();
     if (identity == nullptr)
       throw EOleSysError(u"", E_NOINTERFACE);
@@ -411,6 +497,41 @@ private:
 
   IXMLDOMNode* N(NodeHandle handle) const {
     return nodes_.at(reinterpret_cast<IUnknown*>(handle)).Get();
+  }
+
+  // The items of an element's attribute map, each name once, in map order.
+  // The walk asks for one item past the count: a map that hands out one
+  // declaration twice in place of another gives the missing one there, and
+  // an exact map answers it with none.
+  std::vector<Attribute> MapItems(NodeHandle element) {
+    std::vector<Attribute> items;
+    const auto map = ObjectOf<IXMLDOMNamedNodeMap>(
+        [&](IXMLDOMNamedNodeMap** out) { return N(element)->get_attributes(out); });
+    long count = 0;
+    if (map)
+      CheckSafeCall(map->get_length(&count));
+    for (long i = 0; i <= count && map; ++i) {
+      std::optional<Attribute> attribute = Item(*map.Get(), i);
+      if (attribute && !Lists(items, attribute->name))
+        items.push_back(std::move(*attribute));
+    }
+    return items;
+  }
+
+  // The namespace that `prefix` is bound to at `node` (an element, or the
+  // document for none): the nearest declaration in the maps, or an element's
+  // own prefix, which its namespace binds.
+  std::u16string Binding(NodeHandle node, std::u16string_view prefix) {
+    const std::u16string declaration = xml::DeclarationName(prefix);
+    for (; node != nullptr && Type(node) == TNodeType::ntElement; node = Parent(node)) {
+      for (Attribute& attribute : MapItems(node))
+        if (attribute.name == declaration)
+          return std::move(attribute.value);
+      if (Prefix(node) == prefix)
+        if (std::u16string uri = NamespaceURI(node); !uri.empty())
+          return uri;
+    }
+    return {};
   }
 
   // One item of an attribute map; none when the DOM counts an item that it
