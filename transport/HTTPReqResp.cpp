@@ -30,6 +30,10 @@ constexpr std::u16string_view kEmptyAction = u"\"\"";
 
 // Pieces of a large body, and the one scratch buffer they go through.
 constexpr size_t kPieceSize = 32768;
+// How often in a row the error hook may have the same request sent again
+// (after credentials were entered, or to pass an unknown authority). A hook
+// that keeps asking would otherwise resend for ever.
+constexpr int kMaxResends = 3;
 // Buffer sizes of the header queries, in characters with the terminator.
 constexpr size_t kStatusTextChars = 2048;
 constexpr size_t kContentTypeChars = 128;
@@ -215,16 +219,19 @@ DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
 void THTTPReqResp::PostWhole(HINTERNET request, TRequestStream& stream) {
   std::vector<char> body(stream.Size());
   stream.Read(body.data(), body.size());
-  for (;;) {
+  for (int resends = 0;; ++resends) {
     const BOOL sent =
         HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size()));
     Check(!sent);
-    // A dialog may ask for the same request again, e.g. after credentials.
+    // Only an explicit request to send again (a dialog that took credentials)
+    // repeats the request. Any other answer, among them a dialog that could
+    // not be shown, leaves the answer received as it is, so a 401 or 407
+    // ends as the status error it is.
     const DWORD answer = HandleError(GetLastError(), request);
-    if (answer == ERROR_SUCCESS)
-      return;
     if (answer == ERROR_CANCELLED)
       throw EAbort();
+    if (answer != ERROR_INTERNET_FORCE_RETRY || resends == kMaxResends)
+      return;
   }
 }
 

@@ -402,6 +402,7 @@ class Response:
         self.content_type = content_type
         self.close_after_bytes = None
         self.after_send = None
+        self.extra_headers = []
 
 
 def status_phrase(status):
@@ -471,6 +472,7 @@ def write_response(sock, response, close):
     head = [f"HTTP/1.1 {response.status} {response.reason}", f"Server: {SERVER_NAME}"]
     if response.content_type is not None:
         head.append(f"Content-Type: {response.content_type}")
+    head.extend(f"{name}: {value}" for name, value in response.extra_headers)
     body = response.body
     if response.close_after_bytes is not None:
         # Promise more than is sent, then drop the connection mid-body.
@@ -660,6 +662,7 @@ class Simulator:
             status, body = self.scripted_envelope(request, entry, status)
         response = Response(int(status or 200), body, content_type, entry.get("reason"))
         response.close_after_bytes = entry.get("close_after_bytes")
+        response.extra_headers = [(str(n), str(v)) for n, v in entry.get("headers", {}).items()]
         return response
 
     def scripted_envelope(self, request, entry, status):
