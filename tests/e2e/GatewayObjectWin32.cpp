@@ -1,5 +1,5 @@
-// The Gateway object as any early-bound client makes it: COM on this thread,
-// then CoCreateInstance of the registered class, asked for IGateway.
+// The Gateway object as any early-bound client makes it: CoCreateInstance of
+// the registered class, asked for IGateway, on the test program's apartment.
 #include <stdexcept>
 #include <string>
 
@@ -12,8 +12,6 @@ namespace {
 class RegisteredGateway {
 public:
   RegisteredGateway() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-      throw std::runtime_error("CoInitializeEx failed");
     const HRESULT hr = CoCreateInstance(CLSID_Gateway, nullptr, CLSCTX_INPROC_SERVER, IID_IGateway,
                                         reinterpret_cast<void**>(gateway_.Out()));
     if (FAILED(hr))
