@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, builds the posix target and
 # runs every test, runs them again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and cross-compiles the win32 module.
+# UndefinedBehaviorSanitizer, then cross-builds the win32 module, its client
+# and its tests and runs them under 32-bit Wine, in a fresh prefix of the
+# build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,6 +23,12 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset posix-sanitize -j "$jobs"
 
-echo "== win32: cross-compile"
+echo "== win32: cross-build, then test under Wine"
 cmake --preset win32
 cmake --build --preset win32 -j "$jobs"
+prefix=build/win32/wineprefix
+stop_wine() { WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true; }
+stop_wine
+rm -rf "$prefix"
+trap stop_wine EXIT
+ctest --preset win32 -j "$jobs"

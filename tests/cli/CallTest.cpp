@@ -132,7 +132,7 @@ TEST_F(CallTest, EventsAppearInOrderWithTheCalls) {
             {kGetInfo, {"clearsmsbasket"}, {"getmsgstatus", "tellavo", "s3cret", "1", "42"}}));
   ASSERT_EQ(run.status, 0) << run.err;
   const auto lines = JsonLines(run);
-  if (UnderWine()) {
+  if (RunningUnderWine()) {
     // Wine's event log keeps nothing that the client could read back: the
     // run shows the results alone, and the two entries are in Wine's trace.
     ASSERT_EQ(lines.size(), 3u) << run.out;
@@ -164,7 +164,7 @@ TEST_F(CallTest, WithoutJsonEventsGoToStandardError) {
   const TellavoRun run = RunTellavo(Calls({"--show-events"}, {kGetInfo}));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "-1\n");
-  if (UnderWine()) {
+  if (RunningUnderWine()) {
     // Nothing to read back from Wine's event log; the entry is in its trace.
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.tracedEvents.size(), 1u);

@@ -29,7 +29,7 @@ bool Contains(const std::string& text, std::string_view part) {
 // the client could read back, so there the entry is only in Wine's trace of
 // the report.
 bool ShowsEntry(const TellavoRun& run, const std::string& start) {
-  if (!UnderWine())
+  if (!RunningUnderWine())
     return Contains(run.err, "  event log: " + start);
   for (const std::string& text : run.tracedEvents)
     if (text.starts_with(start))
@@ -73,7 +73,7 @@ TEST_F(FriendlyCommandsTest, AnUnreadableAnswerIsShownWithItsEventLogEntry) {
   Sim().Script(R"({"result": "Service unavailable"})");
   const TellavoRun run = RunTellavo(With({"info"}));
   EXPECT_TRUE(ShowsEntry(run, "EDOMParseError")) << run.err;
-  if (UnderWine()) {
+  if (RunningUnderWine()) {
     // With no entry to read back from Wine's event log, the client cannot
     // tell the unreadable answer from a list of originators.
     EXPECT_EQ(run.status, 0);

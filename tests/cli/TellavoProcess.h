@@ -7,6 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "support/LoopbackServers.h"
+#include "support/Wine.h"
+
 namespace tellavo::test {
 
 struct TellavoRun {
@@ -17,14 +20,12 @@ struct TellavoRun {
   // Standard output split at line feeds, the line feeds removed.
   std::vector<std::string> OutLines() const;
   // Under Wine only: the texts of the event-log entries that the run wrote,
-  // from Wine's trace of the reports (see UnderWine), cut near 300 characters.
+  // from Wine's trace of the reports, cut near 300 characters: Wine's event log
+  // keeps nothing, so the client reads no entries back.
   std::vector<std::string> tracedEvents;
 };
 
 TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input = {});
-
-// A local TCP port on which nothing listens.
-int ClosedPort();
 
 // A fresh folder under the system's temporary folder, removed with the
 // object.
@@ -40,10 +41,5 @@ public:
 private:
   std::filesystem::path path_;
 };
-
-// Whether the client runs under Wine. Wine's event log keeps nothing, so the
-// client reads no entries back; each report is only traced, into the file
-// where the test runner keeps the standard error of the test's processes.
-bool UnderWine();
 
 } // namespace tellavo::test

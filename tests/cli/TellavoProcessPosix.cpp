@@ -1,7 +1,5 @@
 #include "TellavoProcess.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,19 +71,6 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
   run.out = out.Read();
   run.err = err.Read();
   return run;
-}
-
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-    throw std::runtime_error("cannot find a free port");
-  close(fd);
-  return ntohs(address.sin_port);
 }
 
 bool UnderWine() {

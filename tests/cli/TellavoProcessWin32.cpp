@@ -1,5 +1,3 @@
-#include <winsock2.h>
-
 #include "Platform.h"
 #include "TellavoProcess.h"
 
@@ -127,7 +125,7 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
   startup.hStdOutput = out.Get();
   startup.hStdError = err.Get();
   std::optional<EventLogWatch> trace;
-  if (UnderWine())
+  if (RunningUnderWine())
     trace.emplace();
   PROCESS_INFORMATION process{};
   if (!CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
@@ -147,31 +145,6 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
     for (const std::u16string& text : trace->Texts())
       run.tracedEvents.push_back(Utf16ToUtf8(text));
   return run;
-}
-
-int ClosedPort() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  const SOCKET socket = started ? ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int size = sizeof address;
-  const bool found = socket != INVALID_SOCKET &&
-                     bind(socket, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-                     getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size) == 0;
-  if (socket != INVALID_SOCKET)
-    closesocket(socket);
-  if (!found)
-    throw std::runtime_error("cannot find a free port");
-  return ntohs(address.sin_port);
-}
-
-bool UnderWine() {
-  // Wine's own ntdll exports its version; Windows' does not.
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 } // namespace tellavo::test
