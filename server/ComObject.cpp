@@ -1,10 +1,49 @@
 #include "server/ComObject.h"
 
+#include <memory>
+#include <optional>
+
 #include "server/ComServer.h"
 
 namespace tellavo::server {
 
 namespace {
+
+// A type information's attribute block and function descriptions, handed
+// back when they go.
+struct TypeAttrReturn {
+  ITypeInfo* info;
+  void operator()(TYPEATTR* attributes) const { info->ReleaseTypeAttr(attributes); }
+};
+struct FuncDescReturn {
+  ITypeInfo* info;
+  void operator()(FUNCDESC* function) const { info->ReleaseFuncDesc(function); }
+};
+
+// How many arguments the method `dispId` takes from its caller: its
+// parameters less the return value and the locale. Nothing when the member is
+// not a method that the type information describes.
+std::optional<UINT> MethodArguments(ITypeInfo* info, DISPID dispId) {
+  TYPEATTR* rawAttributes = nullptr;
+  if (FAILED(info->GetTypeAttr(&rawAttributes)))
+    return std::nullopt;
+  const std::unique_ptr<TYPEATTR, TypeAttrReturn> attributes(rawAttributes, {info});
+  for (UINT index = 0; index < attributes->cFuncs; ++index) {
+    FUNCDESC* rawFunction = nullptr;
+    if (FAILED(info->GetFuncDesc(index, &rawFunction)))
+      continue;
+    const std::unique_ptr<FUNCDESC, FuncDescReturn> function(rawFunction, {info});
+    if (function->memid != dispId || function->invkind != INVOKE_FUNC)
+      continue;
+    UINT count = 0;
+    for (SHORT p = 0; p < function->cParams; ++p)
+      if ((function->lprgelemdescParam[p].paramdesc.wParamFlags &
+           (PARAMFLAG_FRETVAL | PARAMFLAG_FLCID)) == 0)
+        ++count;
+    return count;
+  }
+  return std::nullopt;
+}
 
 // Hands out an interface with one reference added.
 HRESULT ShareTypeInfo(ITypeInfo* source, ITypeInfo** target) {
@@ -123,7 +162,15 @@ HRESULT DispatchInvoke(const TAutoObjectFactory& factory, void* instance, DISPID
   constexpr WORD kAnyPut = DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF;
   if ((flags & kAnyPut) != 0)
     flags = kAnyPut;
-  return factory.DispTypeInfo()->Invoke(instance, dispId, flags, params, result, excepInfo, argErr);
+  ITypeInfo* info = factory.DispTypeInfo();
+  // Surplus arguments are refused, as the type information promises; not
+  // every implementation of its Invoke checks that the count fits.
+  if (params != nullptr && (flags & DISPATCH_METHOD) != 0) {
+    const std::optional<UINT> expected = MethodArguments(info, dispId);
+    if (expected && params->cArgs > *expected)
+      return DISP_E_BADPARAMCOUNT;
+  }
+  return info->Invoke(instance, dispId, flags, params, result, excepInfo, argErr);
 }
 
 } // namespace tellavo::server

@@ -161,6 +161,17 @@ TEST_F(ObjectTest, LateBoundCallsReachTheMethods) {
   EXPECT_NE(dispatch->Invoke(DISPID_clearsmsbasket, IID_NULL, 0, DISPATCH_PROPERTYPUT, &none,
                              nullptr, nullptr, nullptr),
             S_OK);
+
+  // One argument too many, or too few, is refused before the method runs.
+  DISPPARAMS surplus{args, nullptr, 1, 0};
+  EXPECT_EQ(dispatch->Invoke(DISPID_clearsmsbasket, IID_NULL, 0, DISPATCH_METHOD, &surplus, nullptr,
+                             nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
+  DISPPARAMS missing{args, nullptr, 2, 0};
+  EXPECT_EQ(dispatch->Invoke(DISPID_getinfo, IID_NULL, 0, DISPATCH_METHOD, &missing, &result,
+                             nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(TTestGateway::cleared, cleared + 1);
 }
 
 TEST_F(ObjectTest, EscapingExceptionsBecomeHresultsAndErrorObjects) {
