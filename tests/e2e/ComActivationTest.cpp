@@ -1,9 +1,15 @@
 // The module as COM serves it: the registered class is created from the
-// module's file, and the module answers that it may be unloaded only while no
-// object, factory reference or lock is outstanding.
+// module's file, its type library describes the function table that
+// early-bound clients call, and the module answers that it may be
+// unloaded only while no object, factory reference or lock is outstanding.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "Platform.h"
+#include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
 
@@ -69,6 +75,43 @@ TEST(ComActivation, RefusalsLeaveNoObjectBehind) {
                              reinterpret_cast<void**>(dispatch.Out())),
             S_OK)
       << "the dual interface is also reached as IDispatch";
+}
+
+TEST(ComActivation, TypeLibraryDescribesTheClientsFunctionTable) {
+  ComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(CLSID_Gateway, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                             reinterpret_cast<void**>(object.Out())),
+            S_OK);
+  ComPtr<ITypeInfo> dual;
+  ASSERT_EQ(object->GetTypeInfo(0, 0, dual.Out()), S_OK);
+  // The dual interface's own description, whose functions carry their slots.
+  HREFTYPE reference = 0;
+  ASSERT_EQ(dual->GetRefTypeOfImplType(-1, &reference), S_OK);
+  ComPtr<ITypeInfo> table;
+  ASSERT_EQ(dual->GetRefTypeInfo(reference, table.Out()), S_OK);
+
+  // The methods in the order of the client's IGateway, after IUnknown's three
+  // and IDispatch's four functions, with the arguments a caller passes.
+  const std::vector<std::pair<std::u16string, SHORT>> methods = {
+      {u"getinfo", 4},      {u"addtosmsbasket", 3},     {u"clearsmsbasket", 0},
+      {u"getmsgstatus", 5}, {u"getmsgstatustodate", 6}, {u"sendsms", 6},
+      {u"sendsmsconcat", 6}};
+  std::vector<std::pair<std::u16string, SHORT>> found(methods.size());
+  for (UINT index = 0;; ++index) {
+    FUNCDESC* function = nullptr;
+    if (FAILED(table->GetFuncDesc(index, &function)))
+      break;
+    const size_t slot = static_cast<size_t>(function->oVft) / sizeof(void*);
+    BSTR name = nullptr;
+    UINT count = 0;
+    table->GetNames(function->memid, &name, 1, &count);
+    if (slot >= 7 && slot - 7 < found.size())
+      found[slot - 7] = {BStr::Attach(name).Text(), function->cParams};
+    else
+      SysFreeString(name);
+    table->ReleaseFuncDesc(function);
+  }
+  EXPECT_EQ(found, methods);
 }
 
 } // namespace
