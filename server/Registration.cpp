@@ -99,6 +99,7 @@ void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registerin
 HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering) {
   try {
     UpdateRegistry(server, registry, registering);
+    registry.Commit();
     return S_OK;
   } catch (...) {
     return E_FAIL;

@@ -32,6 +32,10 @@ public:
   virtual void UnregisterTypeLibrary(const TLIBATTR& library) = 0;
   // The short form of a path; empty when there is none.
   virtual std::u16string ShortPathName(const std::u16string& path) = 0;
+  // Keeps the changes made so far, where the registry holds them back until
+  // a pass is complete, so that a pass that stops halfway changes nothing.
+  // Raises EOleRegistrationError when they cannot be kept.
+  virtual void Commit() {}
 };
 
 // The registration pass: registers (true) or unregisters (false) the
@@ -40,8 +44,8 @@ public:
 // leaves what was done before it.
 void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registering);
 
-// The pass as the registration entry points answer it: S_OK, or E_FAIL when
-// anything stopped it.
+// The pass as the registration entry points answer it, committed when it
+// completes: S_OK, or E_FAIL when anything stopped it.
 HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering);
 
 // The entries of one class.

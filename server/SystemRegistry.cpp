@@ -50,6 +50,11 @@ void SystemRegistry::UnregisterTypeLibrary(const TLIBATTR& library) {
                        library.syskind);
 }
 
+void SystemRegistry::Commit() {
+  if (!transaction_.Commit())
+    throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
+}
+
 std::u16string SystemRegistry::ShortPathName(const std::u16string& path) {
   return server::ShortPathName(path);
 }

@@ -1,7 +1,11 @@
-// The registry layer over the system's registry and OLE Automation.
+// The registry layer over the system's registry and OLE Automation. The
+// changes made through one layer are one transaction, kept by Commit and
+// dropped if the layer goes first (where the system's registry can drop
+// them: the Windows registry keeps each change at once).
 #pragma once
 
 #include "server/Registration.h"
+#include "server/SystemRegistryTransaction.h"
 
 namespace tellavo::server {
 
@@ -19,11 +23,13 @@ public:
                            const std::u16string& helpDirectory) override;
   void UnregisterTypeLibrary(const TLIBATTR& library) override;
   std::u16string ShortPathName(const std::u16string& path) override;
+  void Commit() override;
 
 private:
   using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID libId, WORD majorVersion,
                                                      WORD minorVersion, LCID lcid, SYSKIND syskind);
   UnRegisterTypeLibFunction unregisterTypeLib_;
+  SystemRegistryTransaction transaction_;
 };
 
 } // namespace tellavo::server

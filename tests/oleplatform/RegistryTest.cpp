@@ -1,9 +1,11 @@
 // The registry over the hive file, and type library registration in it.
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,6 +215,121 @@ TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
     for (int k = 0; k < keysEach; ++k) {
       const std::string name = "W" + std::to_string(w) + "\\K" + std::to_string(k);
       EXPECT_EQ(u"value", Read(std::u16string(name.begin(), name.end()))) << name;
+    }
+  }
+}
+
+ino_t FileIdentity(const fs::path& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+TEST_F(RegistryTest, TransactionIsOneRewriteKeptOnlyWhenCommitted) {
+  ASSERT_EQ(ERROR_SUCCESS, Write(u"Old", u"", u"v"));
+  const std::string before = HiveText();
+  const ino_t identity = FileIdentity(hive_);
+  {
+    RegistryTransaction transaction;
+    ASSERT_EQ(ERROR_SUCCESS, Write(u"New\\Sub", u"", u"1"));
+    ASSERT_EQ(ERROR_SUCCESS, Write(u"New\\Sub", u"Named", u"2"));
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Old"));
+    EXPECT_EQ(u"2", Read(u"New\\Sub", u"Named")); // its own changes, at once
+    EXPECT_FALSE(Exists(u"Old"));
+    EXPECT_EQ(before, HiveText()); // the file is left alone until the commit
+    EXPECT_EQ(identity, FileIdentity(hive_));
+    // A nested transaction is part of the outer one.
+    RegistryTransaction inner;
+    ASSERT_EQ(ERROR_SUCCESS, Write(u"New", u"", u"3"));
+    EXPECT_EQ(ERROR_SUCCESS, inner.Commit());
+    EXPECT_EQ(before, HiveText());
+    EXPECT_EQ(ERROR_SUCCESS, transaction.Commit());
+  }
+  EXPECT_NE(identity, FileIdentity(hive_));
+  EXPECT_EQ(u"2", Read(u"New\\Sub", u"Named"));
+  EXPECT_EQ(u"3", Read(u"New"));
+  EXPECT_FALSE(Exists(u"Old"));
+
+  const std::string committed = HiveText();
+  {
+    RegistryTransaction dropped;
+    ASSERT_EQ(ERROR_SUCCESS, Write(u"Dropped", u"", u"v"));
+  }
+  EXPECT_FALSE(Exists(u"Dropped"));
+  EXPECT_EQ(committed, HiveText());
+}
+
+TEST_F(RegistryTest, TransactionOnADamagedHiveFailsAndWritesNothing) {
+  fs::create_directories(hive_.parent_path());
+  const std::string damaged = "[HKEY_CLASSES_ROOT\\K]\nthis is not a value\n";
+  std::ofstream(hive_) << damaged;
+  RegistryTransaction transaction;
+  EXPECT_EQ(ERROR_BADDB, Write(u"K2", u"", u"v"));
+  EXPECT_EQ(ERROR_SUCCESS, transaction.Commit());
+  EXPECT_EQ(damaged, HiveText());
+}
+
+// A child that writes in a transaction and is killed before it commits: the
+// hive stays as it was and its lock is free again.
+TEST_F(RegistryTest, ProcessKilledInATransactionLeavesTheOldHive) {
+  ASSERT_EQ(ERROR_SUCCESS, Write(u"Old", u"", u"v"));
+  const std::string before = HiveText();
+  int ready[2];
+  ASSERT_EQ(0, pipe(ready));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    RegistryTransaction transaction;
+    const bool ok = Write(u"Partial", u"", u"v") == ERROR_SUCCESS &&
+                    RegDeleteTreeW(HKEY_CLASSES_ROOT, u"Old") == ERROR_SUCCESS;
+    (void)!write(ready[1], ok ? "y" : "n", 1);
+    pause();
+    _exit(0);
+  }
+  char answer = 0;
+  ASSERT_EQ(1, read(ready[0], &answer, 1));
+  EXPECT_EQ('y', answer);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+  EXPECT_EQ(before, HiveText());
+  EXPECT_EQ(ERROR_SUCCESS, Write(u"After", u"", u"v"));
+  EXPECT_FALSE(Exists(u"Partial"));
+  EXPECT_TRUE(Exists(u"Old"));
+}
+
+// A child that commits large transactions over and over, killed at varying
+// moments, some of them while it writes the hive: the hive is always whole,
+// either the last committed one or the one before.
+TEST_F(RegistryTest, ProcessKilledWhileCommittingLeavesAWholeHive) {
+  constexpr int keys = 2000;
+  for (int round = 0; round < 8; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int generation = 0;; ++generation) {
+        RegistryTransaction transaction;
+        const std::string text = "generation " + std::to_string(generation);
+        const std::u16string value(text.begin(), text.end());
+        for (int k = 0; k < keys; ++k) {
+          const std::string name = "K\\" + std::to_string(k);
+          if (Write(std::u16string(name.begin(), name.end()), u"", value) != ERROR_SUCCESS)
+            _exit(1);
+        }
+        if (transaction.Commit() != ERROR_SUCCESS)
+          _exit(1);
+      }
+    }
+    usleep(static_cast<useconds_t>(20000 + round * 7000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child failed a transaction";
+    // Every key carries the same generation, or there are none yet.
+    const std::u16string first = Read(u"K\\0");
+    for (int k = 0; k < keys; k += 97) {
+      const std::string name = "K\\" + std::to_string(k);
+      ASSERT_EQ(first, Read(std::u16string(name.begin(), name.end()))) << name;
     }
   }
 }

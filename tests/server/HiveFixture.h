@@ -6,8 +6,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "Platform.h"
 #include "server/WideText.h"
@@ -44,8 +48,50 @@ public:
     return std::u16string(reinterpret_cast<const char16_t*>(data));
   }
 
+  // The hive file's text as it is on disk.
+  std::string Text() const {
+    std::ifstream file(path_);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+
 private:
   std::string path_;
+};
+
+// Counts the times a file is replaced by a rename into its folder, which is
+// how the hive is rewritten.
+class RewriteCounter {
+public:
+  explicit RewriteCounter(const std::string& path)
+      : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
+        name_(path.substr(path.find_last_of('/') + 1)) {
+    inotify_add_watch(fd_, path.substr(0, path.find_last_of('/')).c_str(), IN_MOVED_TO);
+  }
+  ~RewriteCounter() { close(fd_); }
+  RewriteCounter(const RewriteCounter&) = delete;
+  RewriteCounter& operator=(const RewriteCounter&) = delete;
+
+  // The rewrites since the last call.
+  int Take() {
+    int count = 0;
+    alignas(inotify_event) char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+      for (char* at = buffer; at < buffer + n;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && name_ == event->name)
+          ++count;
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    return count;
+  }
+
+private:
+  int fd_;
+  std::string name_;
 };
 
 inline std::string TestHivePath(const char* name) {

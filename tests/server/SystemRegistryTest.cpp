@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/wait.h>
+
 #include "HiveFixture.h"
 #include "ServerFixture.h"
 #include "server/Registration.h"
@@ -60,6 +63,85 @@ TEST_F(SystemRegistration, RegistersAndUnregistersThroughThePlatform) {
   EXPECT_FALSE(ScopedHive::Read(k).has_value());
   EXPECT_FALSE(ScopedHive::Read(u"Tellavo.Gateway").has_value());
   EXPECT_EQ(RunRegistration(*server_, registry, false), S_OK);
+}
+
+TEST_F(SystemRegistration, EachPassIsOneRewriteOfTheHive) {
+  const std::string path = TestHivePath("rewrites");
+  ScopedHive hive(path);
+  const OleAutLibrary oleAut;
+  RewriteCounter rewrites(path);
+  {
+    SystemRegistry registry(oleAut.handle);
+    ASSERT_EQ(RunRegistration(*server_, registry, true), S_OK);
+  }
+  EXPECT_EQ(rewrites.Take(), 1);
+  {
+    SystemRegistry registry(oleAut.handle);
+    ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
+  }
+  EXPECT_EQ(rewrites.Take(), 1);
+  EXPECT_FALSE(ScopedHive::Read(kClassKey).has_value());
+}
+
+TEST_F(SystemRegistration, ChangesNotCommittedAreDropped) {
+  ScopedHive hive(TestHivePath("dropped"));
+  {
+    SystemRegistry registry(nullptr);
+    registry.WriteEntry(u"Tellavo.Test", u"", u"x");
+    EXPECT_EQ(ScopedHive::Read(u"Tellavo.Test"), u"x"); // the pass sees its own change
+  }
+  EXPECT_FALSE(ScopedHive::Read(u"Tellavo.Test").has_value());
+}
+
+// The keys of a registration, one line each in the hive's text: all of them
+// or none must be there whenever another process looks.
+int RegisteredKeys(const std::string& text) {
+  static const char* const keys[] = {
+      "[HKEY_CLASSES_ROOT\\CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}]",
+      "[HKEY_CLASSES_ROOT\\CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}\\InprocServer32]",
+      "[HKEY_CLASSES_ROOT\\CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}\\TypeLib]",
+      "[HKEY_CLASSES_ROOT\\Tellavo.Gateway\\Clsid]",
+      "[HKEY_CLASSES_ROOT\\TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}\\2.0\\409\\win32]",
+      "[HKEY_CLASSES_ROOT\\Interface\\{A5BEFD19-DBEE-4DC7-935A-A4EE27B2C5DD}\\TypeLib]"};
+  int found = 0;
+  for (const char* key : keys)
+    found += text.find(key) != std::string::npos ? 1 : 0;
+  return found == 0 || found == static_cast<int>(std::size(keys)) ? found : -found;
+}
+
+TEST_F(SystemRegistration, ConcurrentPassesNeverFailNorLeaveHalfARegistration) {
+  const std::string path = TestHivePath("concurrent");
+  ScopedHive hive(path);
+  constexpr int rounds = 40;
+  pid_t children[2];
+  for (int c = 0; c < 2; ++c) {
+    children[c] = fork();
+    ASSERT_GE(children[c], 0);
+    if (children[c] == 0) {
+      const OleAutLibrary oleAut;
+      bool ok = true;
+      for (int round = 0; round < rounds; ++round) {
+        SystemRegistry registry(oleAut.handle);
+        ok = ok && RunRegistration(*server_, registry, c == 0) == S_OK;
+      }
+      _exit(ok ? 0 : 1);
+    }
+  }
+  int looks = 0;
+  for (int exited = 0; exited < 2;) {
+    const int keys = RegisteredKeys(hive.Text());
+    EXPECT_GE(keys, 0) << "half a registration: " << -keys << " keys";
+    ++looks;
+    int status = 0;
+    for (const pid_t child : children) {
+      if (waitpid(child, &status, WNOHANG) == child) {
+        ++exited;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a pass failed";
+      }
+    }
+  }
+  EXPECT_GE(RegisteredKeys(hive.Text()), 0);
+  EXPECT_GT(looks, 1);
 }
 
 TEST_F(SystemRegistration, UnwritableRegistryFailsThePass) {

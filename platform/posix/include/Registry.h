@@ -9,8 +9,11 @@
 // file under a lock (registry.hive.lock beside it) and every change rewrites
 // it through a temporary file and a rename, so concurrent processes see whole
 // hives only. A hive that cannot be written gives ERROR_ACCESS_DENIED; one that
-// cannot be read back gives ERROR_BADDB and is left untouched.
+// cannot be read back gives ERROR_BADDB and is left untouched. A
+// RegistryTransaction makes a series of calls one change of the hive.
 #pragma once
+
+#include <memory>
 
 #include "WinTypes.h"
 
@@ -86,3 +89,30 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDW
 LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 // Deletes a key with all its subkeys and values.
 LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey);
+
+namespace tellavo::platform {
+struct HiveTransaction;
+}
+
+// Makes the calling thread's registry calls, while the object lives, one
+// transaction on the hive: the first call locks and reads the hive, later
+// calls work on that copy (and see their own changes), and Commit writes it
+// back in one replacement when anything changed. Other processes and threads
+// wait for the lock meanwhile, so that they find the hive as it was before or
+// after, never in between. Changes not committed when the object goes are
+// dropped. One begun while another is open on the thread is part of that one
+// and leaves committing to it.
+class RegistryTransaction {
+public:
+  RegistryTransaction();
+  ~RegistryTransaction();
+  RegistryTransaction(const RegistryTransaction&) = delete;
+  RegistryTransaction& operator=(const RegistryTransaction&) = delete;
+
+  // Ends the transaction: ERROR_SUCCESS, or the reason the changes could not
+  // be written (the hive then stays as it was).
+  LSTATUS Commit();
+
+private:
+  std::unique_ptr<tellavo::platform::HiveTransaction> state_;
+};

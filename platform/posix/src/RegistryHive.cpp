@@ -1,13 +1,6 @@
-// The hive file: its text form, its location, and the locked transactions.
-#include <cerrno>
+// The hive in memory and its text form.
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <pwd.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "RegistryHive.h"
 #include "common/Utf.h"
@@ -110,83 +103,6 @@ bool ReadValue(std::string_view line, RegistryValue& value) {
   return ReadQuoted(line, at, value.text) && at == line.size();
 }
 
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0)
-    return home;
-  const passwd* entry = getpwuid(getuid());
-  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
-}
-
-class LockFile {
-public:
-  LockFile(const std::string& path, bool exclusive) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd_ < 0 && !exclusive)
-      fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-      return;
-    while (flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-      if (errno != EINTR) {
-        close(fd_);
-        fd_ = -1;
-        return;
-      }
-    }
-  }
-  LockFile(const LockFile&) = delete;
-  LockFile& operator=(const LockFile&) = delete;
-  ~LockFile() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  bool Held() const { return fd_ >= 0; }
-
-private:
-  int fd_ = -1;
-};
-
-// Reads the hive file; a missing file is an empty hive.
-LSTATUS Load(const std::string& path, RegistryHive& hive) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr)
-    return errno == ENOENT ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-  std::string text;
-  char buffer[8192];
-  size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-    text.append(buffer, n);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed)
-    return ERROR_ACCESS_DENIED;
-  return hive.Parse(text) ? ERROR_SUCCESS : ERROR_BADDB;
-}
-
-// Writes the whole hive beside the file, then puts it in the file's place.
-LSTATUS Save(const std::string& path, const RegistryHive& hive) {
-  const std::string temporary = path + ".tmp";
-  const std::string text = hive.Serialize();
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0)
-    return ERROR_ACCESS_DENIED;
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      break;
-    written += static_cast<size_t>(n);
-  }
-  const bool complete = written == text.size() && fsync(fd) == 0;
-  const bool closed = close(fd) == 0;
-  if (!complete || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return ERROR_ACCESS_DENIED;
-  }
-  return ERROR_SUCCESS;
-}
-
 } // namespace
 
 std::u16string RegistryHive::Fold(std::u16string_view path) {
@@ -281,7 +197,9 @@ bool RegistryHive::Parse(std::string_view text) {
   return true;
 }
 
-std::string RegistryHive::Serialize() const {
+bool RegistryHive::Serialize(const std::function<bool(std::string_view)>& write) const {
+  // Handed on in pieces, so that a large hive is never held twice in memory.
+  constexpr size_t Piece = size_t{1} << 20;
   std::string out(HiveHeader);
   for (const auto& [folded, key] : keys_) {
     out += "\n[" + Utf16ToUtf8(key.path) + "]\n";
@@ -300,46 +218,13 @@ std::string RegistryHive::Serialize() const {
       }
       out += '\n';
     }
+    if (out.size() >= Piece) {
+      if (!write(out))
+        return false;
+      out.clear();
+    }
   }
-  return out;
-}
-
-std::string HivePath() {
-  if (const char* path = std::getenv("TELLAVO_REGISTRY"); path != nullptr && *path != 0)
-    return path;
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const std::string base =
-      data != nullptr && *data == '/' ? std::string(data) : HomeDirectory() + "/.local/share";
-  return base + "/tellavo/registry.hive";
-}
-
-LSTATUS ReadHive(const std::function<LSTATUS(RegistryHive&)>& read) {
-  const std::string path = HivePath();
-  RegistryHive hive;
-  std::error_code error;
-  if (std::filesystem::exists(std::filesystem::path(path).parent_path(), error)) {
-    const LockFile lock(path + ".lock", false);
-    if (const LSTATUS status = Load(path, hive); status != ERROR_SUCCESS)
-      return status;
-  }
-  return read(hive);
-}
-
-LSTATUS ChangeHive(const std::function<LSTATUS(RegistryHive&)>& change) {
-  const std::string path = HivePath();
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  if (error)
-    return ERROR_ACCESS_DENIED;
-  const LockFile lock(path + ".lock", true);
-  if (!lock.Held())
-    return ERROR_ACCESS_DENIED;
-  RegistryHive hive;
-  if (const LSTATUS status = Load(path, hive); status != ERROR_SUCCESS)
-    return status;
-  if (const LSTATUS status = change(hive); status != ERROR_SUCCESS)
-    return status;
-  return Save(path, hive);
+  return write(out);
 }
 
 } // namespace tellavo::platform

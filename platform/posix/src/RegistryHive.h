@@ -1,5 +1,5 @@
 // The registry hive: keys with their values, read from and written to the
-// hive file in whole-file transactions under a lock.
+// hive file in whole-file transactions under a lock (RegistryFile.cpp).
 #pragma once
 
 #include <functional>
@@ -43,7 +43,8 @@ public:
 
   // False when the text is not a hive.
   bool Parse(std::string_view text);
-  std::string Serialize() const;
+  // Hands the text to `write` piece by piece; false as soon as it fails.
+  bool Serialize(const std::function<bool(std::string_view)>& write) const;
 
 private:
   std::map<std::u16string, RegistryKey> keys_;
@@ -52,10 +53,13 @@ private:
 // The hive file location (see Registry.h).
 std::string HivePath();
 
-// Runs `read` on the current hive under a shared lock.
+// Runs `read` on the current hive under a shared lock, or on the thread's
+// open transaction's copy.
 LSTATUS ReadHive(const std::function<LSTATUS(RegistryHive&)>& read);
 // Runs `change` on the current hive under an exclusive lock and writes the
-// hive back if it answered ERROR_SUCCESS.
+// hive back if it answered ERROR_SUCCESS; within the thread's open
+// transaction, on its copy, written back when it commits. A change that
+// fails must leave the hive as it was.
 LSTATUS ChangeHive(const std::function<LSTATUS(RegistryHive&)>& change);
 
 } // namespace tellavo::platform

@@ -1,0 +1,27 @@
+// What makes a registration pass one change of the system's registry. The
+// posix platform's hive needs a transaction around the pass for that; the
+// Windows registry takes each call as it comes, so there it does nothing.
+#pragma once
+
+#include <memory>
+
+namespace tellavo::server {
+
+class SystemRegistryTransaction {
+public:
+  // Begins the transaction for the calling thread's registry calls.
+  SystemRegistryTransaction();
+  // Drops what was not committed.
+  ~SystemRegistryTransaction();
+  SystemRegistryTransaction(const SystemRegistryTransaction&) = delete;
+  SystemRegistryTransaction& operator=(const SystemRegistryTransaction&) = delete;
+
+  // False when the changes could not be written; they are then lost.
+  bool Commit();
+
+private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+} // namespace tellavo::server

@@ -1,0 +1,19 @@
+#include "server/SystemRegistryTransaction.h"
+
+#include "Platform.h"
+
+namespace tellavo::server {
+
+struct SystemRegistryTransaction::State {
+  RegistryTransaction transaction;
+};
+
+SystemRegistryTransaction::SystemRegistryTransaction() : state_(std::make_unique<State>()) {}
+
+SystemRegistryTransaction::~SystemRegistryTransaction() = default;
+
+bool SystemRegistryTransaction::Commit() {
+  return state_->transaction.Commit() == ERROR_SUCCESS;
+}
+
+} // namespace tellavo::server
