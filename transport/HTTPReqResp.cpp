@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/SameText.h"
+#include "transport/ExchangeDeadline.h"
+#include "transport/InternetTimeouts.h"
 
 namespace tellavo {
 
@@ -19,6 +22,9 @@ constexpr std::u16string_view kNoUrl =
     u"property before invoking the Web Service";
 constexpr std::u16string_view kPlatformError = u"%s - URL:%s - SOAPAction:%s";
 constexpr std::u16string_view kStatusError = u"%s (%d) - '%s'";
+constexpr std::u16string_view kUnknownPlatformError = u"Internet error %d";
+constexpr std::u16string_view kAnswerTooLarge =
+    u"The answer exceeds the limit of %d bytes - URL:%s";
 constexpr std::u16string_view kEmptyRequest = u"Invalid HTTP Request: Length is 0";
 constexpr std::u16string_view kInvalidContentType =
     u"Received content of invalid Content-Type setting: %s - SOAP expects \"text/xml\"";
@@ -35,7 +41,6 @@ constexpr size_t kPieceSize = 32768;
 // that keeps asking would otherwise resend for ever.
 constexpr int kMaxResends = 3;
 // Buffer sizes of the header queries, in characters with the terminator.
-constexpr size_t kStatusTextChars = 2048;
 constexpr size_t kContentTypeChars = 128;
 constexpr size_t kMessageChars = 256;
 
@@ -62,6 +67,41 @@ std::u16string BoundaryOf(std::u16string_view contentType) {
   return {};
 }
 
+// A response header's text in full, however long; nothing when the response
+// has no such header.
+std::optional<std::u16string> QueryText(HINTERNET request, DWORD level) {
+  std::u16string text(64, u'\0');
+  for (;;) {
+    DWORD length = static_cast<DWORD>(text.size() * sizeof(char16_t));
+    DWORD index = 0;
+    if (HttpQueryInfoW(request, level, text.data(), &length, &index)) {
+      text.resize(std::char_traits<char16_t>::length(text.c_str()));
+      return text;
+    }
+    const DWORD needed = length / sizeof(char16_t) + 1;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= text.size())
+      return std::nullopt;
+    text.assign(needed, u'\0');
+  }
+}
+
+// The declared body length; nothing when there is none or it is not a number.
+// A length past what 64 bits hold is as good as endless.
+std::optional<uint64_t> DeclaredLength(HINTERNET request) {
+  const std::optional<std::u16string> text = QueryText(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (!text || text->empty())
+    return std::nullopt;
+  uint64_t length = 0;
+  for (char16_t digit : *text) {
+    if (digit < u'0' || digit > u'9')
+      return std::nullopt;
+    if (length > (UINT64_MAX - 9) / 10)
+      return UINT64_MAX;
+    length = length * 10 + (digit - u'0');
+  }
+  return length;
+}
+
 } // namespace
 
 size_t TRequestStream::Read(void* buffer, size_t count) {
@@ -70,6 +110,8 @@ size_t TRequestStream::Read(void* buffer, size_t count) {
   position_ += n;
   return n;
 }
+
+const size_t THTTPReqResp::kDefaultMaxAnswerBytes = TELLAVO_MAX_ANSWER_BYTES;
 
 TSOAPInvokeOptions THTTPReqResp::DefaultInvokeOptions() {
   TSOAPInvokeOptions options;
@@ -152,8 +194,11 @@ DWORD THTTPReqResp::RequestFlags() const {
 
 void THTTPReqResp::Check(bool failed) const {
   const DWORD code = GetLastError();
-  if (!failed || code == 0)
-    return;
+  if (failed && code != 0)
+    RaisePlatformError(code);
+}
+
+void THTTPReqResp::RaisePlatformError(DWORD code) const {
   char16_t buffer[kMessageChars] = {};
   FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE,
                  GetModuleHandleW(W(u"wininet.dll")), code, 0, reinterpret_cast<WCHAR*>(buffer),
@@ -162,6 +207,9 @@ void THTTPReqResp::Check(bool failed) const {
   std::u16string text(buffer);
   while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r'))
     text.pop_back();
+  // A code the platform has no text for still says what failed.
+  if (text.empty())
+    text = Format(kUnknownPlatformError, {static_cast<long>(code)});
   throw ESOAPHTTPException(Format(kPlatformError, {text, url_, HeaderAction()}));
 }
 
@@ -266,41 +314,34 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
   Check(!HttpEndRequestW(request, nullptr, 0, 0));
 }
 
-InternetHandle THTTPReqResp::Send(TRequestStream& stream) {
-  Connect();
-  const DWORD flags = RequestFlags();
-  InternetHandle request;
-  try {
-    request.reset(HttpOpenRequestW(connection_.get(), W(u"POST"), W(path_), nullptr, nullptr,
-                                   nullptr, flags, 0));
-    if (request == nullptr)
-      Check(true);
-    HINTERNET handle = request.get();
-    SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, ConnectTimeout);
-    SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, SendTimeout);
-    SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, ReceiveTimeout);
-    if (InvokeOptions.test(soIgnoreInvalidCerts)) {
-      DWORD securityFlags = flags;
-      InternetSetOptionW(handle, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags,
-                         sizeof securityFlags);
-    }
-    if (!InvokeOptions.test(soNoSOAPActionHeader))
-      AddHeader(handle, SOAPActionHeader());
-    AddHeader(handle,
-              Format(kContentTypeLine, {UseUTF8InHeader ? kContentTypeUtf8 : kContentTypePlain}));
-    if (OnBeforePost)
-      OnBeforePost(handle);
-    stream.SetPosition(0);
-    if (static_cast<int64_t>(stream.Size()) <= MaxSinglePostSize)
-      PostWhole(handle, stream);
-    else
-      PostInPieces(handle, stream);
-  } catch (...) {
-    request.reset();
-    Disconnect();
-    throw;
-  }
+InternetHandle THTTPReqResp::OpenRequest() {
+  InternetHandle request(HttpOpenRequestW(connection_.get(), W(u"POST"), W(path_), nullptr, nullptr,
+                                          nullptr, RequestFlags(), 0));
+  if (request == nullptr)
+    Check(true);
   return request;
+}
+
+void THTTPReqResp::Send(HINTERNET handle, TRequestStream& stream) {
+  SetTimeout(handle, INTERNET_OPTION_CONNECT_TIMEOUT, ConnectTimeout);
+  SetTimeout(handle, INTERNET_OPTION_SEND_TIMEOUT, SendTimeout);
+  SetTimeout(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, ReceiveTimeout);
+  if (InvokeOptions.test(soIgnoreInvalidCerts)) {
+    DWORD securityFlags = RequestFlags();
+    InternetSetOptionW(handle, INTERNET_OPTION_SECURITY_FLAGS, &securityFlags,
+                       sizeof securityFlags);
+  }
+  if (!InvokeOptions.test(soNoSOAPActionHeader))
+    AddHeader(handle, SOAPActionHeader());
+  AddHeader(handle,
+            Format(kContentTypeLine, {UseUTF8InHeader ? kContentTypeUtf8 : kContentTypePlain}));
+  if (OnBeforePost)
+    OnBeforePost(handle);
+  stream.SetPosition(0);
+  if (static_cast<int64_t>(stream.Size()) <= MaxSinglePostSize)
+    PostWhole(handle, stream);
+  else
+    PostInPieces(handle, stream);
 }
 
 void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
@@ -310,14 +351,10 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
   if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
                      &index) &&
       status >= 300 && status != 500) {
-    char16_t text[kStatusTextChars] = {};
-    length = sizeof text;
-    index = 0;
-    // Without a status text there is nothing to report, and reading goes on.
-    if (HttpQueryInfoW(request, HTTP_QUERY_STATUS_TEXT, text, &length, &index))
-      throw ESOAPHTTPException(
-          Format(kStatusError, {std::u16string_view(text), static_cast<long>(status), url_}),
-          static_cast<int32_t>(status));
+    // The status alone makes the failure; its text is only reported.
+    const std::u16string text = QueryText(request, HTTP_QUERY_STATUS_TEXT).value_or(u"");
+    throw ESOAPHTTPException(Format(kStatusError, {text, static_cast<long>(status), url_}),
+                             static_cast<int32_t>(status));
   }
 
   char16_t type[kContentTypeChars] = {};
@@ -329,11 +366,21 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
                      : std::u16string();
   mimeBoundary_ = BoundaryOf(contentType_);
 
+  // An answer past the bound is refused before its body when it says so, and
+  // cut as soon as it grows past it otherwise.
+  const auto tooLarge = [this] {
+    return ESOAPHTTPException(Format(kAnswerTooLarge, {MaxAnswerBytes, url_}));
+  };
+  if (DeclaredLength(request).value_or(0) > MaxAnswerBytes)
+    throw tooLarge();
+  const size_t answerStart = response.size();
   for (;;) {
     DWORD available = 0;
     Check(!InternetQueryDataAvailable(request, &available, 0, 0));
     if (available == 0)
       break;
+    if (available > MaxAnswerBytes - (response.size() - answerStart))
+      throw tooLarge();
     const size_t start = response.size();
     response.resize(start + available);
     DWORD read = 0;
@@ -352,13 +399,26 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
 
 void THTTPReqResp::Execute(std::string_view request, std::string& response) {
   TRequestStream stream(request);
-  InternetHandle handle = Send(stream);
+  Connect();
+  bool expired = false;
   try {
-    Receive(handle.get(), response);
+    TExchangeDeadline deadline(OpenRequest(), ExchangeTimeLimit());
+    try {
+      Send(deadline.Request(), stream);
+      Receive(deadline.Request(), response);
+    } catch (...) {
+      // Whatever the closed handle made fail, the time limit ended it.
+      if (!deadline.Finish())
+        throw;
+    }
+    expired = deadline.Finish();
   } catch (...) {
-    handle.reset();
     Disconnect();
     throw;
+  }
+  if (expired) {
+    Disconnect();
+    RaisePlatformError(ERROR_INTERNET_TIMEOUT);
   }
 }
 

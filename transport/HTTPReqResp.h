@@ -56,6 +56,8 @@ public:
 
   static constexpr std::u16string_view kDefaultAgent = u"Tellavo SOAP 1.2";
   static constexpr int32_t kDefaultMaxSinglePostSize = 32768;
+  // The build's bound on a response body.
+  static const size_t kDefaultMaxAnswerBytes;
   // The default options; certificate errors are ignored unless the build
   // asks for verification.
   static TSOAPInvokeOptions DefaultInvokeOptions();
@@ -107,6 +109,8 @@ public:
   int32_t SendTimeout = 0;
   int32_t ReceiveTimeout = 0;
   int32_t MaxSinglePostSize = kDefaultMaxSinglePostSize;
+  // The largest response body an exchange reads; a longer one is refused.
+  size_t MaxAnswerBytes = kDefaultMaxAnswerBytes;
   bool UseUTF8InHeader = true;
   TSOAPInvokeOptions InvokeOptions = DefaultInvokeOptions();
 
@@ -118,7 +122,8 @@ public:
 
 private:
   void Connect();
-  InternetHandle Send(TRequestStream& request);
+  InternetHandle OpenRequest();
+  void Send(HINTERNET request, TRequestStream& stream);
   void PostWhole(HINTERNET request, TRequestStream& stream);
   void PostInPieces(HINTERNET request, TRequestStream& stream);
   void Receive(HINTERNET request, std::string& response);
@@ -127,6 +132,8 @@ private:
   // Raises the platform's text for the thread's last error code when
   // `failed` and the code is not 0.
   void Check(bool failed) const;
+  // Raises the platform's text for `code`, with the URL and action.
+  [[noreturn]] void RaisePlatformError(DWORD code) const;
   DWORD HandleError(DWORD code, HINTERNET request);
   // The action as it goes into the header: "" stands for an empty one.
   std::u16string HeaderAction() const;

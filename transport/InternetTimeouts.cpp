@@ -1,6 +1,14 @@
 #include "transport/InternetTimeouts.h"
 
+#include <atomic>
+
 namespace tellavo {
+
+namespace {
+
+std::atomic<DWORD> exchangeTimeLimit = 0;
+
+} // namespace
 
 void SetInternetTimeouts(DWORD milliseconds) {
   // The null handle addresses the whole process; the results say nothing a
@@ -8,6 +16,11 @@ void SetInternetTimeouts(DWORD milliseconds) {
   DWORD value = milliseconds;
   InternetSetOptionW(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &value, sizeof value);
   InternetSetOptionW(nullptr, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value);
+  exchangeTimeLimit = milliseconds;
+}
+
+DWORD ExchangeTimeLimit() {
+  return exchangeTimeLimit;
 }
 
 } // namespace tellavo

@@ -39,6 +39,8 @@ SOAP_CONTENT_TYPE = "text/xml; charset=utf-8"
 SERVER_NAME = "TellavoGatewaySimulator"
 CERT_HOSTS = ["gateway.tellavo.example", "report.tellavo.example", "localhost"]
 IDLE_TIMEOUT_SECONDS = 600
+STREAM_CHUNK_BYTES = 65536
+STREAM_MARK = "@@STREAM@@"  # where a streamed result goes in its envelope
 FIRST_MESSAGE_ID = 1000001
 
 # Endpoint path -> operations it serves (with the request document each takes).
@@ -403,6 +405,10 @@ class Response:
         self.close_after_bytes = None
         self.after_send = None
         self.extra_headers = []
+        # A body generated while it is sent: (pieces, declared length or None, true length).
+        self.stream = None
+        self.drip_interval = None  # seconds between single bytes of the whole response
+        self.silence = None  # "all" or "after_head": stop sending, hold the connection
 
 
 def status_phrase(status):
@@ -473,19 +479,61 @@ def write_response(sock, response, close):
     if response.content_type is not None:
         head.append(f"Content-Type: {response.content_type}")
     head.extend(f"{name}: {value}" for name, value in response.extra_headers)
-    body = response.body
-    if response.close_after_bytes is not None:
+    pieces = [response.body]
+    if response.stream is not None:
+        pieces, declared, length = response.stream
+        if declared is not None:
+            head.append(f"Content-Length: {declared}")
+        # Without a true length the body ends where the connection does.
+        close = close or declared != length
+    elif response.close_after_bytes is not None:
         # Promise more than is sent, then drop the connection mid-body.
+        body = response.body
         declared = max(len(body), response.close_after_bytes + 1)
         head.append(f"Content-Length: {declared}")
-        body = body.ljust(declared, b" ")[:response.close_after_bytes]
+        pieces = [body.ljust(declared, b" ")[:response.close_after_bytes]]
         close = True
     else:
-        head.append(f"Content-Length: {len(body)}")
+        head.append(f"Content-Length: {len(response.body)}")
     if close:
         head.append("Connection: close")
-    sock.sendall(("\r\n".join(head) + "\r\n\r\n").encode("latin-1") + body)
+    if response.silence == "all":
+        return hold_until_closed(sock)
+    send = sock.sendall
+    if response.drip_interval:
+        send = lambda data: drip(sock, data, response.drip_interval)
+    send(("\r\n".join(head) + "\r\n\r\n").encode("latin-1"))
+    if response.silence == "after_head":
+        return hold_until_closed(sock)
+    for piece in pieces:
+        send(piece)
     return close
+
+
+def drip(sock, data, interval):
+    for i in range(len(data)):
+        sock.sendall(data[i:i + 1])
+        time.sleep(interval)
+
+
+def hold_until_closed(sock):
+    """Sends nothing more and waits until the client gives up; the connection then ends."""
+    try:
+        while sock.recv(65536):
+            pass
+    except OSError:
+        pass
+    return True
+
+
+def streamed_result(before, count, after):
+    """The pieces of a body whose middle is `count` bytes of x, made as they are sent."""
+    yield before
+    chunk = b"x" * STREAM_CHUNK_BYTES
+    while count > 0:
+        yield chunk[:count]
+        count -= len(chunk)
+    yield after
 
 
 # ---------------------------------------------------------------- server
@@ -660,10 +708,36 @@ class Simulator:
             body = entry["body"].encode("utf-8")
         else:
             status, body = self.scripted_envelope(request, entry, status)
-        response = Response(int(status or 200), body, content_type, entry.get("reason"))
+        reason = entry.get("reason")
+        if entry.get("reason_bytes"):
+            reason = (reason or "").ljust(int(entry["reason_bytes"]), "x")
+        response = Response(int(status or 200), body, content_type, reason)
         response.close_after_bytes = entry.get("close_after_bytes")
         response.extra_headers = [(str(n), str(v)) for n, v in entry.get("headers", {}).items()]
+        flood = entry.get("header_flood")
+        if flood:
+            value = "x" * int(flood.get("bytes", 64))
+            response.extra_headers += [(f"X-Flood-{i}", value) for i in range(int(flood["count"]))]
+        if entry.get("stream_bytes") is not None:
+            response.stream = self.streamed(request, int(entry["stream_bytes"]),
+                                            entry.get("content_length", True))
+        response.drip_interval = entry.get("drip_interval")
+        silence = entry.get("silence")
+        response.silence = "all" if silence is True else silence
         return response
+
+    def streamed(self, request, count, content_length):
+        """A result envelope with `count` x in its result, never held whole."""
+        text = envelope(response_body(self.operation_of(request), self.namespace, STREAM_MARK))
+        before, after = text.encode().split(STREAM_MARK.encode())
+        length = len(before) + count + len(after)
+        if content_length is True:
+            declared = length
+        elif content_length is False:
+            declared = None
+        else:
+            declared = int(content_length)
+        return streamed_result(before, count, after), declared, length
 
     def scripted_envelope(self, request, entry, status):
         """A SOAP envelope for a scripted fault or result, with its default status."""

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "common/Utf.h"
 
@@ -109,10 +110,16 @@ CurlList RequestHeaders::ToCurlList() const {
 }
 
 void Response::AddLine(std::string_view line) {
+  // A flood of header lines would otherwise grow without end; a new status
+  // line (after an interim response) starts the count again.
+  received += line.size();
+  if (received > kMaxResponseHeaderBytes)
+    throw std::length_error("response headers too large");
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
     line.remove_suffix(1);
   if (line.starts_with("HTTP/")) {
     *this = Response();
+    received = line.size();
     const size_t space = line.find(' ');
     version = line.substr(0, space);
     if (space == std::string_view::npos)

@@ -29,6 +29,9 @@ private:
 };
 
 struct Response {
+  // The most a response's status line and header lines may add up to.
+  static constexpr size_t kMaxResponseHeaderBytes = 1024 * 1024;
+
   // Takes one line from libcurl's header callback. A status line starts a
   // new response (after an interim 1xx one); the empty line completes a
   // final one.
@@ -39,6 +42,7 @@ struct Response {
   std::string version;
   std::string reason;
   std::vector<std::pair<std::string, std::string>> fields;
+  size_t received = 0; // bytes of the lines so far
 };
 
 // HttpQueryInfoW on a received response.

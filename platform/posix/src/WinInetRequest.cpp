@@ -200,8 +200,14 @@ void CollectFinished(Connection& connection) {
     const CURLcode result = message->data.result;
     char* owner = nullptr;
     curl_easy_getinfo(easy, CURLINFO_PRIVATE, &owner);
-    reinterpret_cast<Request*>(owner)->Finish(result == CURLE_OK ? ERROR_SUCCESS
-                                                                 : ErrorFromCurl(result, easy));
+    Request& request = *reinterpret_cast<Request*>(owner);
+    DWORD failure = ErrorFromCurl(result, easy);
+    // Before the headers are complete, a refusal to take more is libcurl's or
+    // our bound on the headers (a header line past libcurl's own limit
+    // counts as memory exhausted), not memory running out.
+    if (failure == ERROR_OUTOFMEMORY && !request.response_.complete)
+      failure = ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    request.Finish(failure);
   }
 }
 

@@ -1,0 +1,63 @@
+// A gateway that answers as an attacker on the network path would: each
+// answer ends as "-1" and one event entry that says what went wrong, within
+// the bound on what an answer may cost.
+#include <string>
+
+#include "GatewayModule.h"
+#include "common/Utf.h"
+
+namespace tellavo::test {
+namespace {
+
+using HostileGatewayTest = GatewayTest;
+
+const std::u16string kStatusUrl = u"https://report.tellavo.example/GetStatus/GetStatus.asmx";
+
+std::string Narrow(const std::u16string& text) {
+  return std::string(text.begin(), text.end());
+}
+
+TEST_F(HostileGatewayTest, AnswerPastTheBoundIsRefusedAndNamesIt) {
+  const std::string pastTheBound = std::to_string(TELLAVO_MAX_ANSWER_BYTES + 1);
+  const std::u16string limit =
+      u"the limit of " + Utf8ToUtf16(std::to_string(TELLAVO_MAX_ANSWER_BYTES)) + u" bytes";
+  // A declared length is refused before the body; without one the body is
+  // cut once it passes the bound.
+  for (const char* length : {"true", "false"}) {
+    ClearEvents();
+    ScriptAnswer(R"({"stream_bytes": )" + pastTheBound + R"(, "content_length": )" + length + "}");
+    const CallResult result = GetInfo(kUser, kPassword, kVendor);
+    // Compared as a condition: a failing answer would be 64 MiB of output.
+    EXPECT_TRUE(result.retvalue == u"-1")
+        << "content_length " << length << ", answer of " << result.retvalue.size() << " characters";
+    const std::u16string text = OnlyEventText();
+    EXPECT_TRUE(text.starts_with(u"ESOAPHTTPException ")) << Narrow(text);
+    EXPECT_NE(text.find(limit), std::u16string::npos) << Narrow(text);
+  }
+}
+
+TEST_F(HostileGatewayTest, ErrorStatusWithALongReasonIsAFailure) {
+  ScriptAnswer(R"({"status": 503, "reason_bytes": 3000})");
+  const CallResult result = GetMsgStatus(kUser, kPassword, u"1000001", kVendor);
+  EXPECT_EQ(result.hr, S_OK);
+  EXPECT_EQ(result.retvalue, u"-1");
+  EXPECT_EQ(OnlyEventText(), u"ESOAPHTTPException " + std::u16string(3000, u'x') + u" (503) - '" +
+                                 kStatusUrl + u"'");
+}
+
+TEST_F(HostileGatewayTest, HugeHeaderIsReadOrRefusedWithAMessage) {
+  ScriptAnswer(R"({"header_flood": {"count": 1, "bytes": 102400}})");
+  const CallResult result = GetInfo(kUser, kPassword, kVendor);
+  EXPECT_EQ(result.hr, S_OK);
+  if (result.retvalue == u"TELLAVO\nINFO\n") {
+    EXPECT_TRUE(EventTexts().empty());
+    return;
+  }
+  EXPECT_EQ(result.retvalue, u"-1");
+  const std::u16string text = OnlyEventText();
+  EXPECT_TRUE(text.starts_with(u"ESOAPHTTPException ")) << Narrow(text);
+  EXPECT_FALSE(text.starts_with(u"ESOAPHTTPException  - URL:")) << Narrow(text);
+}
+
+} // namespace
+} // namespace tellavo::test
