@@ -28,8 +28,20 @@ private:
 
 } // namespace
 
+std::u16string FitEventText(std::u16string_view text) {
+  if (text.size() <= kMaxEventTextLength)
+    return std::u16string(text);
+  size_t kept = kMaxEventTextLength - kEventTextCutMarker.size();
+  // Half of a surrogate pair is not a character.
+  if (text[kept - 1] >= 0xD800 && text[kept - 1] <= 0xDBFF)
+    --kept;
+  std::u16string fitted(text.substr(0, kept));
+  fitted += kEventTextCutMarker;
+  return fitted;
+}
+
 BOOL WriteEventLog(WORD eventType, WORD category, DWORD eventId, std::u16string_view text) {
-  const std::u16string insertion(text);
+  const std::u16string insertion = FitEventText(text);
   LPCWSTR strings[] = {reinterpret_cast<LPCWSTR>(insertion.c_str())};
   EventSource source;
   return ReportEventW(source.Handle(), eventType, category, eventId, nullptr, 1, 0, strings,

@@ -50,8 +50,8 @@ TXMLNode LoadAnswer(TXMLDocument& document, std::u16string_view answer) {
 
 std::u16string GetInfo(std::u16string_view username, std::u16string_view password,
                        std::u16string_view vendor_id) {
-  const std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
   return Guarded([&](std::u16string& answer) {
+    const std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
     TXMLDocument document;
     SetInternetTimeouts(kQueryTimeout);
     answer = GetOriginatorsProxy()->getOriginators(request);
@@ -67,8 +67,8 @@ std::u16string GetInfo(std::u16string_view username, std::u16string_view passwor
 
 std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view password,
                             std::u16string_view packet_id, std::u16string_view vendor_id) {
-  const std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
   return Guarded([&](std::u16string& answer) {
+    const std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetStatusProxy()->getStatus(request);
     return answer;
@@ -78,9 +78,9 @@ std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view pa
 std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_view password,
                                   std::u16string_view date1, std::u16string_view date2,
                                   std::u16string_view vendor_id) {
-  const std::u16string request =
-      BuildReport2DateDocument(username, password, date1, date2, vendor_id);
   return Guarded([&](std::u16string& answer) {
+    const std::u16string request =
+        BuildReport2DateDocument(username, password, date1, date2, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetReport2DateProxy()->getReport2Date(request);
     return answer;
@@ -88,22 +88,24 @@ std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_v
 }
 
 std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments) {
-  std::u16string request;
-  const auto build = [&](const TBasketLists* lists) {
-    if (lists != nullptr && !lists->Numbers.empty())
-      request = BuildSendDocument(kind, arguments, *lists);
-  };
-  const TMessageBasket& basket = TMessageBasket::Instance();
-  if (kind == SendDocumentKind::SendSms)
-    basket.ReadShort(build);
-  else
-    basket.ReadLong(build);
-  if (request.empty())
-    return std::u16string(kResultBasketEmpty);
-
-  const std::u16string creditRequest =
-      BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
+  // Building refuses values that XML cannot carry; the refusal is reported
+  // like a failed exchange and leaves the basket as it is.
   return Guarded([&](std::u16string& answer) {
+    std::u16string request;
+    const auto build = [&](const TBasketLists* lists) {
+      if (lists != nullptr && !lists->Numbers.empty())
+        request = BuildSendDocument(kind, arguments, *lists);
+    };
+    const TMessageBasket& basket = TMessageBasket::Instance();
+    if (kind == SendDocumentKind::SendSms)
+      basket.ReadShort(build);
+    else
+      basket.ReadLong(build);
+    if (request.empty())
+      return std::u16string(kResultBasketEmpty);
+
+    const std::u16string creditRequest =
+        BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
     TXMLDocument document;
     SetInternetTimeouts(kSendTimeout);
     const std::u16string credit = GetOriginatorsProxy()->getOriginators(creditRequest);

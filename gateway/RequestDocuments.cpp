@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <numeric>
+#include <string>
+
+#include "common/Exceptions.h"
+#include "common/Utf.h"
 
 namespace tellavo {
 
@@ -29,6 +33,70 @@ constexpr int HexValue(char16_t c) {
 constexpr bool IsXmlChar(uint32_t code) {
   return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
          (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+constexpr bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The position of the first UTF-16 unit of `text` that is no XML character
+// on its own or as part of a surrogate pair; npos when there is none.
+size_t FirstNonXmlUnit(std::u16string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0x20 && c < 0xD800)
+      continue;
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      ++i;
+      continue;
+    }
+    if (IsLowSurrogate(c) || IsHighSurrogate(c) || !IsXmlChar(c))
+      return i;
+  }
+  return std::u16string_view::npos;
+}
+
+std::u16string Hex4(char16_t c) {
+  constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+  std::u16string hex;
+  for (int shift = 12; shift >= 0; shift -= 4)
+    hex += kDigits[(c >> shift) & 0xF];
+  return hex;
+}
+
+// A NUL would cut the request short on its way into the envelope, and the
+// other characters that XML cannot carry make the gateway refuse the whole
+// document: such a request is refused here, naming the value, the position
+// (from 1) and the code of the character at `at`. `detail` follows the
+// position ("of its text").
+[[noreturn]] void Refuse(std::u16string_view field, std::u16string_view value, size_t at,
+                         std::u16string_view detail = {}) {
+  throw EXMLDocError(u"The request was not sent: " + std::u16string(field) +
+                     u" holds the character U+" + Hex4(value[at]) + u" at position " +
+                     Utf8ToUtf16(std::to_string(at + 1)) + std::u16string(detail) +
+                     u", which XML cannot carry");
+}
+
+void CheckCarriable(std::u16string_view field, std::u16string_view value) {
+  if (const size_t at = FirstNonXmlUnit(value); at != std::u16string_view::npos)
+    Refuse(field, value, at);
+}
+
+// The same for the messages of a basket, which are named by their number.
+void CheckCarriable(const TBasketLists& basket) {
+  for (size_t i = 0; i < basket.Numbers.size(); ++i) {
+    const auto refuse = [i](std::u16string_view value, size_t at, std::u16string_view detail) {
+      Refuse(u"message " + Utf8ToUtf16(std::to_string(i + 1)) + u" in the basket", value, at,
+             detail);
+    };
+    if (const size_t at = FirstNonXmlUnit(basket.Numbers[i]); at != std::u16string_view::npos)
+      refuse(basket.Numbers[i], at, u" of its number");
+    if (const size_t at = FirstNonXmlUnit(basket.Texts[i]); at != std::u16string_view::npos)
+      refuse(basket.Texts[i], at, u" of its text");
+  }
 }
 
 // Whether `text`, which starts with "&", starts with a well-formed reference:
@@ -92,6 +160,11 @@ public:
     text_ += name;
     text_ += u'>';
   }
+  // An element holding the argument `field`.
+  void Element(std::u16string_view name, std::u16string_view field, std::u16string_view value) {
+    CheckCarriable(field, value);
+    Element(name, value);
+  }
   void Element(std::u16string_view name, std::u16string_view value) {
     Open(name);
     AppendEscaped(text_, value);
@@ -105,9 +178,9 @@ public:
   // The user name, password and vendor identifier that every document starts with.
   void Credentials(std::u16string_view username, std::u16string_view password,
                    std::u16string_view vendor_id) {
-    Element(u"USERNAME", username);
-    Element(u"PASSWORD", password);
-    Element(u"VENDOR_ID", vendor_id);
+    Element(u"USERNAME", u"username", username);
+    Element(u"PASSWORD", u"password", password);
+    Element(u"VENDOR_ID", u"vendor_id", vendor_id);
   }
   std::u16string Finish() {
     Close(root_);
@@ -153,7 +226,7 @@ std::u16string BuildGetStatusDocument(std::u16string_view username, std::u16stri
                                       std::u16string_view vendor_id) {
   DocumentText document(u"GETSTATUS", kQueryDocumentSize);
   document.Credentials(username, password, vendor_id);
-  document.Element(u"MSGID", packet_id);
+  document.Element(u"MSGID", u"packet_id", packet_id);
   return document.Finish();
 }
 
@@ -162,14 +235,15 @@ std::u16string BuildReport2DateDocument(std::u16string_view username, std::u16st
                                         std::u16string_view vendor_id) {
   DocumentText document(u"REPORT2DATE", kQueryDocumentSize);
   document.Credentials(username, password, vendor_id);
-  document.Element(u"DATE1", date1);
-  document.Element(u"DATE2", date2);
+  document.Element(u"DATE1", u"date1", date1);
+  document.Element(u"DATE2", u"date2", date2);
   return document.Finish();
 }
 
 std::u16string BuildSendDocument(SendDocumentKind kind, const SendArguments& arguments,
                                  const TBasketLists& basket) {
   const size_t messages = basket.Numbers.size();
+  CheckCarriable(basket);
   // Enough for the whole document unless numbers or arguments need
   // escaping, so that a large basket is written into one allocation.
   const size_t expected =
@@ -179,9 +253,9 @@ std::u16string BuildSendDocument(SendDocumentKind kind, const SendArguments& arg
       512;
   DocumentText document(kind == SendDocumentKind::SendSms ? u"SENDSMS" : u"SENDCONCAT", expected);
   document.Credentials(arguments.username, arguments.password, arguments.vendor_id);
-  document.Element(u"SDATE", arguments.senddate);
+  document.Element(u"SDATE", u"senddate", arguments.senddate);
   document.Element(u"VP", kValidityPeriod);
-  document.Element(u"SENDER", arguments.originator);
+  document.Element(u"SENDER", u"originator", arguments.originator);
   document.Open(u"TM_LIST");
   document.Open(u"TM");
   document.Open(u"DST_MSISDN_LIST");

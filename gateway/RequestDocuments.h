@@ -1,7 +1,8 @@
 // The request documents: the small XML texts that the Gateway methods pass
 // to the services as their one string argument, and the folding of message
 // texts (FoldText). Values are escaped so that every document is well-formed and no
-// value can add markup.
+// value can add markup; a value or message holding a character that XML cannot
+// carry fails the build with EXMLDocError, which names it.
 #pragma once
 
 #include <string>

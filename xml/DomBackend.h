@@ -7,6 +7,7 @@
 // the tree.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,8 +64,8 @@ public:
   // Parse into this (empty) document. Text is read as the characters it holds,
   // whatever its declaration names; bytes are decoded by byte-order mark, else
   // by the declaration, else as UTF-8. Whitespace-only text is not kept.
-  // Returns the parser's report when the input is not well-formed; the
-  // document then stays empty.
+  // Returns the parser's report when the input is not well-formed or holds
+  // more nodes than the document allows; the document then stays empty.
   virtual std::optional<ParseError> LoadText(std::u16string_view text) = 0;
   virtual std::optional<ParseError> LoadBytes(std::string_view bytes) = 0;
 
@@ -117,8 +118,16 @@ public:
   virtual std::u16string Serialize(NodeHandle node) = 0;
 };
 
-// Makes a new, empty platform document.
-std::unique_ptr<DomDocument> CreateDomDocument();
+// The parser's reason for refusing a document with more than `maxNodes` nodes.
+inline std::u16string TooManyNodesReason(size_t maxNodes) {
+  const std::string number = std::to_string(maxNodes);
+  return u"Document has more than " + std::u16string(number.begin(), number.end()) + u" nodes";
+}
+
+// Makes a new, empty platform document. Loading into it refuses a document
+// with more than `maxNodes` nodes (elements, attributes, texts, comments and
+// the like; the document node and texts of white space only do not count).
+std::unique_ptr<DomDocument> CreateDomDocument(size_t maxNodes);
 
 } // namespace dom
 } // namespace tellavo

@@ -12,6 +12,8 @@ namespace {
 constexpr std::u16string_view kDeclarationTarget = u"xml";
 constexpr std::array<std::u16string_view, 3> kDeclarationNames = {u"version", u"encoding",
                                                                   u"standalone"};
+// A parsed document costs memory per node, far more than its bytes.
+constexpr size_t kMaxDocumentNodes = TELLAVO_MAX_DOCUMENT_NODES;
 // How much of the failing line a parse error message shows.
 constexpr size_t kParseErrorSourceLength = 40;
 
@@ -73,7 +75,7 @@ void TXMLDocument::SetActive(bool active) {
   }
   if (dom_ != nullptr)
     return;
-  std::shared_ptr<dom::DomDocument> dom = dom::CreateDomDocument();
+  std::shared_ptr<dom::DomDocument> dom = dom::CreateDomDocument(kMaxDocumentNodes);
   std::optional<dom::ParseError> error;
   if (stream_) {
     error = dom->LoadBytes(*stream_);

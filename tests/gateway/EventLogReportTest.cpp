@@ -49,3 +49,36 @@ TEST_F(EventLogReport, WriteEventLogPassesTypeCategoryAndIdentifier) {
   EXPECT_EQ(entries[0].text, u"Türkçe metin");
 }
 #endif
+
+TEST_F(EventLogReport, LongTextsAreCutToTheLimitEndingInTheMarker) {
+  const std::u16string exact(kMaxEventTextLength, u'x');
+  EXPECT_EQ(FitEventText(exact), exact);
+  const std::u16string cut = FitEventText(std::u16string(50'000'000, u'y'));
+  EXPECT_EQ(cut.size(), kMaxEventTextLength);
+  EXPECT_TRUE(cut.ends_with(kEventTextCutMarker));
+  EXPECT_EQ(cut.find_first_not_of(u'y'), kMaxEventTextLength - kEventTextCutMarker.size());
+
+  // A cut never leaves half of a surrogate pair behind.
+  std::u16string pairs;
+  while (pairs.size() < kMaxEventTextLength + 10)
+    pairs += u"\U0001F600";
+  const std::u16string kept = FitEventText(u"a" + pairs);
+  const std::u16string_view body =
+      std::u16string_view(kept).substr(0, kept.size() - kEventTextCutMarker.size());
+  EXPECT_LE(kept.size(), kMaxEventTextLength);
+  EXPECT_FALSE(body.back() >= 0xD800 && body.back() <= 0xDBFF);
+}
+
+#ifndef _WIN32
+// Wine's trace of a report cuts its text near 300 characters, so the whole
+// entry is seen through the posix platform layer only.
+TEST_F(EventLogReport, AFailureWithAHugeMessageWritesOneEntryWithinTheLimit) {
+  test::EventLogWatch events;
+  ReportFailure(ERemotableException(std::u16string(5'000'000, u'f')));
+  const std::vector<std::u16string> texts = events.Texts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0].size(), kMaxEventTextLength);
+  EXPECT_TRUE(texts[0].starts_with(u"ERemotableException fff"));
+  EXPECT_TRUE(texts[0].ends_with(kEventTextCutMarker));
+}
+#endif

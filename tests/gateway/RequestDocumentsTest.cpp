@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/Exceptions.h"
 #include "gateway/FoldText.h"
 #include "gateway/RequestDocuments.h"
 
@@ -12,6 +13,16 @@ const std::u16string kDeclaration = u"<?xml version=\"1.0\" encoding=\"utf-8\" ?
 std::u16string Send(SendDocumentKind kind, const SendArguments& arguments,
                     const TStringList& numbers, const TStringList& texts) {
   return BuildSendDocument(kind, arguments, TBasketLists{numbers, texts});
+}
+
+template <class Build> std::u16string RefusalOf(Build&& build) {
+  try {
+    build();
+  } catch (const EXMLDocError& e) {
+    return e.Message();
+  }
+  ADD_FAILURE() << "the document was built";
+  return {};
 }
 
 } // namespace
@@ -118,4 +129,57 @@ TEST(RequestDocuments, EveryValueIsEscapedExceptFoldedTexts) {
   EXPECT_NE(send.find(u"<SENDER>" + escaped + u"</SENDER>"), std::u16string::npos);
   EXPECT_NE(send.find(u"<DST_MSISDN>" + escaped + u"</DST_MSISDN>"), std::u16string::npos);
   EXPECT_NE(send.find(u"<CONTENT_TEXT>a&amp;amp;b</CONTENT_TEXT>"), std::u16string::npos);
+}
+
+// A character that XML 1.0 cannot carry would cut the envelope short (NUL) or
+// make the gateway refuse it: no document is built, and the refusal names
+// the value, the character's position (from 1) and its code.
+TEST(RequestDocuments, ValuesXmlCannotCarryAreRefusedByNameAndPosition) {
+  using namespace std::string_literals;
+  EXPECT_EQ(RefusalOf([] { BuildGetOriginatorsDocument(u"ali", u"pa\0ss"s, u"7"); }),
+            u"The request was not sent: password holds the character U+0000 at position 3, "
+            u"which XML cannot carry");
+  EXPECT_NE(RefusalOf([] {
+              BuildGetStatusDocument(u"u", u"p", u"1\x1F", u"7");
+            }).find(u"packet_id holds the character U+001F at position 2"),
+            std::u16string::npos);
+  EXPECT_NE(RefusalOf([] {
+              BuildReport2DateDocument(u"u", u"p", u"d", u"\uFFFE", u"7");
+            }).find(u"date2 holds the character U+FFFE at position 1"),
+            std::u16string::npos);
+  EXPECT_NE(RefusalOf([] {
+              BuildGetOriginatorsDocument(u"u", u"p", u"7\xDC00");
+            }).find(u"vendor_id holds the character U+DC00 at position 2"),
+            std::u16string::npos);
+  // A high surrogate at the end has no partner.
+  EXPECT_NE(RefusalOf([] {
+              BuildGetOriginatorsDocument(u"ab\xD83D", u"p", u"7");
+            }).find(u"username holds the character U+D83D at position 3"),
+            std::u16string::npos);
+
+  // Tab, line feed, carriage return, pairs and the last characters below
+  // the excluded ones pass.
+  EXPECT_NO_THROW(BuildGetOriginatorsDocument(u"a\tb\nc\rd", u"\U0001F600\uFFFD\uD7FF", u"7"));
+}
+
+TEST(RequestDocuments, SendDocumentsNameTheArgumentOrTheMessageInTheBasket) {
+  const SendArguments good{u"u", u"p", u"TELLAVO", u"", u"7"};
+  EXPECT_NE(RefusalOf([&] {
+              Send(SendDocumentKind::SendSms, {u"u", u"p", u"TEL\x01", u"", u"7"}, {u"1"}, {u"x"});
+            }).find(u"originator holds the character U+0001 at position 4"),
+            std::u16string::npos);
+  EXPECT_NE(RefusalOf([&] {
+              Send(SendDocumentKind::SendSms, {u"u", u"p", u"T", u"\uFFFF", u"7"}, {u"1"}, {u"x"});
+            }).find(u"senddate holds the character U+FFFF at position 1"),
+            std::u16string::npos);
+  EXPECT_NE(
+      RefusalOf([&] {
+        Send(SendDocumentKind::SendConcat, good, {u"1", u"2", u"3"}, {u"ok", u"ok", u"Şe\x0Bker"});
+      }).find(u"message 3 in the basket holds the character U+000B at position 3 of its text"),
+      std::u16string::npos);
+  EXPECT_NE(
+      RefusalOf([&] {
+        Send(SendDocumentKind::SendSms, good, {u"1", u"5\x02"}, {u"a", u"b"});
+      }).find(u"message 2 in the basket holds the character U+0002 at position 2 of its number"),
+      std::u16string::npos);
 }

@@ -5,7 +5,10 @@
 // that declares an external entity (general or parameter) is refused before
 // anything could be loaded. Internal entities are substituted; libxml2's own
 // amplification checks (never lifted with XML_PARSE_HUGE) stop exponential and
-// quadratic expansion, and its depth limit bounds nesting.
+// quadratic expansion, and its depth limit bounds nesting. The parse stops as
+// soon as the document holds more nodes than it may; what libxml2 reports
+// outside the parse's own context (encoding and I/O failures) joins the parse
+// report instead of reaching the host's standard error.
 #include <libxml/SAX2.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -13,6 +16,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdarg>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -84,14 +89,41 @@ bool IsXmlWhitespace(const xmlChar* text) {
   return true;
 }
 
+bool IsXmlWhitespace(const xmlChar* text, int length) {
+  return std::all_of(text, text + length,
+                     [](xmlChar c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+}
+
+// libxml2's messages end in a line feed.
+void TrimEnd(std::u16string& message) {
+  while (!message.empty() && (message.back() == u'\n' || message.back() == u' '))
+    message.pop_back();
+}
+
 // What one parse records through the parser's callbacks.
 struct ParseState {
+  explicit ParseState(size_t maxNodes) : maxNodes(maxNodes) {}
+
   bool refused = false;
   int refusedLine = 0;
   bool haveError = false;
   int firstLevel = 0;
   int firstLine = 0;
   std::string firstMessage;
+  // The first report made outside the parse's context, such as a failed
+  // decoding.
+  std::string unattributedMessage;
+
+  size_t maxNodes;
+  // The nodes built so far, not counting texts of white space only (most of
+  // them are dropped after the parse).
+  size_t nodes = 0;
+  bool tooManyNodes = false;
+  int tooManyNodesLine = 0;
+  // Whether the last content was character data, which the next characters
+  // extend, and whether that text has been counted.
+  bool inText = false;
+  bool textCounted = false;
 };
 
 ParseState& StateOf(void* ctxt) {
@@ -112,6 +144,230 @@ void RecordError(void*, xmlErrorPtr error) {
   state.firstLine = error->line;
   state.firstMessage = error->message == nullptr ? "" : error->message;
 }
+
+void RecordUnattributed(ParseState& state, const std::string& message) {
+  if (state.unattributedMessage.empty())
+    state.unattributedMessage = message;
+}
+
+// Reports without a parser context reach these two through the calling
+// thread's handlers, which a parse points at its own state.
+void RecordStructured(void* state, xmlErrorPtr error) {
+  if (error == nullptr)
+    return;
+  if (error->ctxt != nullptr)
+    RecordError(nullptr, error);
+  else if (error->message != nullptr)
+    RecordUnattributed(*static_cast<ParseState*>(state), error->message);
+}
+
+void RecordGeneric(void* state, const char* format, ...) {
+  char message[256];
+  va_list arguments;
+  va_start(arguments, format);
+  std::vsnprintf(message, sizeof message, format, arguments);
+  va_end(arguments);
+  RecordUnattributed(*static_cast<ParseState*>(state), message);
+}
+
+// Points the calling thread's error handlers at one parse for its duration.
+class CapturedErrors {
+public:
+  explicit CapturedErrors(ParseState& state)
+      : structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext),
+        generic_(xmlGenericError), genericContext_(xmlGenericErrorContext) {
+    xmlSetStructuredErrorFunc(&state, RecordStructured);
+    xmlSetGenericErrorFunc(&state, RecordGeneric);
+  }
+  ~CapturedErrors() {
+    xmlSetStructuredErrorFunc(structuredContext_, structured_);
+    xmlSetGenericErrorFunc(genericContext_, generic_);
+  }
+  CapturedErrors(const CapturedErrors&) = delete;
+  CapturedErrors& operator=(const CapturedErrors&) = delete;
+
+private:
+  xmlStructuredErrorFunc structured_;
+  void* structuredContext_;
+  xmlGenericErrorFunc generic_;
+  void* genericContext_;
+};
+
+// Node counting: each callback that builds nodes adds them, and the parse
+// stops once there are more than allowed, before the rest is built.
+void AddNodes(void* ctxt, size_t count) {
+  ParseState& state = StateOf(ctxt);
+  state.inText = false;
+  state.nodes += count;
+  if (state.nodes > state.maxNodes && !state.tooManyNodes) {
+    state.tooManyNodes = true;
+    state.tooManyNodesLine = xmlSAX2GetLineNumber(ctxt);
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctxt));
+  }
+}
+
+void CountedStartElement(void* ctxt, const xmlChar* localname, const xmlChar* prefix,
+                         const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                         int attributeCount, int defaultedCount, const xmlChar** attributes) {
+  xmlSAX2StartElementNs(ctxt, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
+                        defaultedCount, attributes);
+  AddNodes(ctxt, 1 + static_cast<size_t>(namespaceCount) + static_cast<size_t>(attributeCount));
+}
+
+void CountedEndElement(void* ctxt, const xmlChar* localname, const xmlChar* prefix,
+                       const xmlChar* uri) {
+  StateOf(ctxt).inText = false;
+  xmlSAX2EndElementNs(ctxt, localname, prefix, uri);
+}
+
+// Adjacent character data makes one text node.
+void CountedCharacters(void* ctxt, const xmlChar* text, int length) {
+  xmlSAX2Characters(ctxt, text, length);
+  ParseState& state = StateOf(ctxt);
+  if (!state.inText)
+    state.textCounted = false;
+  if (!state.textCounted && !IsXmlWhitespace(text, length)) {
+    AddNodes(ctxt, 1);
+    state.textCounted = true;
+  }
+  state.inText = true;
+}
+
+void CountedCData(void* ctxt, const xmlChar* text, int length) {
+  xmlSAX2CDataBlock(ctxt, text, length);
+  AddNodes(ctxt, 1);
+}
+
+void CountedComment(void* ctxt, const xmlChar* text) {
+  xmlSAX2Comment(ctxt, text);
+  AddNodes(ctxt, 1);
+}
+
+void CountedInstruction(void* ctxt, const xmlChar* target, const xmlChar* data) {
+  xmlSAX2ProcessingInstruction(ctxt, target, data);
+  AddNodes(ctxt, 1);
+}
+
+void CountedReference(void* ctxt, const xmlChar* name) {
+  xmlSAX2Reference(ctxt, name);
+  AddNodes(ctxt, 1);
+}
+
+void CountNodes(xmlSAXHandler& sax) {
+  sax.startElementNs = CountedStartElement;
+  sax.endElementNs = CountedEndElement;
+  sax.characters = CountedCharacters;
+  sax.ignorableWhitespace = CountedCharacters;
+  sax.cdataBlock = CountedCData;
+  sax.comment = CountedComment;
+  sax.processingInstruction = CountedInstruction;
+  sax.reference = CountedReference;
+}
+
+// The nodes below `top`, attributes and namespace declarations included.
+// Entity substitution copies the nodes of an entity's later references
+// without callbacks, so the built tree is counted once more.
+size_t TreeNodes(xmlNodePtr top) {
+  size_t count = 0;
+  xmlNodePtr node = top->children;
+  while (node != nullptr) {
+    ++count;
+    if (node->type == XML_ELEMENT_NODE) {
+      for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next)
+        ++count;
+      for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next)
+        ++count;
+    }
+    if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
+      node = node->children;
+      continue;
+    }
+    while (node != top && node->next == nullptr)
+      node = node->parent;
+    node = node == top ? nullptr : node->next;
+  }
+  return count;
+}
+
+// libxml2 writes a namespace name between the declaration's quotes as it is.
+// While a tree is written, every name there that needs escaping holds its
+// escaped form; the names come back afterwards.
+class EscapedNamespaceNames {
+public:
+  explicit EscapedNamespaceNames(xmlNodePtr top) {
+    try {
+      EscapeBelow(top);
+    } catch (...) {
+      Restore();
+      throw;
+    }
+  }
+  ~EscapedNamespaceNames() { Restore(); }
+  EscapedNamespaceNames(const EscapedNamespaceNames&) = delete;
+  EscapedNamespaceNames& operator=(const EscapedNamespaceNames&) = delete;
+
+private:
+  void EscapeBelow(xmlNodePtr top) {
+    xmlNodePtr node = top;
+    while (node != nullptr) {
+      if (node->type == XML_ELEMENT_NODE)
+        for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next)
+          Escape(ns);
+      if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
+        node = node->children;
+        continue;
+      }
+      while (node != top && node->next == nullptr)
+        node = node->parent;
+      node = node == top ? nullptr : node->next;
+    }
+  }
+  void Restore() {
+    for (const auto& [ns, original] : swapped_) {
+      xmlFree(const_cast<xmlChar*>(ns->href));
+      ns->href = original;
+    }
+    swapped_.clear();
+  }
+
+  void Escape(xmlNsPtr ns) {
+    if (ns->href == nullptr)
+      return;
+    const std::string_view name(reinterpret_cast<const char*>(ns->href));
+    if (name.find_first_of("&<\"\t\n\r") == std::string_view::npos)
+      return;
+    std::string escaped;
+    for (const char c : name) {
+      switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\t':
+        escaped += "&#9;";
+        break;
+      case '\n':
+        escaped += "&#10;";
+        break;
+      case '\r':
+        escaped += "&#13;";
+        break;
+      default:
+        escaped += c;
+      }
+    }
+    XmlPtr<xmlChar> copy(Checked(xmlStrdup(U8(escaped))));
+    swapped_.emplace_back(ns, ns->href);
+    ns->href = copy.release();
+  }
+
+  std::vector<std::pair<xmlNsPtr, const xmlChar*>> swapped_;
+};
 
 void CheckedEntityDecl(void* ctx, const xmlChar* name, int type, const xmlChar* publicId,
                        const xmlChar* systemId, xmlChar* content) {
@@ -178,7 +434,10 @@ void DropWhitespaceText(xmlNodePtr parent) {
 std::optional<std::string> DeclarationData(xmlDocPtr doc, std::string_view input) {
   if (input.starts_with("\xEF\xBB\xBF"))
     input.remove_prefix(3);
-  if (input.starts_with("<?xml")) {
+  // The declaration's target is exactly "xml"; "<?xml-stylesheet" is an
+  // instruction of its own.
+  if (input.starts_with("<?xml") && input.size() > 5 &&
+      std::string_view(" \t\r\n").find(input[5]) != std::string_view::npos) {
     const size_t end = input.find("?>");
     std::string_view data = input.substr(5, end - 5);
     const auto first = data.find_first_not_of(" \t\r\n");
@@ -199,7 +458,8 @@ std::optional<std::string> DeclarationData(xmlDocPtr doc, std::string_view input
 
 class LibXml2Document final : public DomDocument {
 public:
-  LibXml2Document() : doc_(Checked(xmlNewDoc(nullptr))) {}
+  explicit LibXml2Document(size_t maxNodes)
+      : maxNodes_(maxNodes), doc_(Checked(xmlNewDoc(nullptr))) {}
 
   ~LibXml2Document() override {
     for (xmlNodePtr node : detached_)
@@ -494,6 +754,7 @@ private:
   }
 
   std::string SaveTree(xmlNodePtr node) {
+    const EscapedNamespaceNames escaped(node);
     XmlPtr<xmlBuffer> buffer(Checked(xmlBufferCreate()));
     xmlSaveCtxtPtr save = Checked(xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL));
     xmlSaveTree(save, node);
@@ -507,16 +768,29 @@ private:
     if (input.size() > static_cast<size_t>(INT_MAX))
       return ParseError{u"Document too large", 0, {}};
     XmlPtr<xmlParserCtxt> ctxt(Checked(xmlNewParserCtxt()));
-    ParseState state;
+    ParseState state(maxNodes_);
     ctxt->_private = &state;
     ctxt->sax->serror = RecordError;
     ctxt->sax->entityDecl = CheckedEntityDecl;
     ctxt->sax->externalSubset = nullptr;
-    XmlPtr<xmlDoc> doc(xmlCtxtReadMemory(ctxt.get(), input.data(), static_cast<int>(input.size()),
-                                         nullptr, encoding, kParseOptions));
-    if (doc == nullptr || !ctxt->wellFormed || !ctxt->nsWellFormed || state.refused) {
+    CountNodes(*ctxt->sax);
+    XmlPtr<xmlDoc> doc;
+    {
+      const CapturedErrors captured(state);
+      doc.reset(xmlCtxtReadMemory(ctxt.get(), input.data(), static_cast<int>(input.size()), nullptr,
+                                  encoding, kParseOptions));
+    }
+    if (doc != nullptr && !state.tooManyNodes && !state.refused && ctxt->wellFormed) {
+      DropWhitespaceText(reinterpret_cast<xmlNodePtr>(doc.get()));
+      state.tooManyNodes = TreeNodes(reinterpret_cast<xmlNodePtr>(doc.get())) > maxNodes_;
+    }
+    if (doc == nullptr || !ctxt->wellFormed || !ctxt->nsWellFormed || state.refused ||
+        state.tooManyNodes) {
       ParseError error;
-      if (state.refused) {
+      if (state.tooManyNodes) {
+        error.reason = TooManyNodesReason(maxNodes_);
+        error.line = state.tooManyNodesLine;
+      } else if (state.refused) {
         error.reason = kExternalEntityRefused;
         error.line = state.refusedLine;
       } else if (state.haveError) {
@@ -525,12 +799,15 @@ private:
       } else {
         error.reason = u"Document is not well-formed";
       }
-      while (!error.reason.empty() && (error.reason.back() == u'\n' || error.reason.back() == u' '))
-        error.reason.pop_back();
+      TrimEnd(error.reason);
+      if (!state.unattributedMessage.empty() && !state.tooManyNodes && !state.refused) {
+        std::u16string unattributed = Utf8ToUtf16(state.unattributedMessage);
+        TrimEnd(unattributed);
+        error.reason += u" (" + unattributed + u")";
+      }
       error.sourceText = SourceLine(input, error.line);
       return error;
     }
-    DropWhitespaceText(reinterpret_cast<xmlNodePtr>(doc.get()));
     if (const auto data = DeclarationData(doc.get(), input)) {
       xmlNodePtr pi = Checked(xmlNewDocPI(doc.get(), BAD_CAST "xml", U8(*data)));
       if (doc->children == nullptr)
@@ -542,6 +819,7 @@ private:
     return std::nullopt;
   }
 
+  const size_t maxNodes_;
   // Declared first so that it is freed last: elements may point at them.
   std::vector<XmlPtr<xmlNs>> unbound_;
   XmlPtr<xmlDoc> doc_;
@@ -550,9 +828,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<DomDocument> CreateDomDocument() {
+std::unique_ptr<DomDocument> CreateDomDocument(size_t maxNodes) {
   InitParserOnce();
-  return std::make_unique<LibXml2Document>();
+  return std::make_unique<LibXml2Document>(maxNodes);
 }
 
 } // namespace tellavo::dom

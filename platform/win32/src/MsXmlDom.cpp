@@ -6,7 +6,7 @@
 // parser sees it (a SOAP message may not carry one, and a DTD is where
 // external entities and entity expansion come from). Where the MSXML version
 // knows them, the parser refuses DTDs itself as well and bounds the nesting
-// depth.
+// depth. A document with more nodes than allowed is refused once loaded.
 //
 // Node handles are the COM identities (IUnknown) of the MSXML nodes; the
 // document keeps one reference to every node it has handed out, so a handle
@@ -45,6 +45,10 @@ constexpr DWORD kDocumentContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
 constexpr std::u16string_view kNotInstalled = u"Microsoft MSXML is not installed";
 // The deepest element nesting a document may have, as the posix parser allows.
 constexpr long kMaxElementDepth = 256;
+// The nodes that count against a document's limit: all but the document node
+// and texts of white space only, which are dropped after loading.
+constexpr std::u16string_view kCountedNodes =
+    u"//node()[not(self::text()) or normalize-space()]|//@*";
 
 // A text as a BSTR that is never null: some DOM methods take the null BSTR
 // for "absent" rather than for the empty string.
@@ -230,6 +234,11 @@ void SetOptionalProperties(const ComPtr<IXMLDOMDocument>& document) {
   const BStr maxDepth = Allocated(u"MaxElementDepth");
   if (FAILED(document2->setProperty(maxDepth.Get(), IntArgument(kMaxElementDepth))))
     SetErrorInfo(0, nullptr);
+  // Node counting asks in XPath, which some versions only take when told.
+  const BStr language = Allocated(u"SelectionLanguage");
+  const BStr xpath = Allocated(u"XPath");
+  if (FAILED(document2->setProperty(language.Get(), TextArgument(xpath))))
+    SetErrorInfo(0, nullptr);
 }
 
 // The first DOM document class that can be created, as IXMLDOMDocument.
@@ -252,7 +261,8 @@ ComPtr<IXMLDOMDocument> CreatePlatformDocument() {
 
 class MsXmlDocument final : public DomDocument {
 public:
-  explicit MsXmlDocument(ComPtr<IXMLDOMDocument> document) : document_(std::move(document)) {
+  MsXmlDocument(ComPtr<IXMLDOMDocument> document, size_t maxNodes)
+      : document_(std::move(document)), maxNodes_(maxNodes) {
     // White space is kept while parsing and the white-space-only texts are
     // dropped afterwards: a parser that drops them itself may also take
     // white space from texts that hold more, such as the line feed after an
@@ -618,6 +628,8 @@ private:
   // did, the document loses its white-space-only texts.
   std::optional<ParseError> Report(VARIANT_BOOL loaded) {
     if (loaded != VARIANT_FALSE) {
+      if (CountedNodes() > maxNodes_)
+        return ParseError{TooManyNodesReason(maxNodes_), 0, {}};
       DropWhitespaceText(ComPtr<IXMLDOMNode>::Share(document_.Get()), false);
       return std::nullopt;
     }
@@ -641,7 +653,19 @@ private:
     return error;
   }
 
+  // The nodes of the loaded document that count against its limit.
+  size_t CountedNodes() {
+    const BStr query = Allocated(kCountedNodes);
+    const auto nodes = ObjectOf<IXMLDOMNodeList>(
+        [&](IXMLDOMNodeList** out) { return document_->selectNodes(query.Get(), out); });
+    long length = 0;
+    if (nodes)
+      CheckSafeCall(nodes->get_length(&length));
+    return static_cast<size_t>(length);
+  }
+
   ComPtr<IXMLDOMDocument> document_;
+  const size_t maxNodes_;
   // Every node handed out, by its COM identity; the identity pointer stays
   // valid because the map holds a reference to the node.
   std::unordered_map<IUnknown*, ComPtr<IXMLDOMNode>> nodes_;
@@ -649,13 +673,13 @@ private:
 
 } // namespace
 
-std::unique_ptr<DomDocument> CreateDomDocument() {
+std::unique_ptr<DomDocument> CreateDomDocument(size_t maxNodes) {
   // The factory's failures reach the layer as a failed call with an error
   // object, like any other failing call on the DOM.
   ComPtr<IXMLDOMDocument> document;
   CheckSafeCall(
       Guard(ErrorSource{IID_IUnknown, {}, {}}, [&] { document = CreatePlatformDocument(); }));
-  return std::make_unique<MsXmlDocument>(std::move(document));
+  return std::make_unique<MsXmlDocument>(std::move(document), maxNodes);
 }
 
 } // namespace tellavo::dom
