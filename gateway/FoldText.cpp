@@ -56,18 +56,22 @@ size_t EscapeGrowth(std::u16string_view text) {
 void FoldInto(std::u16string_view text, char16_t* target) {
   using Lanes = uint16_t __attribute__((vector_size(16)));
   constexpr size_t kLanes = sizeof(Lanes) / sizeof(uint16_t);
+  // The characters as uint16_t: clang 14 crashes when a char16_t meets a
+  // vector of uint16_t in one expression.
+  constexpr uint16_t kAmp = u'&', kLess = u'<', kGreater = u'>';
+  constexpr uint16_t kS = u'S', kG = u'G', kI = u'I', kc = u'c';
   size_t i = 0;
   for (; i + kLanes <= text.size(); i += kLanes) {
     Lanes c;
     std::memcpy(&c, text.data() + i, sizeof c);
-    const auto markup = (Lanes)((c == u'&') | (c == u'<') | (c == u'>'));
+    const auto markup = (Lanes)((c == kAmp) | (c == kLess) | (c == kGreater));
     const Lanes pair = c & kPairMask;
     const Lanes caseBit = (c & 1) << 5;
     Lanes folded = c;
-    folded = pair == kShPair ? u'S' + caseBit : folded;
-    folded = pair == kGhPair ? u'G' + caseBit : folded;
-    folded = pair == kIPair ? u'I' + caseBit : folded;
-    folded = c == kCCedilla ? Lanes{} + u'c' : folded;
+    folded = pair == kShPair ? kS + caseBit : folded;
+    folded = pair == kGhPair ? kG + caseBit : folded;
+    folded = pair == kIPair ? kI + caseBit : folded;
+    folded = c == kCCedilla ? Lanes{} + kc : folded;
     uint64_t markupBits[2];
     std::memcpy(markupBits, &markup, sizeof markupBits);
     if ((markupBits[0] | markupBits[1]) == 0) {

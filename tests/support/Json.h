@@ -14,6 +14,15 @@ class JsonValue {
 public:
   enum class Kind { Null, Bool, Number, String, Array, Object };
 
+  // Defined where JsonValue is complete: clang checks std::pair's members
+  // when it meets the implicit ones here.
+  JsonValue();
+  JsonValue(const JsonValue&);
+  JsonValue(JsonValue&&) noexcept;
+  JsonValue& operator=(const JsonValue&);
+  JsonValue& operator=(JsonValue&&) noexcept;
+  ~JsonValue();
+
   Kind kind = Kind::Null;
   bool boolean = false;
   double number = 0;

@@ -79,7 +79,6 @@ private:
   CurlEasy easy_;
   CurlList sentHeaders_;
   bool inMulti_ = false;
-  bool started_ = false;
   bool connected_ = false;
   bool finished_ = false;
   DWORD failure_ = ERROR_SUCCESS;
