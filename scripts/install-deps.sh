@@ -2,11 +2,12 @@
 # Installs the Debian packages that building and testing Tellavo need, when
 # they are missing. Runs as root on Debian 12 (or through sudo when present).
 # The win32 tests run under 32-bit Wine, which comes from the i386
-# architecture.
+# architecture; clang and its runtimes build the fuzzers.
 set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  clang-14 clang libclang-rt-14-dev
   libcurl4-openssl-dev libssl-dev libxml2-dev libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386
