@@ -5,6 +5,7 @@
 
 #include "GatewayModule.h"
 #include "common/Utf.h"
+#include "support/Wine.h"
 
 namespace tellavo::test {
 namespace {
@@ -41,8 +42,15 @@ TEST_F(HostileGatewayTest, ErrorStatusWithALongReasonIsAFailure) {
   const CallResult result = GetMsgStatus(kUser, kPassword, u"1000001", kVendor);
   EXPECT_EQ(result.hr, S_OK);
   EXPECT_EQ(result.retvalue, u"-1");
-  EXPECT_EQ(OnlyEventText(), u"ESOAPHTTPException " + std::u16string(3000, u'x') + u" (503) - '" +
-                                 kStatusUrl + u"'");
+  const std::u16string text = OnlyEventText();
+  const std::u16string expected =
+      u"ESOAPHTTPException " + std::u16string(3000, u'x') + u" (503) - '" + kStatusUrl + u"'";
+  // Wine's event log hands an entry back cut to its first few hundred
+  // characters.
+  if (RunningUnderWine())
+    EXPECT_TRUE(expected.starts_with(text) && text.size() > 200) << Narrow(text);
+  else
+    EXPECT_EQ(text, expected);
 }
 
 TEST_F(HostileGatewayTest, HugeHeaderIsReadOrRefusedWithAMessage) {

@@ -4,6 +4,7 @@
 // ESOAPHTTPException, never as success, a crash or an empty message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "TransportTestSupport.h"
@@ -126,7 +127,9 @@ TEST_F(HostileGateway, ErrorStatusFailsWhateverTheLengthOfItsReason) {
                  R"(, "result": "1000001"})");
     const auto raised = RaisedBy([&] { Post(); });
     ASSERT_TRUE(raised) << "reason of " << length;
-    EXPECT_EQ(MessageOf(*raised), std::string(length, 'x') + " (503) - '" + url + "'");
+    // Wine's WinINet cuts the status line at 4095 bytes, the reason with it.
+    const size_t kept = RunningUnderWine() ? std::min<size_t>(length, 4095 - 13) : length;
+    EXPECT_EQ(MessageOf(*raised), std::string(kept, 'x') + " (503) - '" + url + "'");
     EXPECT_EQ(raised->StatusCode(), 503);
   }
   Sim().Script(R"({"status": 302, "reason": "", "result": "1000001"})");
