@@ -81,7 +81,9 @@ public:
   void BeforeExecute(std::u16string_view actionUri);
 
   // One exchange: posts `request` and appends the response body to
-  // `response`. Raises ESOAPHTTPException or EAbort on failure.
+  // `response`. Raises ESOAPHTTPException or EAbort on failure; among the
+  // failures are a body longer than MaxAnswerBytes and an exchange that
+  // outlasts ExchangeTimeLimit().
   void Execute(std::string_view request, std::string& response);
 
   // Closes the connection handle, then the root handle.
