@@ -21,11 +21,7 @@ TEST_F(RequestRefusalTest, QueriesWithAValueXmlCannotCarryAreNotSent) {
   EXPECT_EQ(text, u"EXMLDocError The request was not sent: password holds the character U+0000 "
                   u"at position 3, which XML cannot carry");
 
-  ClearEvents();
-  ExpectRefusal(GetMsgStatus(kUser, kPassword, u"12\x1B", kVendor));
-  EXPECT_NE(OnlyEventText().find(u"packet_id holds the character U+001B at position 3"),
-            std::u16string::npos);
-
+  // A lone surrogate would otherwise reach the gateway as another character.
   ClearEvents();
   ExpectRefusal(GetMsgStatusToDate(kUser, kPassword, u"\xD800", u"b", kVendor));
   EXPECT_NE(OnlyEventText().find(u"date1 holds the character U+D800 at position 1"),
