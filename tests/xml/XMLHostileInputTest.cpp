@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "LoadedDocument.h"
 #include "common/Exceptions.h"
 #include "common/Utf.h"
 #include "support/Wine.h"
@@ -20,12 +21,7 @@ using namespace tellavo;
 
 namespace {
 
-TXMLDocument Loaded(std::u16string_view text) {
-  TXMLDocument document;
-  document.SetXML(text);
-  document.SetActive(true);
-  return document;
-}
+using test::Loaded;
 
 std::u16string ParseErrorOf(std::u16string_view text) {
   TXMLDocument document;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "LoadedDocument.h"
 #include "common/Exceptions.h"
 #include "common/Utf.h"
 #include "support/Wine.h"
@@ -9,12 +10,7 @@ using namespace tellavo;
 
 namespace {
 
-TXMLDocument Loaded(std::u16string_view text) {
-  TXMLDocument document;
-  document.SetXML(text);
-  document.SetActive(true);
-  return document;
-}
+using test::Loaded;
 
 template <class E, class F> std::u16string MessageOf(F&& action) {
   try {

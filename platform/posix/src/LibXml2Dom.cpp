@@ -264,6 +264,16 @@ void CountNodes(xmlSAXHandler& sax) {
   sax.reference = CountedReference;
 }
 
+// The node after `node` in document order, staying within `top`'s subtree and
+// descending into elements only; nullptr past its end.
+xmlNodePtr NextInTree(xmlNodePtr node, xmlNodePtr top) {
+  if (node->children != nullptr && node->type == XML_ELEMENT_NODE)
+    return node->children;
+  while (node != top && node->next == nullptr)
+    node = node->parent;
+  return node == top ? nullptr : node->next;
+}
+
 // The nodes below `top`, attributes and namespace declarations included.
 // Entity substitution copies the nodes of an entity's later references
 // without callbacks, so the built tree is counted once more.
@@ -278,13 +288,7 @@ size_t TreeNodes(xmlNodePtr top) {
       for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next)
         ++count;
     }
-    if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
-      node = node->children;
-      continue;
-    }
-    while (node != top && node->next == nullptr)
-      node = node->parent;
-    node = node == top ? nullptr : node->next;
+    node = NextInTree(node, top);
   }
   return count;
 }
@@ -313,13 +317,7 @@ private:
       if (node->type == XML_ELEMENT_NODE)
         for (xmlNsPtr ns = node->nsDef; ns != nullptr; ns = ns->next)
           Escape(ns);
-      if (node->children != nullptr && node->type == XML_ELEMENT_NODE) {
-        node = node->children;
-        continue;
-      }
-      while (node != top && node->next == nullptr)
-        node = node->parent;
-      node = node == top ? nullptr : node->next;
+      node = NextInTree(node, top);
     }
   }
   void Restore() {
