@@ -34,26 +34,25 @@ void WriteHive(const std::string& path, size_t bytes) {
   }
 }
 
-// The process's resident peak (VmHWM) in KiB; writing 5 to clear_refs
-// starts it again from the current size.
-long PeakResidentKiB() {
+// A size field of /proc/self/status ("VmHWM:", "VmRSS:") in KiB.
+long StatusKiB(const std::string& field) {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmHWM:", 0) == 0)
-      return std::strtol(line.c_str() + 6, nullptr, 10);
+    if (line.rfind(field, 0) == 0)
+      return std::strtol(line.c_str() + field.size(), nullptr, 10);
   }
   return 0;
 }
 
+// The process's resident peak in KiB; writing 5 to clear_refs starts it again
+// from the current size.
+long PeakResidentKiB() {
+  return StatusKiB("VmHWM:");
+}
+
 long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0)
-      return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return 0;
+  return StatusKiB("VmRSS:");
 }
 
 void ResetPeak() {
