@@ -5,45 +5,20 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 
-#include <memory>
-#include <stdexcept>
 #include <string>
 
-#include "Platform.h"
-#include "common/ComPtr.h"
-#include "gateway/Tellavo_TLB.h"
+#include "ModuleGateway.h"
 #include "support/Curl.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/Simulator.h"
 
 namespace {
 
-using tellavo::ComPtr;
-using tellavo::IGateway;
 using tellavo::test::Simulator;
 
 Simulator& SharedSimulator() {
   static Simulator simulator;
   return simulator;
-}
-
-IGateway& Gateway() {
-  static ComPtr<IGateway> gateway = [] {
-    HMODULE module = LoadLibraryW(TELLAVO_MODULE_PATH_U);
-    using GetClassObject = HRESULT (*)(REFCLSID, REFIID, void**);
-    const auto getClassObject = reinterpret_cast<GetClassObject>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "DllGetClassObject")));
-    ComPtr<IClassFactory> factory;
-    ComPtr<IGateway> object;
-    if (getClassObject == nullptr ||
-        FAILED(getClassObject(tellavo::CLSID_Gateway, IID_IClassFactory,
-                              reinterpret_cast<void**>(factory.Out()))) ||
-        FAILED(factory->CreateInstance(nullptr, tellavo::IID_IGateway,
-                                       reinterpret_cast<void**>(object.Out()))))
-      throw std::runtime_error("cannot create a Gateway object");
-    return object;
-  }();
-  return *gateway.Get();
 }
 
 void GetInfoThroughTheModule(benchmark::State& state) {
@@ -54,7 +29,7 @@ void GetInfoThroughTheModule(benchmark::State& state) {
   BSTR vendor = SysAllocString(u"42");
   for (auto _ : state) {
     BSTR retvalue = nullptr;
-    Gateway().getinfo(user, password, vendor, &retvalue);
+    tellavo::bench::ModuleGateway().getinfo(user, password, vendor, &retvalue);
     if (retvalue == nullptr || retvalue[0] == u'-')
       state.SkipWithError("getinfo failed");
     SysFreeString(retvalue);

@@ -10,9 +10,11 @@
 #include <string>
 #include <unistd.h>
 
+#include "measure/ProcessMemory.h"
 #include "server/Module.h"
 
 using namespace tellavo;
+using namespace tellavo::bench;
 
 namespace {
 
@@ -32,31 +34,6 @@ void WriteHive(const std::string& path, size_t bytes) {
     out.write(entry, size);
     written += static_cast<size_t>(size);
   }
-}
-
-// A size field of /proc/self/status ("VmHWM:", "VmRSS:") in KiB.
-long StatusKiB(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind(field, 0) == 0)
-      return std::strtol(line.c_str() + field.size(), nullptr, 10);
-  }
-  return 0;
-}
-
-// The process's resident peak in KiB; writing 5 to clear_refs starts it again
-// from the current size.
-long PeakResidentKiB() {
-  return StatusKiB("VmHWM:");
-}
-
-long ResidentKiB() {
-  return StatusKiB("VmRSS:");
-}
-
-void ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 void RegisterAgainstLargeHive(benchmark::State& state) {

@@ -1,0 +1,139 @@
+// Peak memory of one call whose answer is large: getinfo and getmsgstatus
+// through the module's Gateway object against the gateway simulator, for
+// answers of 1, 16 and 64 MiB made of text or of element content. Reports
+// the resident peak the call reached above the process's size before it, and
+// that peak as a multiple of the answer's size on the wire.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "ModuleGateway.h"
+#include "measure/ProcessMemory.h"
+#include "support/Json.h"
+#include "support/ScopedProxyEnvironment.h"
+#include "support/Simulator.h"
+
+namespace {
+
+using namespace tellavo::bench;
+using tellavo::test::Simulator;
+
+enum class Operation { GetInfo, GetMsgStatus };
+enum class Content { Text, Elements };
+
+constexpr std::string_view kEnvelopeStart =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+    "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>";
+constexpr std::string_view kEnvelopeEnd = "</soap:Body></soap:Envelope>";
+
+// Originator names and status lines of this many bytes each, so that 64 MiB
+// of element content stays within the build's bound on document nodes.
+constexpr size_t kItemBytes = 240;
+
+// As many items of the answer's content as fit in `bytes` bytes: elements as
+// markup, or the same markup escaped into one text.
+std::string Items(std::string_view element, Content content, size_t bytes) {
+  const std::string open = content == Content::Text ? "&lt;" : "<";
+  const std::string close = content == Content::Text ? "&gt;" : ">";
+  const std::string item = open + std::string(element) + close + std::string(kItemBytes, 'x') +
+                           open + "/" + std::string(element) + close;
+  std::string items;
+  items.reserve(bytes + item.size());
+  while (items.size() + item.size() <= bytes)
+    items += item;
+  return items;
+}
+
+// The room the envelope around the items takes.
+constexpr size_t kEnvelopeBytes = 512;
+
+// The whole response envelope of an answer of at most `bytes` bytes.
+std::string AnswerEnvelope(Operation operation, Content content, size_t bytes) {
+  const std::string name = operation == Operation::GetInfo ? "getOriginators" : "getStatus";
+  const std::string list = operation == Operation::GetInfo ? "ORIGINATORS" : "STATUS";
+  const std::string item = operation == Operation::GetInfo ? "ORIGINATOR" : "MSG";
+  const std::string open = content == Content::Text ? "&lt;" : "<";
+  const std::string close = content == Content::Text ? "&gt;" : ">";
+  return std::string(kEnvelopeStart) + "<" + name + "Response xmlns=\"" +
+         std::string(tellavo::test::kSimulatorNamespace) + "\"><" + name + "Result>" + open + list +
+         close + Items(item, content, bytes - kEnvelopeBytes) + open + "/" + list + close + "</" +
+         name + "Result></" + name + "Response>" + std::string(kEnvelopeEnd);
+}
+
+Simulator& SharedSimulator() {
+  static Simulator simulator;
+  return simulator;
+}
+
+// One call of `operation`; true when it gave a result rather than a failure code.
+bool Call(Operation operation) {
+  BSTR user = SysAllocString(u"tellavo");
+  BSTR password = SysAllocString(u"s3cret");
+  BSTR vendor = SysAllocString(u"42");
+  BSTR packet = SysAllocString(u"1000001");
+  BSTR retvalue = nullptr;
+  tellavo::IGateway& gateway = ModuleGateway();
+  if (operation == Operation::GetInfo)
+    gateway.getinfo(user, password, vendor, &retvalue);
+  else
+    gateway.getmsgstatus(user, password, packet, vendor, &retvalue);
+  const bool ok = retvalue != nullptr && retvalue[0] != u'-';
+  SysFreeString(retvalue);
+  SysFreeString(packet);
+  SysFreeString(vendor);
+  SysFreeString(password);
+  SysFreeString(user);
+  return ok;
+}
+
+void AnswerPeak(benchmark::State& state, Operation operation, Content content) {
+  // Large blocks always come from and go back to the system, so that one
+  // run's freed memory cannot hide the next run's peak.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  Simulator& simulator = SharedSimulator();
+  tellavo::test::ScopedProxyEnvironment proxy(simulator);
+  Call(Operation::GetInfo); // connections, TLS and the module warmed up
+
+  const std::string body =
+      AnswerEnvelope(operation, content, static_cast<size_t>(state.range(0)) << 20);
+  bool ok = true;
+  long peakKiB = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    simulator.Script("{\"body\":" + tellavo::test::JsonQuote(body) + "}");
+    malloc_trim(0);
+    ResetPeak();
+    const long before = ResidentKiB();
+    state.ResumeTiming();
+    ok = Call(operation) && ok;
+    state.PauseTiming();
+    peakKiB = std::max(peakKiB, PeakResidentKiB() - before);
+    state.ResumeTiming();
+  }
+  simulator.ClearScript();
+  const double answerMiB = static_cast<double>(body.size()) / (1 << 20);
+  state.counters["answer_MiB"] = answerMiB;
+  state.counters["peak_MiB_above_start"] = static_cast<double>(peakKiB) / 1024;
+  state.counters["peak_per_answer_byte"] = static_cast<double>(peakKiB) / 1024 / answerMiB;
+  if (!ok)
+    state.SkipWithError("the call failed");
+}
+
+void Sizes(benchmark::internal::Benchmark* benchmark) {
+  benchmark->Arg(1)->Arg(16)->Arg(64)->ArgName("MiB")->Iterations(1)->Unit(benchmark::kMillisecond);
+}
+
+BENCHMARK_CAPTURE(AnswerPeak, getinfo_text, Operation::GetInfo, Content::Text)->Apply(Sizes);
+BENCHMARK_CAPTURE(AnswerPeak, getinfo_elements, Operation::GetInfo, Content::Elements)
+    ->Apply(Sizes);
+BENCHMARK_CAPTURE(AnswerPeak, getmsgstatus_text, Operation::GetMsgStatus, Content::Text)
+    ->Apply(Sizes);
+BENCHMARK_CAPTURE(AnswerPeak, getmsgstatus_elements, Operation::GetMsgStatus, Content::Elements)
+    ->Apply(Sizes);
+
+} // namespace
+
+BENCHMARK_MAIN();
