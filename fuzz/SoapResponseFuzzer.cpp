@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const tellavo::TOPToSoapDomConvert reader;
   try {
-    reader.ProcessResponse(std::string_view(reinterpret_cast<const char*>(data), size));
+    reader.ProcessResponse(std::string(reinterpret_cast<const char*>(data), size));
   } catch (const tellavo::Exception&) {
   }
   return 0;

@@ -1,5 +1,7 @@
 #include "gateway/GatewayOperations.h"
 
+#include <utility>
+
 #include "common/TextUtil.h"
 #include "gateway/EventLogReport.h"
 #include "gateway/MessageBasket.h"
@@ -24,7 +26,8 @@ constexpr std::u16string_view kMessageIdElement = u"MSGID";
 
 // Runs one exchange. `answer` is where the exchange keeps the service's
 // answer once it has arrived; on a failure the result is that answer, or
-// "-1" when none arrived, and the failure goes to the event log.
+// "-1" when none arrived, and the failure goes to the event log. An exchange
+// whose result is the answer itself moves it out.
 template <class Exchange> std::u16string Guarded(Exchange&& exchange) {
   std::u16string answer;
   try {
@@ -36,9 +39,12 @@ template <class Exchange> std::u16string Guarded(Exchange&& exchange) {
 }
 
 // Loads an answer, with its CR LF pairs removed, and returns its document
-// element.
+// element. Answers seldom hold such pairs; only then is the text copied first.
 TXMLNode LoadAnswer(TXMLDocument& document, std::u16string_view answer) {
-  document.SetXML(RemoveCrLfPairs(answer));
+  if (answer.find(u"\r\n") == std::u16string_view::npos)
+    document.SetXML(answer);
+  else
+    document.SetXML(RemoveCrLfPairs(answer));
   document.SetActive(true);
   TXMLNode root = document.DocumentElement();
   if (!root)
@@ -71,7 +77,7 @@ std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view pa
     const std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetStatusProxy()->getStatus(request);
-    return answer;
+    return std::move(answer);
   });
 }
 
@@ -83,7 +89,7 @@ std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_v
         BuildReport2DateDocument(username, password, date1, date2, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetReport2DateProxy()->getReport2Date(request);
-    return answer;
+    return std::move(answer);
   });
 }
 

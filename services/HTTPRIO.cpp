@@ -1,5 +1,7 @@
 #include "services/HTTPRIO.h"
 
+#include <utility>
+
 namespace tellavo {
 
 THTTPRIO::THTTPRIO(TInvokableClassRegistry& registry) : registry_(registry), converter_(registry) {}
@@ -90,7 +92,7 @@ std::u16string THTTPRIO::Invoke(int methodIndex, std::span<const std::u16string_
 
   if (!transport_.MimeBoundary().empty())
     throw Exception(u"Multipart responses are not supported");
-  return converter_.ProcessResponse(response);
+  return converter_.ProcessResponse(std::move(response));
 }
 
 } // namespace tellavo

@@ -1,12 +1,13 @@
 #include <array>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/SameText.h"
 #include "services/SOAPConvert.h"
 #include "services/SOAPNames.h"
-#include "common/SameText.h"
 #include "xml/XMLDoc.h"
 
 namespace tellavo {
@@ -106,9 +107,20 @@ std::u16string ResultText(const TXMLNode& element) {
   // A lone text, the usual result, is handed on without another copy.
   if (characterData && children.Count() == 1)
     return children[0].NodeValue();
+  // Otherwise each child's part is taken on its own and the whole allocated
+  // once, so that growing it never holds two copies of what it has so far.
+  std::vector<std::u16string> parts;
+  size_t size = 0;
+  for (int i = 0; i < children.Count(); ++i) {
+    parts.push_back(characterData ? children[i].NodeValue() : children[i].XML());
+    size += parts.back().size();
+  }
   std::u16string text;
-  for (int i = 0; i < children.Count(); ++i)
-    text += characterData ? children[i].NodeValue() : children[i].XML();
+  text.reserve(size);
+  for (std::u16string& part : parts) {
+    text += part;
+    std::u16string().swap(part);
+  }
   return text;
 }
 
@@ -150,9 +162,9 @@ void CheckHeaderEntry(const TXMLNode& entry) {
 
 } // namespace
 
-std::u16string TOPToSoapDomConvert::ProcessResponse(std::string_view response) const {
+std::u16string TOPToSoapDomConvert::ProcessResponse(std::string response) const {
   TXMLDocument document;
-  document.LoadFromStream(response);
+  document.LoadFromStream(std::move(response));
   TIdentifierTable identifiers(document.Node());
 
   const TXMLNode envelope = document.DocumentElement();

@@ -371,8 +371,12 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
   const auto tooLarge = [this] {
     return ESOAPHTTPException(Format(kAnswerTooLarge, {MaxAnswerBytes, url_}));
   };
-  if (DeclaredLength(request).value_or(0) > MaxAnswerBytes)
+  const std::optional<uint64_t> declared = DeclaredLength(request);
+  if (declared.value_or(0) > MaxAnswerBytes)
     throw tooLarge();
+  // A declared length is allocated once rather than grown into.
+  if (declared)
+    response.reserve(response.size() + static_cast<size_t>(*declared));
   const size_t answerStart = response.size();
   for (;;) {
     DWORD available = 0;

@@ -10,6 +10,7 @@ namespace tellavo {
 namespace {
 
 constexpr std::u16string_view kDeclarationTarget = u"xml";
+constexpr std::u16string_view kLineEnd = u"\r\n";
 constexpr std::array<std::u16string_view, 3> kDeclarationNames = {u"version", u"encoding",
                                                                   u"standalone"};
 // A parsed document costs memory per node, far more than its bytes.
@@ -65,7 +66,17 @@ void TXMLDocument::SetXML(std::u16string_view text) {
   // A new source replaces what is loaded; the next activation parses it.
   SetActive(false);
   stream_.reset();
-  lines_ = SplitLines(text);
+  // Held whole rather than as lines: the parser reads line ends of every kind
+  // alike, so only the last line's CR LF has to be added.
+  const bool lastLineEnded = text.empty() || text.back() == u'\r' || text.back() == u'\n';
+  text_.reserve(text.size() + kLineEnd.size());
+  text_.assign(text);
+  if (!lastLineEnded)
+    text_ += kLineEnd;
+}
+
+std::vector<std::u16string> TXMLDocument::XMLLines() const {
+  return SplitLines(text_);
 }
 
 void TXMLDocument::SetActive(bool active) {
@@ -79,21 +90,18 @@ void TXMLDocument::SetActive(bool active) {
   std::optional<dom::ParseError> error;
   if (stream_) {
     error = dom->LoadBytes(*stream_);
-  } else if (!lines_.empty()) {
-    std::u16string text;
-    for (const std::u16string& line : lines_)
-      text += line + u"\r\n";
-    error = dom->LoadText(text);
+  } else if (!text_.empty()) {
+    error = dom->LoadText(text_);
   }
   if (error)
     RaiseParseError(*error);
   dom_ = std::move(dom);
 }
 
-void TXMLDocument::LoadFromStream(std::string_view bytes) {
+void TXMLDocument::LoadFromStream(std::string bytes) {
   SetActive(false);
-  lines_.clear();
-  stream_.emplace(bytes);
+  text_.clear();
+  stream_.emplace(std::move(bytes));
   SetActive(true);
 }
 

@@ -143,7 +143,7 @@ public:
 
   // The source text, split into lines at every CR LF, lone CR or lone LF.
   void SetXML(std::u16string_view text);
-  const std::vector<std::u16string>& XMLLines() const { return lines_; }
+  std::vector<std::u16string> XMLLines() const;
 
   // Activating parses the source into a new platform document (EDOMParseError
   // when it is not well-formed; the document then stays inactive);
@@ -152,7 +152,7 @@ public:
   bool Active() const { return dom_ != nullptr; }
 
   // Deactivates, makes `bytes` the source and activates.
-  void LoadFromStream(std::string_view bytes);
+  void LoadFromStream(std::string bytes);
 
   // The document node.
   TXMLNode Node() const;
@@ -185,7 +185,9 @@ private:
 
   std::shared_ptr<dom::DomDocument> dom_;
   std::shared_ptr<detail::XMLDocSettings> settings_;
-  std::vector<std::u16string> lines_;
+  // The source: the text's lines, each followed by CR LF, as the parser
+  // reads them; or a byte stream.
+  std::u16string text_;
   std::optional<std::string> stream_;
 };
 

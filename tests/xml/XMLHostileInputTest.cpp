@@ -95,6 +95,29 @@ TEST(XMLHostileInput, DocumentsWithMoreNodesThanTheLimitAreRefused) {
   EXPECT_FALSE(ParseErrorOf(u"<r b=\"1\">" + Elements(kLimit - 1) + u"</r>").empty());
 }
 
+// A text longer than the parser takes in one node is refused, never cut.
+TEST(XMLHostileInput, ATextIsLoadedWholeOrRefused) {
+  constexpr size_t kPieces = 2'000'001;
+  constexpr size_t kLength = 5 * kPieces;
+  std::string bytes = "<r>";
+  bytes.reserve(8 * kPieces + 8);
+  for (size_t i = 0; i < kPieces; ++i)
+    bytes += "abcd&lt;";
+  bytes += "</r>";
+  TXMLDocument document;
+  try {
+    document.LoadFromStream(std::move(bytes));
+  } catch (const EDOMParseError& e) {
+    EXPECT_FALSE(test::RunningUnderWine()) << "Windows' DOM has no limit on a text's length";
+    EXPECT_NE(e.Message().find(u"text"), std::u16string::npos) << Utf16ToUtf8(e.Message());
+    EXPECT_FALSE(document.Active());
+    return;
+  }
+  const std::u16string text = document.DocumentElement().Text();
+  EXPECT_EQ(text.size(), kLength);
+  EXPECT_EQ(text.substr(kLength - 5), u"abcd<");
+}
+
 #ifndef _WIN32
 namespace {
 

@@ -166,6 +166,18 @@ TEST(XMLParse, TextIsReadAsItsCharactersWhateverTheDeclarationSays) {
   }
 }
 
+// Long texts reach the parser in pieces; no character may be split between
+// two of them, wherever it falls.
+TEST(XMLParse, LongTextsKeepEveryCharacter) {
+  const std::u16string pair = u"\U0001F600";
+  for (size_t padding = 4085; padding < 4100; ++padding) {
+    const std::u16string text =
+        std::u16string(padding, u'a') + pair + u"Grüße" + std::u16string(8192, u'b') + pair;
+    EXPECT_EQ(Loaded(u"<r>" + text + u"</r>").DocumentElement().Text(), text)
+        << "after " << padding << " units";
+  }
+}
+
 TEST(XMLParse, BytesAreDecodedByByteOrderMarkElseDeclarationElseUtf8) {
   TXMLDocument document;
   document.LoadFromStream("\xEF\xBB\xBF<r>\xC3\xBC</r>");

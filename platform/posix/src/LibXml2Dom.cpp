@@ -15,7 +15,6 @@
 #include <libxml/xmlsave.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -24,6 +23,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "LibXml2Input.h"
 #include "common/Utf.h"
 #include "xml/DomBackend.h"
 
@@ -379,36 +379,6 @@ void CheckedEntityDecl(void* ctx, const xmlChar* name, int type, const xmlChar* 
   xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
 }
 
-// Line `line` (from 1) of a text whose lines end in CR LF, CR or LF; at most
-// kSourceTextUnits of it.
-template <class Char>
-std::basic_string_view<Char> LineOf(std::basic_string_view<Char> text, int line) {
-  constexpr Char lineEnds[] = {'\r', '\n', 0};
-  for (int current = 1; current < line; ++current) {
-    const size_t end = text.find_first_of(lineEnds);
-    if (end == text.npos)
-      return {};
-    text.remove_prefix(
-        end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1));
-  }
-  return text.substr(0, std::min(text.find_first_of(lineEnds), kSourceTextUnits));
-}
-
-// The failing line of the input, decoded for the encodings that matter here:
-// UTF-16 by its byte-order mark, else UTF-8.
-std::u16string SourceLine(std::string_view input, int line) {
-  const bool utf16le = input.starts_with("\xFF\xFE");
-  if (!utf16le && !input.starts_with("\xFE\xFF"))
-    return Utf8ToUtf16(LineOf(input, line));
-  std::u16string text;
-  for (size_t i = 2; i + 1 < input.size(); i += 2) {
-    const auto a = static_cast<unsigned char>(input[i]);
-    const auto b = static_cast<unsigned char>(input[i + 1]);
-    text += static_cast<char16_t>(utf16le ? a | (b << 8) : (a << 8) | b);
-  }
-  return std::u16string(LineOf(std::u16string_view(text), line));
-}
-
 // Unlinks every text node that holds only whitespace, unless xml:space
 // preserves it: such text between elements is layout, not content. The
 // parser's depth limit bounds the recursion.
@@ -428,16 +398,10 @@ void DropWhitespaceText(xmlNodePtr parent) {
 }
 
 // The data of the declaration that the parsed input carried, or nothing when
-// it had none.
-std::optional<std::string> DeclarationData(xmlDocPtr doc, std::string_view input) {
-  if (input.starts_with("\xEF\xBB\xBF"))
-    input.remove_prefix(3);
-  // The declaration's target is exactly "xml"; "<?xml-stylesheet" is an
-  // instruction of its own.
-  if (input.starts_with("<?xml") && input.size() > 5 &&
-      std::string_view(" \t\r\n").find(input[5]) != std::string_view::npos) {
-    const size_t end = input.find("?>");
-    std::string_view data = input.substr(5, end - 5);
+// it had none. `declaration` is the input's own, when it starts with one.
+std::optional<std::string> DeclarationData(xmlDocPtr doc, std::string_view declaration) {
+  if (!declaration.empty()) {
+    const std::string_view data = declaration.substr(5, declaration.size() - 7);
     const auto first = data.find_first_not_of(" \t\r\n");
     const auto last = data.find_last_not_of(" \t\r\n");
     if (first == std::string_view::npos)
@@ -454,6 +418,16 @@ std::optional<std::string> DeclarationData(xmlDocPtr doc, std::string_view input
   return data;
 }
 
+// The parser's read callback over a ParseInput. Nothing may unwind through
+// the parser: a failure to convert ends the input as an I/O error.
+int ReadInput(void* context, char* buffer, int size) {
+  try {
+    return static_cast<ParseInput*>(context)->Read(buffer, size);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+}
+
 class LibXml2Document final : public DomDocument {
 public:
   explicit LibXml2Document(size_t maxNodes)
@@ -466,11 +440,13 @@ public:
   }
 
   std::optional<ParseError> LoadText(std::u16string_view text) override {
-    return Load(ToUtf8(text), "UTF-8");
+    TextInput input(text);
+    return Load(input);
   }
 
   std::optional<ParseError> LoadBytes(std::string_view bytes) override {
-    return Load(bytes, nullptr);
+    ByteInput input(bytes);
+    return Load(input);
   }
 
   NodeHandle DocumentNode() override { return H(reinterpret_cast<xmlNodePtr>(doc_.get())); }
@@ -761,10 +737,8 @@ private:
                        static_cast<size_t>(xmlBufferLength(buffer.get())));
   }
 
-  std::optional<ParseError> Load(std::string_view input, const char* encoding) {
+  std::optional<ParseError> Load(ParseInput& input) {
     InitParserOnce();
-    if (input.size() > static_cast<size_t>(INT_MAX))
-      return ParseError{u"Document too large", 0, {}};
     XmlPtr<xmlParserCtxt> ctxt(Checked(xmlNewParserCtxt()));
     ParseState state(maxNodes_);
     ctxt->_private = &state;
@@ -775,14 +749,18 @@ private:
     XmlPtr<xmlDoc> doc;
     {
       const CapturedErrors captured(state);
-      doc.reset(xmlCtxtReadMemory(ctxt.get(), input.data(), static_cast<int>(input.size()), nullptr,
-                                  encoding, kParseOptions));
+      doc.reset(xmlCtxtReadIO(ctxt.get(), ReadInput, nullptr, &input, nullptr, input.Encoding(),
+                              kParseOptions));
     }
     if (doc != nullptr && !state.tooManyNodes && !state.refused && ctxt->wellFormed) {
       DropWhitespaceText(reinterpret_cast<xmlNodePtr>(doc.get()));
       state.tooManyNodes = TreeNodes(reinterpret_cast<xmlNodePtr>(doc.get())) > maxNodes_;
     }
-    if (doc == nullptr || !ctxt->wellFormed || !ctxt->nsWellFormed || state.refused ||
+    // A parse that was stopped never loads: some of libxml2's limits (a text
+    // node over ten million characters) stop it without marking the document
+    // ill-formed, which would hand on a truncated text.
+    const bool stopped = ctxt->disableSAX != 0;
+    if (doc == nullptr || !ctxt->wellFormed || !ctxt->nsWellFormed || stopped || state.refused ||
         state.tooManyNodes) {
       ParseError error;
       if (state.tooManyNodes) {
@@ -803,10 +781,10 @@ private:
         TrimEnd(unattributed);
         error.reason += u" (" + unattributed + u")";
       }
-      error.sourceText = SourceLine(input, error.line);
+      error.sourceText = input.SourceLine(error.line, kSourceTextUnits);
       return error;
     }
-    if (const auto data = DeclarationData(doc.get(), input)) {
+    if (const auto data = DeclarationData(doc.get(), input.Declaration())) {
       xmlNodePtr pi = Checked(xmlNewDocPI(doc.get(), BAD_CAST "xml", U8(*data)));
       if (doc->children == nullptr)
         xmlAddChild(reinterpret_cast<xmlNodePtr>(doc.get()), pi);
