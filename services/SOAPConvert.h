@@ -58,8 +58,8 @@ public:
   // The string result carried by the response envelope. Raises
   // ESOAPDomConvertError for a malformed envelope, ERemotableException for a
   // SOAP fault or an unhandled mandatory header, and the XML layer's
-  // exceptions for bytes that are not XML. The response is taken over: the
-  // parsed document keeps it as its source instead of a copy.
+  // exceptions for bytes that are not XML. The response is taken over and
+  // released as soon as it is parsed.
   std::u16string ProcessResponse(std::string response) const;
 
 private:

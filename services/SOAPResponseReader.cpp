@@ -164,7 +164,9 @@ void CheckHeaderEntry(const TXMLNode& entry) {
 
 std::u16string TOPToSoapDomConvert::ProcessResponse(std::string response) const {
   TXMLDocument document;
-  document.LoadFromStream(std::move(response));
+  document.LoadFromStream(response);
+  // Parsed, the bytes are of no more use; the result takes their room.
+  std::string().swap(response);
   TIdentifierTable identifiers(document.Node());
 
   const TXMLNode envelope = document.DocumentElement();

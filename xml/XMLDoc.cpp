@@ -65,7 +65,6 @@ TXMLDocument::TXMLDocument() : settings_(std::make_shared<detail::XMLDocSettings
 void TXMLDocument::SetXML(std::u16string_view text) {
   // A new source replaces what is loaded; the next activation parses it.
   SetActive(false);
-  stream_.reset();
   // Held whole rather than as lines: the parser reads line ends of every kind
   // alike, so only the last line's CR LF has to be added.
   const bool lastLineEnded = text.empty() || text.back() == u'\r' || text.back() == u'\n';
@@ -84,25 +83,26 @@ void TXMLDocument::SetActive(bool active) {
     dom_.reset();
     return;
   }
-  if (dom_ != nullptr)
-    return;
+  if (dom_ == nullptr)
+    Activate(std::nullopt);
+}
+
+void TXMLDocument::LoadFromStream(std::string_view bytes) {
+  SetActive(false);
+  text_.clear();
+  Activate(bytes);
+}
+
+void TXMLDocument::Activate(std::optional<std::string_view> bytes) {
   std::shared_ptr<dom::DomDocument> dom = dom::CreateDomDocument(kMaxDocumentNodes);
   std::optional<dom::ParseError> error;
-  if (stream_) {
-    error = dom->LoadBytes(*stream_);
-  } else if (!text_.empty()) {
+  if (bytes)
+    error = dom->LoadBytes(*bytes);
+  else if (!text_.empty())
     error = dom->LoadText(text_);
-  }
   if (error)
     RaiseParseError(*error);
   dom_ = std::move(dom);
-}
-
-void TXMLDocument::LoadFromStream(std::string bytes) {
-  SetActive(false);
-  text_.clear();
-  stream_.emplace(std::move(bytes));
-  SetActive(true);
 }
 
 dom::DomDocument& TXMLDocument::Dom() const {

@@ -151,8 +151,11 @@ public:
   void SetActive(bool active);
   bool Active() const { return dom_ != nullptr; }
 
-  // Deactivates, makes `bytes` the source and activates.
-  void LoadFromStream(std::string bytes);
+  // Deactivates, empties the source text and activates with `bytes` as the
+  // source. The bytes are the source only while they are parsed: the
+  // document keeps none of them, so activating again after a deactivation
+  // gives an empty document.
+  void LoadFromStream(std::string_view bytes);
 
   // The document node.
   TXMLNode Node() const;
@@ -179,16 +182,16 @@ public:
 private:
   dom::DomDocument& Dom() const;
   TXMLNode Wrap(dom::NodeHandle handle) const { return TXMLNode(dom_, settings_, handle); }
+  // Parses `bytes`, or else the source text, into a new platform document.
+  void Activate(std::optional<std::string_view> bytes);
   dom::NodeHandle Declaration() const;
   std::u16string DeclarationValue(std::u16string_view name) const;
   void SetDeclarationValue(std::u16string_view name, std::u16string_view value);
 
   std::shared_ptr<dom::DomDocument> dom_;
   std::shared_ptr<detail::XMLDocSettings> settings_;
-  // The source: the text's lines, each followed by CR LF, as the parser
-  // reads them; or a byte stream.
+  // The source text: its lines, each followed by CR LF, as the parser reads them.
   std::u16string text_;
-  std::optional<std::string> stream_;
 };
 
 } // namespace tellavo

@@ -106,7 +106,7 @@ TEST(XMLHostileInput, ATextIsLoadedWholeOrRefused) {
   bytes += "</r>";
   TXMLDocument document;
   try {
-    document.LoadFromStream(std::move(bytes));
+    document.LoadFromStream(bytes);
   } catch (const EDOMParseError& e) {
     EXPECT_FALSE(test::RunningUnderWine()) << "Windows' DOM has no limit on a text's length";
     EXPECT_NE(e.Message().find(u"text"), std::u16string::npos) << Utf16ToUtf8(e.Message());

@@ -190,6 +190,10 @@ TEST(XMLParse, BytesAreDecodedByByteOrderMarkElseDeclarationElseUtf8) {
   document.LoadFromStream(std::string("\xFF\xFE<\0r\0>\0\xFC\0<\0/\0r\0>\0", 18));
   EXPECT_EQ(document.DocumentElement().Text(), u"ü");
   EXPECT_TRUE(document.XMLLines().empty());
+  // The bytes were the source only while they were parsed.
+  document.SetActive(false);
+  document.SetActive(true);
+  EXPECT_TRUE(document.DocumentElement().IsNull());
 
   EXPECT_THROW(document.LoadFromStream(""), EDOMParseError);
   EXPECT_FALSE(document.Active());
