@@ -11,6 +11,7 @@
 #include "tools/tellavo/Csv.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/GatewaySession.h"
+#include "tools/tellavo/QueueProgress.h"
 #include "tools/tellavo/SendPreview.h"
 
 namespace tellavo::cli {
@@ -107,11 +108,14 @@ int RunSend(const Command& self, const Args& args) {
   if (!session.Ask(u"clearsmsbasket", {}))
     return kExitFailed;
   size_t shortCount = 0, longCount = 0, dropped = 0;
+  QueueProgress progress(messages.size(), StandardErrorIsTerminal(), std::cerr);
   for (const Message& message : messages) {
+    progress.Step();
     // Counted in UTF-16 units, as the basket counts them.
     const size_t length = message.text.size();
     if (length > kLongTextLimit) {
       ++dropped;
+      progress.Clear();
       std::cerr << "tellavo: dropped the message to " << Utf16ToUtf8(message.number) << ": "
                 << length << " characters, at most " << kLongTextLimit << " can be sent\n";
       continue;
@@ -120,6 +124,7 @@ int RunSend(const Command& self, const Args& args) {
     if (!session.Ask(u"addtosmsbasket", {message.text, message.number}))
       return kExitFailed;
   }
+  progress.Clear();
   std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
             << " over " << kLongTextLimit << " characters\n"
             << std::flush;
@@ -156,6 +161,7 @@ const Command kSendCommand{
      "Characters are counted in UTF-16 units, so a character outside the Basic\n"
      "Multilingual Plane (an emoji) counts two. A longer message cannot be sent: it\n"
      "is reported and dropped, the others are sent, and the exit status is 1.\n"
+     "While the messages are queued, a terminal on standard error shows how many.\n"
      "\n"
      "Options:\n"
      "  --to NUMBER --text TEXT  one message; repeat the pair for more\n"
