@@ -27,6 +27,11 @@ struct TellavoRun {
 
 TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input = {});
 
+// Posix only: runs the client with a pseudo-terminal as its standard output
+// and error, as in an interactive shell; everything the terminal received,
+// in order.
+std::string RunTellavoOnTerminal(const std::vector<std::string>& args);
+
 // A fresh folder under the system's temporary folder, removed with the
 // object.
 class TempFolder {

@@ -1,5 +1,6 @@
 #include "TellavoProcess.h"
 
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +72,44 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
   run.out = out.Read();
   run.err = err.Read();
   return run;
+}
+
+std::string RunTellavoOnTerminal(const std::vector<std::string>& args) {
+  int terminal = -1, client = -1;
+  if (openpty(&terminal, &client, nullptr, nullptr, nullptr) != 0)
+    throw std::runtime_error("openpty failed");
+  std::vector<char*> argv{const_cast<char*>(TELLAVO_CLIENT)};
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0)
+    throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    close(terminal);
+    dup2(client, STDOUT_FILENO);
+    dup2(client, STDERR_FILENO);
+    execv(TELLAVO_CLIENT, argv.data());
+    _exit(127);
+  }
+  close(client);
+  // Read while it runs, so that it never waits on a full terminal; the end
+  // of the terminal's output (EIO) comes when the client has closed it.
+  std::string received;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n > 0)
+      received.append(buffer, n);
+    else if (n == 0 || errno != EINTR)
+      break;
+  }
+  close(terminal);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return received;
 }
 
 bool UnderWine() {

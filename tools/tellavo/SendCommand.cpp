@@ -11,6 +11,8 @@
 #include "tools/tellavo/Csv.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/GatewaySession.h"
+#include "tools/tellavo/QueueProgress.h"
+#include "tools/tellavo/SendPreview.h"
 
 namespace tellavo::cli {
 namespace {
@@ -18,9 +20,12 @@ namespace {
 constexpr OptionDefinition kToOption{"to", true};
 constexpr OptionDefinition kTextOption{"text", true};
 constexpr OptionDefinition kCsvOption{"csv", true};
-constexpr OptionDefinition kSendOptions[] = {
-    kModuleOption,     kUserOption, kPasswordOption, kPasswordStdinOption, kVendorOption,
-    kOriginatorOption, kDateOption, kToOption,       kTextOption,          kCsvOption};
+constexpr OptionDefinition kDryRunOption{"dry-run", false};
+constexpr OptionDefinition kJsonOption{"json", false};
+constexpr OptionDefinition kSendOptions[] = {kModuleOption,        kUserOption,   kPasswordOption,
+                                             kPasswordStdinOption, kVendorOption, kOriginatorOption,
+                                             kDateOption,          kToOption,     kTextOption,
+                                             kCsvOption,           kDryRunOption, kJsonOption};
 constexpr std::string_view kStandardInput = "-";
 
 struct Message {
@@ -49,7 +54,7 @@ std::vector<Message> CollectMessages(const ParsedOptions& options) {
   for (size_t i = 0; i < numbers.size(); ++i)
     messages.push_back({Utf8ToUtf16(numbers[i]), Utf8ToUtf16(texts[i])});
   if (const auto csv = options.Value(kCsvOption.name)) {
-    if (*csv == kStandardInput && PasswordFromStdin(options))
+    if (*csv == kStandardInput && PasswordFromStdin(options) && !options.Has(kDryRunOption.name))
       throw EUsageError("the password and the CSV file cannot both come from standard input");
     for (const CsvRecord& record : ReadCsv(ReadCsvFile(*csv))) {
       if (record.fields.size() != 2)
@@ -86,18 +91,31 @@ int RunSend(const Command& self, const Args& args) {
     return kExitOk;
   if (!options.positionals.empty())
     throw EUsageError("send takes its messages from --to/--text or --csv");
-  const Credentials account = ReadCredentials(options);
+  const bool dryRun = options.Has(kDryRunOption.name);
+  if (options.Has(kJsonOption.name) && !dryRun)
+    throw EUsageError("--json goes with --dry-run");
+  // A dry run needs no account: the password is not read.
+  const Credentials account = dryRun ? Credentials{} : ReadCredentials(options);
   const std::vector<Message> messages = CollectMessages(options);
+  if (dryRun) {
+    SendPreview preview(options.Has(kJsonOption.name));
+    for (const Message& message : messages)
+      preview.Add(message.number, message.text);
+    return preview.Finish();
+  }
 
   GatewaySession session(options);
   if (!session.Ask(u"clearsmsbasket", {}))
     return kExitFailed;
   size_t shortCount = 0, longCount = 0, dropped = 0;
+  QueueProgress progress(messages.size(), StandardErrorIsTerminal(), std::cerr);
   for (const Message& message : messages) {
+    progress.Step();
     // Counted in UTF-16 units, as the basket counts them.
     const size_t length = message.text.size();
     if (length > kLongTextLimit) {
       ++dropped;
+      progress.Clear();
       std::cerr << "tellavo: dropped the message to " << Utf16ToUtf8(message.number) << ": "
                 << length << " characters, at most " << kLongTextLimit << " can be sent\n";
       continue;
@@ -106,6 +124,7 @@ int RunSend(const Command& self, const Args& args) {
     if (!session.Ask(u"addtosmsbasket", {message.text, message.number}))
       return kExitFailed;
   }
+  progress.Clear();
   std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
             << " over " << kLongTextLimit << " characters\n"
             << std::flush;
@@ -131,6 +150,7 @@ const Command kSendCommand{
     "queue messages and send them",
     {"Usage: tellavo send [OPTION ...] --originator NAME\n"
      "                    (--to NUMBER --text TEXT ... | --csv FILE)\n"
+     "       tellavo send --dry-run [--json] (--to NUMBER --text TEXT ... | --csv FILE)\n"
      "\n"
      "Empties the message basket, queues every message (addtosmsbasket), then sends\n"
      "the short ones (up to 160 characters) with sendsms and the long ones (161 to\n"
@@ -141,6 +161,7 @@ const Command kSendCommand{
      "Characters are counted in UTF-16 units, so a character outside the Basic\n"
      "Multilingual Plane (an emoji) counts two. A longer message cannot be sent: it\n"
      "is reported and dropped, the others are sent, and the exit status is 1.\n"
+     "While the messages are queued, a terminal on standard error shows how many.\n"
      "\n"
      "Options:\n"
      "  --to NUMBER --text TEXT  one message; repeat the pair for more\n"
@@ -148,7 +169,17 @@ const Command kSendCommand{
      "                       number,text per line, UTF-8; quote a text that holds\n"
      "                       commas, quotes or line breaks: \"Hello, \"\"you\"\"\"\n"
      "  --originator NAME    the sender name, one of the account's originators\n"
-     "  --date DATE          when to send, passed on as written; empty: now\n",
+     "  --date DATE          when to send, passed on as written; empty: now\n"
+     "  --dry-run            send nothing and need no account: show each message as\n"
+     "                       the gateway will read it (Turkish letters folded), its\n"
+     "                       length, its basket (short, long or dropped), its\n"
+     "                       encoding (GSM 7-bit, where ^ { } \\ [ ~ ] | and the euro\n"
+     "                       sign count two, else UCS-2) and its SMS parts (160 or\n"
+     "                       70 in one, 153 or 67 each when concatenated), then the\n"
+     "                       totals of each basket; exit status 1 when a message\n"
+     "                       would be dropped or a basket refused\n"
+     "  --json               with --dry-run: one JSON object per message, then\n"
+     "                       {\"totals\": ...}\n",
      kAccountOptionsHelp,
      "\n"
      "Exit status 1 when a message was dropped, the gateway could not be reached,\n"
