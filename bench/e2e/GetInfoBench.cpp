@@ -1,7 +1,8 @@
 // getinfo calls through the module against curl's command-line client making
 // the same POSTs, both through the gateway simulator as the HTTPS proxy to the
-// built-in endpoint: N calls in one process (curl: one invocation with N URLs,
-// keeping its connection alive between them), for N = 50 and N = 1.
+// built-in endpoint: N calls in one process (getinfo_calls, a small program
+// that loads the module; curl: one invocation with N URLs, keeping its
+// connection alive between them), for N = 50 and N = 1.
 //
 // Each side is a process of its own, started in turn within one iteration, so
 // that both pay for starting up and neither finds a connection kept from an
@@ -15,13 +16,10 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "ModuleGateway.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/Simulator.h"
 
@@ -31,7 +29,6 @@ namespace {
 
 using tellavo::test::Simulator;
 
-constexpr std::string_view kCallsOption = "--getinfo-calls";
 constexpr const char* kUrl = "https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx";
 
 // The envelope that getinfo sends for the same account.
@@ -45,27 +42,8 @@ const std::string kEnvelope =
     "PASSWORD&gt;&lt;VENDOR_ID&gt;42&lt;/VENDOR_ID&gt;&lt;/GETORIGINATORS&gt;</xml></"
     "getOriginators></SOAP-ENV:Body></SOAP-ENV:Envelope>\r\n";
 
-// The child's side: `count` getinfo calls through the module; the exit status
-// says whether all of them answered.
-int MakeCalls(int count) {
-  BSTR user = SysAllocString(u"tellavo");
-  BSTR password = SysAllocString(u"s3cret");
-  BSTR vendor = SysAllocString(u"42");
-  int failed = 0;
-  for (int i = 0; i < count; ++i) {
-    BSTR retvalue = nullptr;
-    tellavo::bench::ModuleGateway().getinfo(user, password, vendor, &retvalue);
-    failed += retvalue == nullptr || retvalue[0] == u'-';
-    SysFreeString(retvalue);
-  }
-  SysFreeString(user);
-  SysFreeString(password);
-  SysFreeString(vendor);
-  return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
-}
-
 std::vector<std::string> ModuleCommand(int calls) {
-  return {"/proc/self/exe", std::string(kCallsOption), std::to_string(calls)};
+  return {TELLAVO_GETINFO_CALLS_PATH, std::to_string(calls)};
 }
 
 // curl's client with the same headers and body for each of the calls; its
@@ -152,11 +130,4 @@ BENCHMARK(GetInfoAgainstCurl)
 
 } // namespace
 
-int main(int argc, char** argv) {
-  if (argc == 3 && argv[1] == kCallsOption)
-    return MakeCalls(std::atoi(argv[2]));
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+BENCHMARK_MAIN();

@@ -21,6 +21,9 @@ constexpr long kLongestWaitMs = 1000;
 // Once this much of the response has been read, the read part is dropped.
 constexpr size_t kCompactAfter = 64 * 1024;
 
+// A whole body up to this size goes out in the same write as the headers.
+constexpr uint64_t kOneWriteBody = 64 * 1024;
+
 // The environment that gives libcurl its proxy under the preconfigured access type.
 constexpr std::array kProxyVariables = {"https_proxy", "HTTPS_PROXY", "http_proxy", "all_proxy",
                                         "ALL_PROXY",   "no_proxy",    "NO_PROXY"};
@@ -81,6 +84,10 @@ Request::~Request() {
 
 void Request::Close() {
   Object::Close();
+  // A transfer that nobody drives looks at the closed state before it next
+  // waits; waking it would only cost the next transfer on the lease a turn.
+  if (!driving_)
+    return;
   std::lock_guard lock(leaseLock_);
   if (lease_ != nullptr)
     curl_multi_wakeup(lease_->Multi());
@@ -154,16 +161,21 @@ void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
     // A declared size: libcurl sends Content-Length, never chunks.
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
-    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Request::OnRead);
-    curl_easy_setopt(easy, CURLOPT_READDATA, this);
-    if (wholeBody_.size() == total) {
+    if (bodyCopied_) {
+      // libcurl keeps its own copy, which it can send again by itself.
+      curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, wholeBody_.data());
+    } else {
+      curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Request::OnRead);
+      curl_easy_setopt(easy, CURLOPT_READDATA, this);
+    }
+    if (bodyInPieces_) {
+      // A body given piece by piece cannot be sent twice: no kept connection.
+      curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    } else if (!bodyCopied_) {
       // A kept connection the server has closed meanwhile fails before any
       // answer; libcurl then sends again on a new one, from the start.
       curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Request::OnSeek);
       curl_easy_setopt(easy, CURLOPT_SEEKDATA, this);
-    } else {
-      // A body given piece by piece cannot be sent twice: no kept connection.
-      curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
     }
     if (verb_ != "POST")
       curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb_.c_str());
@@ -202,7 +214,8 @@ void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
   }
 }
 
-DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, uint64_t total) {
+DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, uint64_t total,
+                     bool inPieces) {
   RequestHeaders headers = headers_;
   if (const DWORD error = headers.Add(extraHeaders, HTTP_ADDREQ_FLAG_ADD); error != ERROR_SUCCESS)
     return error;
@@ -217,11 +230,13 @@ DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, ui
   connected_ = false;
   finished_ = false;
   failure_ = ERROR_SUCCESS;
-  body_ = initial;
+  bodyInPieces_ = inPieces;
+  bodyCopied_ = !inPieces && total > 0 && total <= kOneWriteBody;
+  wholeBody_ = inPieces ? std::string_view() : initial;
+  body_ = bodyCopied_ ? std::string_view() : initial;
   keptBody_.clear();
-  wholeBody_ = initial.size() == total ? initial : std::string_view();
   bodyTotal_ = total;
-  bodySent_ = 0;
+  bodySent_ = bodyCopied_ ? total : 0;
   sendPaused_ = false;
   streaming_ = false;
   response_ = Response();
@@ -269,6 +284,7 @@ template <class Condition> DWORD Request::Pump(Condition satisfied) {
   Connection& connection = GetConnection();
   // Time spent by the caller between calls is not idle time of the transfer.
   lastActivity_ = Clock::now();
+  driving_ = true;
   while (!finished_ && !satisfied()) {
     if (Closed() || connection.Closed()) {
       Finish(ERROR_INTERNET_OPERATION_CANCELLED);
@@ -298,6 +314,7 @@ template <class Condition> DWORD Request::Pump(Condition satisfied) {
     }
     curl_multi_poll(Multi(), nullptr, 0, static_cast<int>(waitMs), nullptr);
   }
+  driving_ = false;
   return Failure();
 }
 
@@ -315,7 +332,7 @@ void Request::KeepRemainingBody() {
 DWORD Request::Send(std::string_view extraHeaders, std::string_view body) {
   if (streaming_)
     return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-  if (const DWORD error = Start(extraHeaders, body, body.size()); error != ERROR_SUCCESS)
+  if (const DWORD error = Start(extraHeaders, body, body.size(), false); error != ERROR_SUCCESS)
     return error;
   const DWORD error = Pump([this] { return response_.complete; });
   KeepRemainingBody();
@@ -325,7 +342,7 @@ DWORD Request::Send(std::string_view extraHeaders, std::string_view body) {
 DWORD Request::BeginSend(std::string_view extraHeaders, std::string_view initial, uint64_t total) {
   if (streaming_)
     return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-  if (const DWORD error = Start(extraHeaders, initial, total); error != ERROR_SUCCESS)
+  if (const DWORD error = Start(extraHeaders, initial, total, true); error != ERROR_SUCCESS)
     return error;
   // Returns once the connection stands and libcurl waits for body bytes.
   const DWORD error = Pump([this] { return sendPaused_ || BodyComplete(); });

@@ -51,7 +51,9 @@ public:
 private:
   using Clock = std::chrono::steady_clock;
 
-  DWORD Start(std::string_view extraHeaders, std::string_view initial, uint64_t total);
+  // `initial` is the whole body unless the rest comes in pieces through Write.
+  DWORD Start(std::string_view extraHeaders, std::string_view initial, uint64_t total,
+              bool inPieces);
   void Configure(CURL* easy, curl_slist* headers, uint64_t total);
   std::string Url() const;
   // What a kept connection must share with this request to serve it.
@@ -96,6 +98,8 @@ private:
   // transfer; Close, from any thread, takes the lock to wake the transfer.
   std::mutex leaseLock_;
   std::unique_ptr<ConnectionLease> lease_;
+  // Set (before the closed state is looked at) while a call drives the transfer.
+  std::atomic<bool> driving_ = false;
   CurlEasy easy_; // after lease_: released before the lease's shared sessions
   CurlList sentHeaders_;
   bool inMulti_ = false;
@@ -107,6 +111,8 @@ private:
   std::string_view body_;      // the part of the current piece libcurl has not taken
   std::string keptBody_;       // owns body_ once the caller's piece had to be copied
   std::string_view wholeBody_; // the caller's whole body while it may be sent again
+  bool bodyInPieces_ = false;
+  bool bodyCopied_ = false; // a small whole body, handed to libcurl at once
   uint64_t bodyTotal_ = 0;
   uint64_t bodySent_ = 0;
   bool sendPaused_ = false;
