@@ -54,10 +54,10 @@ public:
 
 private:
   static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
-    static_cast<SharedSessions*>(self)->locks_.at(data).lock();
+    static_cast<SharedSessions*>(self)->locks_[data].lock();
   }
   static void Unlock(CURL*, curl_lock_data data, void* self) {
-    static_cast<SharedSessions*>(self)->locks_.at(data).unlock();
+    static_cast<SharedSessions*>(self)->locks_[data].unlock();
   }
 
   // Declared first: the share's clean-up still takes its locks.

@@ -125,7 +125,6 @@ std::string Request::ReuseKey() const {
 }
 
 bool Request::TakeLease(const std::string& key) {
-  ReleaseLease();
   auto lease = std::make_unique<ConnectionLease>(key);
   if (lease->Multi() == nullptr)
     return false;
@@ -220,11 +219,8 @@ DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, ui
   if (const DWORD error = headers.Add(extraHeaders, HTTP_ADDREQ_FLAG_ADD); error != ERROR_SUCCESS)
     return error;
   CurlList list = headers.ToCurlList();
-  if (!TakeLease(ReuseKey()))
-    return ERROR_OUTOFMEMORY;
-  easy_.reset(curl_easy_init());
-  if (easy_ == nullptr)
-    return ERROR_OUTOFMEMORY;
+  // Judged on the previous transfer, before its state is reset.
+  ReleaseLease();
   sentHeaders_ = std::move(list);
 
   connected_ = false;
@@ -243,9 +239,21 @@ DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, ui
   received_.clear();
   readOffset_ = 0;
 
+  // A transfer that cannot begin ends at once, so that no later call waits on it.
+  if (!TakeLease(ReuseKey())) {
+    Finish(ERROR_OUTOFMEMORY);
+    return failure_;
+  }
+  easy_.reset(curl_easy_init());
+  if (easy_ == nullptr) {
+    Finish(ERROR_OUTOFMEMORY);
+    return failure_;
+  }
   Configure(easy_.get(), sentHeaders_.get(), total);
-  if (curl_multi_add_handle(Multi(), easy_.get()) != CURLM_OK)
-    return ERROR_INTERNET_INTERNAL_ERROR;
+  if (curl_multi_add_handle(Multi(), easy_.get()) != CURLM_OK) {
+    Finish(ERROR_INTERNET_INTERNAL_ERROR);
+    return failure_;
+  }
   inMulti_ = true;
   return ERROR_SUCCESS;
 }

@@ -58,8 +58,8 @@ private:
   std::string Url() const;
   // What a kept connection must share with this request to serve it.
   std::string ReuseKey() const;
-  // Makes sure the lease fits the key, reusing its connection only after a
-  // clean transfer; false when no multi handle could be made.
+  // Takes a kept connection for the key, or a new one; false when no multi
+  // handle could be made.
   bool TakeLease(const std::string& key);
   // Ends the use of the lease: its connection is kept only after a clean transfer.
   void ReleaseLease();
