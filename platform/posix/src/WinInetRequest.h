@@ -1,8 +1,10 @@
 // One HTTP request handle and its transfer on libcurl's multi interface. The
 // calls are synchronous: each drives the multi handle the request has taken
-// from the connection cache until what it waits for has happened. A body is taken from the caller
-// piece by piece (libcurl's read callback pauses until the next piece is written), and the response
-// body is handed out as it arrives, so neither is held twice.
+// from the connection cache until what it waits for has happened. A body in
+// pieces is taken from the caller piece by piece (libcurl's read callback
+// pauses until the next piece is written), and the response body is handed
+// out as it arrives, so neither is held twice; only a small whole body is
+// handed to libcurl at once, to go out with the headers.
 #pragma once
 
 #include <chrono>
