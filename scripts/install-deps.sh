@@ -2,7 +2,8 @@
 # Installs the Debian packages that building and testing Tellavo need, when
 # they are missing. Runs as root on Debian 12 (or through sudo when present).
 # The win32 tests run under 32-bit Wine, which comes from the i386
-# architecture; clang and its runtimes build the fuzzers.
+# architecture; clang and its runtimes build the fuzzers; curl's command-line
+# client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
 packages=(
@@ -12,6 +13,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386
   python3 openssl
+  curl
 )
 
 run_as_root=()
