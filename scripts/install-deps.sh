@@ -3,7 +3,8 @@
 # they are missing. Runs as root on Debian 12 (or through sudo when present).
 # The win32 tests run under 32-bit Wine, which comes from the i386
 # architecture; clang and its runtimes build the fuzzers; dpkg-dev, lintian
-# and wixl make and check the Debian package and the MSI.
+# and wixl make and check the Debian package and the MSI; curl's command-line
+# client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,7 @@ packages=(
   wine wine32:i386
   python3 openssl
   dpkg-dev lintian man-db wixl
+  curl
 )
 
 run_as_root=()

@@ -1,43 +1,35 @@
-// N sequential getinfo calls through the module's Gateway object, each of
-// which opens a new connection, against the same POSTs made directly with
-// libcurl on a new easy handle each time. Both go through the gateway
-// simulator as the HTTPS proxy, to the built-in endpoint.
+// getinfo calls through the module against curl's command-line client making
+// the same POSTs, both through the gateway simulator as the HTTPS proxy to the
+// built-in endpoint: N calls in one process (getinfo_calls, a small program
+// that loads the module; curl: one invocation with N URLs, keeping its
+// connection alive between them), for N = 50 and N = 1.
+//
+// Each side is a process of its own, started in turn within one iteration, so
+// that both pay for starting up and neither finds a connection kept from an
+// earlier run (the simulator's reset between runs closes any). The figure is
+// the client's CPU time, user and system, as wait4 reports it for the child;
+// the counters are the medians over the iterations and their ratio, with the
+// simulator's connection and handshake counts of the module's last run.
 #include <benchmark/benchmark.h>
-#include <curl/curl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "ModuleGateway.h"
-#include "support/Curl.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/Simulator.h"
+
+extern char** environ;
 
 namespace {
 
 using tellavo::test::Simulator;
 
-Simulator& SharedSimulator() {
-  static Simulator simulator;
-  return simulator;
-}
-
-void GetInfoThroughTheModule(benchmark::State& state) {
-  Simulator& simulator = SharedSimulator();
-  tellavo::test::ScopedProxyEnvironment proxy(simulator);
-  BSTR user = SysAllocString(u"tellavo");
-  BSTR password = SysAllocString(u"s3cret");
-  BSTR vendor = SysAllocString(u"42");
-  for (auto _ : state) {
-    BSTR retvalue = nullptr;
-    tellavo::bench::ModuleGateway().getinfo(user, password, vendor, &retvalue);
-    if (retvalue == nullptr || retvalue[0] == u'-')
-      state.SkipWithError("getinfo failed");
-    SysFreeString(retvalue);
-  }
-  SysFreeString(user);
-  SysFreeString(password);
-  SysFreeString(vendor);
-}
+constexpr const char* kUrl = "https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx";
 
 // The envelope that getinfo sends for the same account.
 const std::string kEnvelope =
@@ -50,34 +42,91 @@ const std::string kEnvelope =
     "PASSWORD&gt;&lt;VENDOR_ID&gt;42&lt;/VENDOR_ID&gt;&lt;/GETORIGINATORS&gt;</xml></"
     "getOriginators></SOAP-ENV:Body></SOAP-ENV:Envelope>\r\n";
 
-void DirectCurlPost(benchmark::State& state) {
-  Simulator& simulator = SharedSimulator();
-  tellavo::test::CurlList headers(
-      curl_slist_append(nullptr, "SOAPAction: \"http://ws.tellavo.example/getOriginators\""));
-  curl_slist_append(headers.get(), "Content-Type: text/xml; charset=\"utf-8\"");
-  for (auto _ : state) {
-    tellavo::test::CurlEasy easy(curl_easy_init());
-    std::string response;
-    curl_easy_setopt(easy.get(), CURLOPT_URL,
-                     "https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx");
-    curl_easy_setopt(easy.get(), CURLOPT_PROXY, simulator.ProxyUrl().c_str());
-    curl_easy_setopt(easy.get(), CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(easy.get(), CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, kEnvelope.data());
-    curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE, static_cast<long>(kEnvelope.size()));
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &tellavo::test::AppendToString);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &response);
-    if (curl_easy_perform(easy.get()) != CURLE_OK ||
-        response.find("getOriginatorsResult") == std::string::npos) {
-      state.SkipWithError("direct POST failed");
-      break;
-    }
-  }
+std::vector<std::string> ModuleCommand(int calls) {
+  return {TELLAVO_GETINFO_CALLS_PATH, std::to_string(calls)};
 }
 
-BENCHMARK(GetInfoThroughTheModule)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(DirectCurlPost)->Unit(benchmark::kMillisecond)->UseRealTime();
+// curl's client with the same headers and body for each of the calls; its
+// proxy comes from the environment, as the module's does.
+std::vector<std::string> CurlCommand(int calls) {
+  std::vector<std::string> command{"curl", "-q"};
+  for (int i = 0; i < calls; ++i) {
+    if (i > 0)
+      command.push_back("--next");
+    command.insert(command.end(),
+                   {"-s", "-k", "--fail", "-o", "/dev/null", "-H",
+                    "SOAPAction: \"http://ws.tellavo.example/getOriginators\"", "-H",
+                    "Content-Type: text/xml; charset=\"utf-8\"", "--data-binary", kEnvelope, kUrl});
+  }
+  return command;
+}
+
+struct Run {
+  bool ok = false;
+  double cpuMs = 0;
+};
+
+// Runs the command to its end; its CPU time is the child's own.
+Run RunChild(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const std::string& argument : command)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    return {};
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid)
+    return {};
+  const auto ms = [](const timeval& time) { return time.tv_sec * 1e3 + time.tv_usec / 1e3; };
+  return {WIFEXITED(status) && WEXITSTATUS(status) == 0, ms(usage.ru_utime) + ms(usage.ru_stime)};
+}
+
+double Median(std::vector<double> values) {
+  std::ranges::sort(values);
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void GetInfoAgainstCurl(benchmark::State& state) {
+  static Simulator simulator;
+  tellavo::test::ScopedProxyEnvironment proxy(simulator);
+  const int calls = static_cast<int>(state.range(0));
+  const std::vector<std::string> module = ModuleCommand(calls);
+  const std::vector<std::string> curl = CurlCommand(calls);
+  std::vector<double> moduleMs, curlMs;
+  tellavo::test::ConnectionCounts counts;
+  bool moduleFirst = true;
+  for (auto _ : state) {
+    // Interleaved, each side first in every other iteration.
+    for (int side = 0; side < 2; ++side) {
+      simulator.Reset();
+      const bool isModule = (side == 0) == moduleFirst;
+      const Run run = RunChild(isModule ? module : curl);
+      if (!run.ok) {
+        state.SkipWithError(isModule ? "getinfo failed" : "curl failed");
+        return;
+      }
+      (isModule ? moduleMs : curlMs).push_back(run.cpuMs);
+      if (isModule)
+        counts = simulator.Connections();
+    }
+    moduleFirst = !moduleFirst;
+  }
+  state.counters["module_cpu_ms"] = Median(moduleMs);
+  state.counters["curl_cpu_ms"] = Median(curlMs);
+  state.counters["cpu_ratio"] = Median(moduleMs) / Median(curlMs);
+  state.counters["connections"] = static_cast<double>(counts.connections);
+  state.counters["handshakes"] = static_cast<double>(counts.handshakes);
+}
+
+BENCHMARK(GetInfoAgainstCurl)
+    ->ArgName("calls")
+    ->Arg(50)
+    ->Arg(1)
+    ->Iterations(15)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace
 

@@ -355,6 +355,25 @@ TEST_F(Service, KeepAliveReusesTheConnectionUntilClosed) {
   EXPECT_NE(requests[2].connection, requests[3].connection);
 }
 
+TEST_F(Service, CountsConnectionsHandshakesAndResumedSessionsUntilAReset) {
+  GetOriginators(OriginatorsDocument("tellavo"));
+  GetOriginators(OriginatorsDocument("tellavo"));
+  ConnectionCounts counts = Sim().Connections();
+  EXPECT_EQ(counts.connections, 1);
+  EXPECT_EQ(counts.handshakes, 1);
+  EXPECT_EQ(counts.resumed, 0);
+
+  // The reset closes the idle connection: the client starts a new one and
+  // resumes its TLS session on it.
+  Sim().Reset();
+  EXPECT_EQ(Sim().Connections().connections, 0);
+  EXPECT_EQ(GetOriginators(OriginatorsDocument("tellavo")).status, 200);
+  counts = Sim().Connections();
+  EXPECT_EQ(counts.connections, 1);
+  EXPECT_EQ(counts.handshakes, 1);
+  EXPECT_EQ(counts.resumed, 1);
+}
+
 TEST(SimulatorProcess, NamespaceOptionDecidesTheAcceptedActionAndElements) {
   const std::string ns = "urn:other:";
   Simulator sim(ns);

@@ -115,6 +115,12 @@ std::vector<std::string> Simulator::Connects() const {
   return connects;
 }
 
+ConnectionCounts Simulator::Connections() const {
+  const JsonValue answer = Control("GET", "connections");
+  return {answer["connections"].Integer(), answer["handshakes"].Integer(),
+          answer["resumed"].Integer()};
+}
+
 void Simulator::Script(std::string_view json) const {
   Control("POST", "script", json);
 }

@@ -35,6 +35,14 @@ struct RecordedRequest {
   std::optional<std::string> Header(std::string_view name) const;
 };
 
+// What the simulator counts since its last reset: connections that carried a
+// service request or a CONNECT, TLS handshakes, and the resumed ones of them.
+struct ConnectionCounts {
+  long long connections = 0;
+  long long handshakes = 0;
+  long long resumed = 0;
+};
+
 class Simulator {
 public:
   // Starts the simulator and waits until it listens; throws std::runtime_error
@@ -51,10 +59,12 @@ public:
   std::vector<RecordedRequest> Requests() const;
   void ClearRequests() const;
   std::vector<std::string> Connects() const;
+  ConnectionCounts Connections() const;
   // Appends scripted answers: a JSON object or list of objects.
   void Script(std::string_view json) const;
   void ClearScript() const;
-  // Clears requests, connects and script, restores default accounts and messages.
+  // Clears requests, connects, counts and script, restores default accounts
+  // and messages, and closes the kept-alive connections that wait idle.
   void Reset() const;
   void SetAccounts(std::string_view json) const;
   // The accounts with their current credit, and the messages sent so far.

@@ -35,6 +35,10 @@ SOAP12_NS = "http://www.w3.org/2003/05/soap-envelope"
 XSI_NS = "http://www.w3.org/2001/XMLSchema-instance"
 XSD_NS = "http://www.w3.org/2001/XMLSchema"
 CONTROL_PREFIX = "/_sim/"
+# What GET /_sim/connections reports: connections that carried a service
+# request or a CONNECT, TLS handshakes (direct or in a tunnel), and those of
+# them that resumed an earlier session.
+COUNTERS = ("connections", "handshakes", "resumed")
 SOAP_CONTENT_TYPE = "text/xml; charset=utf-8"
 SERVER_NAME = "TellavoGatewaySimulator"
 CERT_HOSTS = ["gateway.tellavo.example", "report.tellavo.example", "localhost"]
@@ -409,6 +413,9 @@ class Response:
         self.stream = None
         self.drip_interval = None  # seconds between single bytes of the whole response
         self.silence = None  # "all" or "after_head": stop sending, hold the connection
+        # True: announce "Connection: close" and close; "silently": close without a word,
+        # as a server does whose keep-alive time has run out.
+        self.close = None
 
 
 def status_phrase(status):
@@ -495,6 +502,7 @@ def write_response(sock, response, close):
         close = True
     else:
         head.append(f"Content-Length: {len(response.body)}")
+    close = close or response.close is True
     if close:
         head.append("Connection: close")
     if response.silence == "all":
@@ -507,7 +515,7 @@ def write_response(sock, response, close):
         return hold_until_closed(sock)
     for piece in pieces:
         send(piece)
-    return close
+    return close or response.close == "silently"
 
 
 def drip(sock, data, interval):
@@ -548,6 +556,9 @@ class Simulator:
         self.script = ScriptQueue()
         self.requests = []
         self.connects = []
+        self.counters = dict.fromkeys(COUNTERS, 0)
+        self.counted = set()  # open connections already counted
+        self.idle = {}  # kept-alive connections waiting for their next request, by number
         self.next_connection = 1
         self.stopping = threading.Event()
 
@@ -559,20 +570,49 @@ class Simulator:
 
     # ---- connections
 
+    def count_connection(self, connection):
+        """Counts a connection once, when it first carries a service request or a CONNECT."""
+        with self.lock:
+            if connection not in self.counted:
+                self.counted.add(connection)
+                self.counters["connections"] += 1
+
+    def close_idle(self):
+        """Ends the kept-alive connections that wait for a request (the caller holds the lock)."""
+        for sock in self.idle.values():
+            try:
+                # The plain socket's shutdown: the serving thread still owns any TLS state.
+                socket.socket.shutdown(sock, socket.SHUT_RDWR)
+            except OSError:
+                pass
+        self.idle.clear()
+
+    def handshake(self, sock):
+        """The server side of a TLS handshake on sock, counted; a resumed session too."""
+        tls = self.ssl_context.wrap_socket(sock, server_side=True)
+        with self.lock:
+            self.counters["handshakes"] += 1
+            self.counters["resumed"] += tls.session_reused
+        return tls
+
     def serve_connection(self, sock):
         connection = self.connection_id()
         sock.settimeout(IDLE_TIMEOUT_SECONDS)
+        # Answers go out at once, not after the client's delayed acknowledgement.
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         try:
             first = sock.recv(1, socket.MSG_PEEK)
             if not first:
                 return
             tls = first[0] == 0x16
             if tls:
-                sock = self.ssl_context.wrap_socket(sock, server_side=True)
+                sock = self.handshake(sock)
             self.serve_requests(sock, connection, tls, None)
         except (ssl.SSLError, ConnectionError, EOFError, socket.timeout, ProtocolError) as e:
             trace(f"connection {connection}: {type(e).__name__} {e}")
         finally:
+            with self.lock:
+                self.counted.discard(connection)
             try:
                 sock.close()
             except OSError:
@@ -580,9 +620,17 @@ class Simulator:
 
     def serve_requests(self, sock, connection, tls, tunnel):
         reader = Reader(sock)
+        answered = False
         while True:
             try:
-                request = read_request(reader)
+                if answered:
+                    with self.lock:
+                        self.idle[connection] = sock
+                try:
+                    request = read_request(reader)
+                finally:
+                    with self.lock:
+                        self.idle.pop(connection, None)
             except EOFError:
                 return
             if request.method == "CONNECT" and tunnel is None and not tls:
@@ -602,16 +650,18 @@ class Simulator:
                 response.after_send()
             if closed:
                 return
+            answered = True
 
     def open_tunnel(self, sock, reader, request, connection):
         target = request.target
+        self.count_connection(connection)
         with self.lock:
             self.connects.append(target)
         sock.sendall(b"HTTP/1.1 200 Connection established\r\n\r\n")
         if reader.buffer:
             raise ProtocolError("data sent before the tunnel was established")
         trace(f"connection {connection}: CONNECT {target}")
-        tunnel = self.ssl_context.wrap_socket(sock, server_side=True)
+        tunnel = self.handshake(sock)
         try:
             self.serve_requests(tunnel, connection, True, target)
         finally:
@@ -623,6 +673,7 @@ class Simulator:
                 return self.control(request)
             except (ValueError, TypeError, KeyError) as e:
                 return json_response(400, {"error": str(e)})
+        self.count_connection(connection)
         self.record(request, connection, tls, tunnel)
         with self.lock:
             scripted = self.script.take(request.path)
@@ -724,6 +775,7 @@ class Simulator:
         response.drip_interval = entry.get("drip_interval")
         silence = entry.get("silence")
         response.silence = "all" if silence is True else silence
+        response.close = entry.get("close")
         return response
 
     def streamed(self, request, count, content_length):
@@ -799,6 +851,8 @@ class Simulator:
                 self.requests = []
             elif route == ("GET", "connects"):
                 return json_response(200, {"connects": self.connects})
+            elif route == ("GET", "connections"):
+                return json_response(200, self.counters)
             elif route == ("GET", "script"):
                 return json_response(200, {"script": self.script.entries})
             elif route == ("POST", "script"):
@@ -813,6 +867,8 @@ class Simulator:
                 return json_response(200, {"messages": self.gateway.message_list()})
             elif route == ("POST", "reset"):
                 self.requests, self.connects, self.script = [], [], ScriptQueue()
+                self.counters = dict.fromkeys(COUNTERS, 0)
+                self.close_idle()
                 self.gateway.reset()
             elif route == ("POST", "shutdown"):
                 response = json_response(200, {"ok": True})

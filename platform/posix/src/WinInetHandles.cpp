@@ -53,16 +53,6 @@ DWORD Object::EffectiveTimeout(Timeout which) const {
   return DefaultTimeout(which);
 }
 
-Connection::Connection(std::shared_ptr<Session> session, std::string host, INTERNET_PORT port,
-                       std::string userName, std::string password)
-    : Object(Kind::Connection, std::move(session)), host(std::move(host)), port(port),
-      userName(std::move(userName)), password(std::move(password)), multi_(curl_multi_init()) {}
-
-void Connection::Close() {
-  Object::Close();
-  curl_multi_wakeup(multi_.get());
-}
-
 class HandleTable {
 public:
   static HandleTable& Instance() {
@@ -211,13 +201,8 @@ HINTERNET InternetConnectW(HINTERNET internet, LPCWSTR serverName, INTERNET_PORT
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  auto connection = std::make_shared<Connection>(std::move(session), ToUtf8(serverName), serverPort,
-                                                 ToUtf8(userName), ToUtf8(password));
-  if (connection->Multi() == nullptr) {
-    SetLastError(ERROR_OUTOFMEMORY);
-    return nullptr;
-  }
-  return Register(std::move(connection));
+  return Register(std::make_shared<Connection>(std::move(session), ToUtf8(serverName), serverPort,
+                                               ToUtf8(userName), ToUtf8(password)));
 }
 
 BOOL InternetCloseHandle(HINTERNET internet) {

@@ -88,16 +88,16 @@ public:
   const std::string proxyBypass;
 };
 
-// One server. Its requests share one libcurl multi handle, whose connection
-// cache lets a later request reuse the connection of an earlier one.
+// One server. Its requests take their connections from the process's
+// connection cache (WinInetConnectionCache.h).
 class Connection : public Object {
 public:
   Connection(std::shared_ptr<Session> session, std::string host, INTERNET_PORT port,
-             std::string userName, std::string password);
+             std::string userName, std::string password)
+      : Object(Kind::Connection, std::move(session)), host(std::move(host)), port(port),
+        userName(std::move(userName)), password(std::move(password)) {}
 
   const Session& GetSession() const { return static_cast<const Session&>(*Parent()); }
-  CURLM* Multi() const { return multi_.get(); }
-  void Close() override;
 
   const std::string host;
   const INTERNET_PORT port;
@@ -105,9 +105,6 @@ public:
   const std::string password;
   // Held by every call that drives a transfer of this connection's requests.
   std::mutex transferLock;
-
-private:
-  CurlMulti multi_;
 };
 
 // Handle registry. Register answers null (with the last error set) when the

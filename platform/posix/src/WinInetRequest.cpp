@@ -1,6 +1,9 @@
 #include "WinInetRequest.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -17,6 +20,13 @@ constexpr long kLongestWaitMs = 1000;
 
 // Once this much of the response has been read, the read part is dropped.
 constexpr size_t kCompactAfter = 64 * 1024;
+
+// A whole body up to this size goes out in the same write as the headers.
+constexpr uint64_t kOneWriteBody = 64 * 1024;
+
+// The environment that gives libcurl its proxy under the preconfigured access type.
+constexpr std::array kProxyVariables = {"https_proxy", "HTTPS_PROXY", "http_proxy", "all_proxy",
+                                        "ALL_PROXY",   "no_proxy",    "NO_PROXY"};
 
 std::vector<std::string_view> SplitList(std::string_view text) {
   std::vector<std::string_view> items;
@@ -69,12 +79,18 @@ Request::Request(std::shared_ptr<Connection> connection, std::string verb, std::
 
 Request::~Request() {
   std::lock_guard lock(GetConnection().transferLock);
-  RemoveFromMulti();
+  ReleaseLease();
 }
 
 void Request::Close() {
   Object::Close();
-  curl_multi_wakeup(GetConnection().Multi());
+  // A transfer that nobody drives looks at the closed state before it next
+  // waits; waking it would only cost the next transfer on the lease a turn.
+  if (!driving_)
+    return;
+  std::lock_guard lock(leaseLock_);
+  if (lease_ != nullptr)
+    curl_multi_wakeup(lease_->Multi());
 }
 
 std::string Request::Url() const {
@@ -91,11 +107,48 @@ std::string Request::Url() const {
   return (secure_ ? "https://" : "http://") + host + ":" + std::to_string(port) + path;
 }
 
+std::string Request::ReuseKey() const {
+  const Connection& connection = GetConnection();
+  const Session& session = connection.GetSession();
+  const DWORD certificatePolicy =
+      securityFlags_ & (kPeerCheckFlags | SECURITY_FLAG_IGNORE_CERT_CN_INVALID);
+  std::string key = std::string(secure_ ? "https" : "http") + '\n' + connection.host + '\n' +
+                    std::to_string(connection.port) + '\n' + std::to_string(certificatePolicy) +
+                    '\n' + std::to_string(session.accessType) + '\n' + session.proxy + '\n' +
+                    session.proxyBypass;
+  if (session.accessType == INTERNET_OPEN_TYPE_PRECONFIG)
+    for (const char* name : kProxyVariables) {
+      const char* value = std::getenv(name);
+      key += value == nullptr ? std::string("\n-") : "\n=" + std::string(value);
+    }
+  return key;
+}
+
+bool Request::TakeLease(const std::string& key) {
+  auto lease = std::make_unique<ConnectionLease>(key);
+  if (lease->Multi() == nullptr)
+    return false;
+  std::lock_guard lock(leaseLock_);
+  lease_ = std::move(lease);
+  return true;
+}
+
+void Request::ReleaseLease() {
+  RemoveFromMulti();
+  easy_.reset();
+  std::unique_ptr<ConnectionLease> lease;
+  {
+    std::lock_guard lock(leaseLock_);
+    lease = std::move(lease_);
+  }
+  if (lease != nullptr && EndedCleanly())
+    lease->KeepAlive();
+}
+
 void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
   const Connection& connection = GetConnection();
   const Session& session = connection.GetSession();
   curl_easy_setopt(easy, CURLOPT_URL, Url().c_str());
-  curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
                    http10_ ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
@@ -107,12 +160,27 @@ void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
     // A declared size: libcurl sends Content-Length, never chunks.
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
-    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Request::OnRead);
-    curl_easy_setopt(easy, CURLOPT_READDATA, this);
+    if (bodyCopied_) {
+      // libcurl keeps its own copy, which it can send again by itself.
+      curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, wholeBody_.data());
+    } else {
+      curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Request::OnRead);
+      curl_easy_setopt(easy, CURLOPT_READDATA, this);
+    }
+    if (bodyInPieces_) {
+      // A body given piece by piece cannot be sent twice: no kept connection.
+      curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
+    } else if (!bodyCopied_) {
+      // A kept connection the server has closed meanwhile fails before any
+      // answer; libcurl then sends again on a new one, from the start.
+      curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Request::OnSeek);
+      curl_easy_setopt(easy, CURLOPT_SEEKDATA, this);
+    }
     if (verb_ != "POST")
       curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb_.c_str());
   }
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+  curl_easy_setopt(easy, CURLOPT_SHARE, lease_->Share());
   if (!session.agent.empty())
     curl_easy_setopt(easy, CURLOPT_USERAGENT, session.agent.c_str());
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::OnHeader);
@@ -145,40 +213,54 @@ void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
   }
 }
 
-DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, uint64_t total) {
-  RemoveFromMulti();
+DWORD Request::Start(std::string_view extraHeaders, std::string_view initial, uint64_t total,
+                     bool inPieces) {
   RequestHeaders headers = headers_;
   if (const DWORD error = headers.Add(extraHeaders, HTTP_ADDREQ_FLAG_ADD); error != ERROR_SUCCESS)
     return error;
   CurlList list = headers.ToCurlList();
-  easy_.reset(curl_easy_init());
-  if (easy_ == nullptr)
-    return ERROR_OUTOFMEMORY;
+  // Judged on the previous transfer, before its state is reset.
+  ReleaseLease();
   sentHeaders_ = std::move(list);
 
   connected_ = false;
   finished_ = false;
   failure_ = ERROR_SUCCESS;
-  body_ = initial;
+  bodyInPieces_ = inPieces;
+  bodyCopied_ = !inPieces && total > 0 && total <= kOneWriteBody;
+  wholeBody_ = inPieces ? std::string_view() : initial;
+  body_ = bodyCopied_ ? std::string_view() : initial;
   keptBody_.clear();
   bodyTotal_ = total;
-  bodySent_ = 0;
+  bodySent_ = bodyCopied_ ? total : 0;
   sendPaused_ = false;
   streaming_ = false;
   response_ = Response();
   received_.clear();
   readOffset_ = 0;
 
+  // A transfer that cannot begin ends at once, so that no later call waits on it.
+  if (!TakeLease(ReuseKey())) {
+    Finish(ERROR_OUTOFMEMORY);
+    return failure_;
+  }
+  easy_.reset(curl_easy_init());
+  if (easy_ == nullptr) {
+    Finish(ERROR_OUTOFMEMORY);
+    return failure_;
+  }
   Configure(easy_.get(), sentHeaders_.get(), total);
-  if (curl_multi_add_handle(GetConnection().Multi(), easy_.get()) != CURLM_OK)
-    return ERROR_INTERNET_INTERNAL_ERROR;
+  if (curl_multi_add_handle(Multi(), easy_.get()) != CURLM_OK) {
+    Finish(ERROR_INTERNET_INTERNAL_ERROR);
+    return failure_;
+  }
   inMulti_ = true;
   return ERROR_SUCCESS;
 }
 
 void Request::RemoveFromMulti() {
   if (inMulti_) {
-    curl_multi_remove_handle(GetConnection().Multi(), easy_.get());
+    curl_multi_remove_handle(Multi(), easy_.get());
     inMulti_ = false;
   }
 }
@@ -191,23 +273,18 @@ void Request::Finish(DWORD failure) {
   RemoveFromMulti();
 }
 
-void CollectFinished(Connection& connection) {
+void Request::CollectFinished() {
   int queued = 0;
-  while (CURLMsg* message = curl_multi_info_read(connection.Multi(), &queued)) {
-    if (message->msg != CURLMSG_DONE)
+  while (CURLMsg* message = curl_multi_info_read(Multi(), &queued)) {
+    if (message->msg != CURLMSG_DONE || message->easy_handle != easy_.get())
       continue;
-    CURL* easy = message->easy_handle;
-    const CURLcode result = message->data.result;
-    char* owner = nullptr;
-    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &owner);
-    Request& request = *reinterpret_cast<Request*>(owner);
-    DWORD failure = ErrorFromCurl(result, easy);
+    DWORD failure = ErrorFromCurl(message->data.result, easy_.get());
     // Before the headers are complete, a refusal to take more is libcurl's or
     // our bound on the headers (a header line past libcurl's own limit
     // counts as memory exhausted), not memory running out.
-    if (failure == ERROR_OUTOFMEMORY && !request.response_.complete)
+    if (failure == ERROR_OUTOFMEMORY && !response_.complete)
       failure = ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    request.Finish(failure);
+    Finish(failure);
   }
 }
 
@@ -215,17 +292,18 @@ template <class Condition> DWORD Request::Pump(Condition satisfied) {
   Connection& connection = GetConnection();
   // Time spent by the caller between calls is not idle time of the transfer.
   lastActivity_ = Clock::now();
+  driving_ = true;
   while (!finished_ && !satisfied()) {
     if (Closed() || connection.Closed()) {
       Finish(ERROR_INTERNET_OPERATION_CANCELLED);
       break;
     }
     int running = 0;
-    if (curl_multi_perform(connection.Multi(), &running) != CURLM_OK) {
+    if (curl_multi_perform(Multi(), &running) != CURLM_OK) {
       Finish(ERROR_INTERNET_INTERNAL_ERROR);
       break;
     }
-    CollectFinished(connection);
+    CollectFinished();
     if (finished_ || satisfied())
       break;
     long waitMs = kLongestWaitMs;
@@ -242,12 +320,14 @@ template <class Condition> DWORD Request::Pump(Condition satisfied) {
       if (limit != 0)
         waitMs = std::min<long>(waitMs, static_cast<long>(limit - idle.count()));
     }
-    curl_multi_poll(connection.Multi(), nullptr, 0, static_cast<int>(waitMs), nullptr);
+    curl_multi_poll(Multi(), nullptr, 0, static_cast<int>(waitMs), nullptr);
   }
+  driving_ = false;
   return Failure();
 }
 
 void Request::KeepRemainingBody() {
+  wholeBody_ = {};
   if (finished_) {
     body_ = {};
   } else if (!body_.empty()) {
@@ -260,7 +340,7 @@ void Request::KeepRemainingBody() {
 DWORD Request::Send(std::string_view extraHeaders, std::string_view body) {
   if (streaming_)
     return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-  if (const DWORD error = Start(extraHeaders, body, body.size()); error != ERROR_SUCCESS)
+  if (const DWORD error = Start(extraHeaders, body, body.size(), false); error != ERROR_SUCCESS)
     return error;
   const DWORD error = Pump([this] { return response_.complete; });
   KeepRemainingBody();
@@ -270,7 +350,7 @@ DWORD Request::Send(std::string_view extraHeaders, std::string_view body) {
 DWORD Request::BeginSend(std::string_view extraHeaders, std::string_view initial, uint64_t total) {
   if (streaming_)
     return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
-  if (const DWORD error = Start(extraHeaders, initial, total); error != ERROR_SUCCESS)
+  if (const DWORD error = Start(extraHeaders, initial, total, true); error != ERROR_SUCCESS)
     return error;
   // Returns once the connection stands and libcurl waits for body bytes.
   const DWORD error = Pump([this] { return sendPaused_ || BodyComplete(); });
@@ -385,6 +465,17 @@ size_t Request::OnWrite(char* buffer, size_t size, size_t count, void* self) {
     return 0;
   }
   return size * count;
+}
+
+int Request::OnSeek(void* self, curl_off_t offset, int origin) {
+  auto& request = *static_cast<Request*>(self);
+  const std::string_view whole = request.wholeBody_;
+  if (origin != SEEK_SET || offset < 0 || whole.size() != request.bodyTotal_ ||
+      static_cast<uint64_t>(offset) > whole.size())
+    return CURL_SEEKFUNC_CANTSEEK;
+  request.body_ = whole.substr(static_cast<size_t>(offset));
+  request.bodySent_ = static_cast<uint64_t>(offset);
+  return CURL_SEEKFUNC_OK;
 }
 
 int Request::OnConnected(void* self, char*, char*, int, int) {

@@ -1,14 +1,19 @@
 // One HTTP request handle and its transfer on libcurl's multi interface. The
-// calls are synchronous: each drives the connection's multi handle until what
-// it waits for has happened. A body is taken from the caller piece by piece
-// (libcurl's read callback pauses until the next piece is written), and the
-// response body is handed out as it arrives, so neither is held twice.
+// calls are synchronous: each drives the multi handle the request has taken
+// from the connection cache until what it waits for has happened. A body in
+// pieces is taken from the caller piece by piece (libcurl's read callback
+// pauses until the next piece is written), and the response body is handed
+// out as it arrives, so neither is held twice; only a small whole body is
+// handed to libcurl at once, to go out with the headers.
 #pragma once
 
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "WinInetConnectionCache.h"
 #include "WinInetHeaders.h"
 #include "WinInetObjects.h"
 
@@ -48,10 +53,26 @@ public:
 private:
   using Clock = std::chrono::steady_clock;
 
-  DWORD Start(std::string_view extraHeaders, std::string_view initial, uint64_t total);
+  // `initial` is the whole body unless the rest comes in pieces through Write.
+  DWORD Start(std::string_view extraHeaders, std::string_view initial, uint64_t total,
+              bool inPieces);
   void Configure(CURL* easy, curl_slist* headers, uint64_t total);
   std::string Url() const;
+  // What a kept connection must share with this request to serve it.
+  std::string ReuseKey() const;
+  // Takes a kept connection for the key, or a new one; false when no multi
+  // handle could be made.
+  bool TakeLease(const std::string& key);
+  // Ends the use of the lease: its connection is kept only after a clean transfer.
+  void ReleaseLease();
+  // The transfer ended without failure and the caller read the whole response.
+  bool EndedCleanly() const {
+    return finished_ && failure_ == ERROR_SUCCESS && readOffset_ == received_.size();
+  }
+  CURLM* Multi() const { return lease_->Multi(); }
   void RemoveFromMulti();
+  // Marks this request's transfer finished once libcurl says so.
+  void CollectFinished();
   // Drives the transfer until `satisfied` holds or it ends; answers the
   // transfer's error code once it has failed.
   template <class Condition> DWORD Pump(Condition satisfied);
@@ -66,8 +87,7 @@ private:
   static size_t OnHeader(char* buffer, size_t size, size_t count, void* self);
   static size_t OnWrite(char* buffer, size_t size, size_t count, void* self);
   static int OnConnected(void* self, char*, char*, int, int);
-
-  friend void CollectFinished(Connection& connection);
+  static int OnSeek(void* self, curl_off_t offset, int origin);
 
   const std::string verb_;
   const std::string objectName_;
@@ -76,7 +96,13 @@ private:
   std::atomic<DWORD> securityFlags_;
   RequestHeaders headers_;
 
-  CurlEasy easy_;
+  // Replaced only under leaseLock_ and by the thread that drives the
+  // transfer; Close, from any thread, takes the lock to wake the transfer.
+  std::mutex leaseLock_;
+  std::unique_ptr<ConnectionLease> lease_;
+  // Set (before the closed state is looked at) while a call drives the transfer.
+  std::atomic<bool> driving_ = false;
+  CurlEasy easy_; // after lease_: released before the lease's shared sessions
   CurlList sentHeaders_;
   bool inMulti_ = false;
   bool connected_ = false;
@@ -84,8 +110,11 @@ private:
   DWORD failure_ = ERROR_SUCCESS;
   Clock::time_point lastActivity_;
 
-  std::string_view body_; // the part of the current piece libcurl has not taken
-  std::string keptBody_;  // owns body_ once the caller's piece had to be copied
+  std::string_view body_;      // the part of the current piece libcurl has not taken
+  std::string keptBody_;       // owns body_ once the caller's piece had to be copied
+  std::string_view wholeBody_; // the caller's whole body while it may be sent again
+  bool bodyInPieces_ = false;
+  bool bodyCopied_ = false; // a small whole body, handed to libcurl at once
   uint64_t bodyTotal_ = 0;
   uint64_t bodySent_ = 0;
   bool sendPaused_ = false;
@@ -95,8 +124,5 @@ private:
   std::string received_; // response body bytes not yet read
   size_t readOffset_ = 0;
 };
-
-// Marks the finished transfers of a connection's multi handle.
-void CollectFinished(Connection& connection);
 
 } // namespace wininet
