@@ -252,12 +252,13 @@ TEST_F(ProbeTest, EveryParameterTypeGoesInAndComesBack) {
   ASSERT_EQ(S_OK, Call(u"echoULong", {ulongValue}));
   EXPECT_EQ(VT_UI4, result_.vt);
   EXPECT_EQ(4000000000u, result_.ulVal);
+  // The system answers int and unsigned int as their four-byte types.
   ASSERT_EQ(S_OK, Call(u"echoInt", {intValue}));
-  EXPECT_EQ(VT_INT, result_.vt);
-  EXPECT_EQ(-7, result_.intVal);
+  EXPECT_EQ(VT_I4, result_.vt);
+  EXPECT_EQ(-7, result_.lVal);
   ASSERT_EQ(S_OK, Call(u"echoUInt", {uintValue}));
-  EXPECT_EQ(VT_UINT, result_.vt);
-  EXPECT_EQ(3000000000u, result_.uintVal);
+  EXPECT_EQ(VT_UI4, result_.vt);
+  EXPECT_EQ(3000000000u, result_.ulVal);
   ASSERT_EQ(S_OK, Call(u"touch", {}));
   EXPECT_EQ(VT_EMPTY, result_.vt);
   EXPECT_EQ(15, probe_->calls);
@@ -285,15 +286,16 @@ TEST_F(ProbeTest, ArgumentsBecomeTheDeclaredTypes) {
   EXPECT_EQ(2, result_.lVal);
   half.dblVal = 3.5;
   ASSERT_EQ(S_OK, Call(u"echoInt", {half}));
-  EXPECT_EQ(4, result_.intVal);
+  EXPECT_EQ(4, result_.lVal);
   boolean.boolVal = VARIANT_TRUE;
   ASSERT_EQ(S_OK, Call(u"echoDouble", {boolean}));
   EXPECT_EQ(-1.0, result_.dblVal);
   ASSERT_EQ(S_OK, Call(u"echoText", {byReference}));
   EXPECT_EQ(u"-3", BstrView(result_.bstrVal));
+  // A VARIANT parameter takes the value that a reference points to.
   ASSERT_EQ(S_OK, Call(u"echoVariant", {byReference}));
-  EXPECT_EQ(VT_I2 | VT_BYREF, result_.vt);
-  result_.vt = VT_EMPTY;
+  EXPECT_EQ(VT_I2, result_.vt);
+  EXPECT_EQ(-3, result_.iVal);
   // A value beyond the parameter's range, and one of no number.
   big.lVal = 70000;
   EXPECT_EQ(DISP_E_OVERFLOW, Call(u"echoShort", {big}));

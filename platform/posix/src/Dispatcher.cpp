@@ -56,6 +56,20 @@ struct Argument {
   }
 };
 
+// The type of the VARIANT that carries a parameter's value: the system's
+// dispatcher passes and answers VT_INT and VT_UINT as VT_I4 and VT_UI4, of
+// the same size.
+VARTYPE CarrierType(VARTYPE declared) {
+  switch (declared) {
+  case VT_INT:
+    return VT_I4;
+  case VT_UINT:
+    return VT_UI4;
+  default:
+    return declared;
+  }
+}
+
 HRESULT ConvertArgument(const VARIANTARG& given, VARTYPE type, Argument& argument) {
   const VARIANTARG* value = &given;
   if (value->vt == (VT_VARIANT | VT_BYREF)) {
@@ -66,7 +80,7 @@ HRESULT ConvertArgument(const VARIANTARG& given, VARTYPE type, Argument& argumen
   // A missing argument, as a caller marks an omitted optional one.
   if (value->vt == VT_ERROR && value->scode == DISP_E_PARAMNOTFOUND)
     return DISP_E_PARAMNOTOPTIONAL;
-  if (value->vt == type || type == VT_VARIANT) {
+  if (value->vt == type || (type == VT_VARIANT && (value->vt & VT_BYREF) == 0)) {
     argument.value = *value;
     return S_OK;
   }
@@ -110,8 +124,8 @@ HRESULT CollectArguments(const FuncData& func, const DISPPARAMS& params,
     if (position < 0 || static_cast<size_t>(position) >= inputs || assigned[position])
       return fail(DISP_E_PARAMNOTFOUND, element);
     assigned[position] = true;
-    const HRESULT hr =
-        ConvertArgument(params.rgvarg[element], func.params[position].vt, arguments[position]);
+    const HRESULT hr = ConvertArgument(params.rgvarg[element],
+                                       CarrierType(func.params[position].vt), arguments[position]);
     if (FAILED(hr))
       return fail(hr, element);
   }
@@ -173,7 +187,7 @@ HRESULT CallMethod(const FuncData& func, void* instance, std::vector<Argument>& 
     return returned.lVal;
   // From here the result is the dispatcher's to hand on or free.
   if (func.HasResult() && pointee != VT_VARIANT)
-    retvalue.value.vt = pointee;
+    retvalue.value.vt = CarrierType(pointee);
   retvalue.owned = true;
   if (result != nullptr)
     *result = retvalue.Detach();
