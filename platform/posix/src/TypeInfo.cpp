@@ -15,6 +15,7 @@
 #include "Dispatcher.h"
 #include "TypeLibData.h"
 #include "common/Bstr.h"
+#include "common/ComPtr.h"
 #include "common/Utf.h"
 
 namespace tellavo::platform {
@@ -188,7 +189,8 @@ public:
 private:
   const LibraryData data_;
   std::vector<std::unique_ptr<TypeInformation>> types_;
-  std::atomic<ULONG> references_{0};
+  // The creator holds the first reference.
+  std::atomic<ULONG> references_{1};
 };
 
 HRESULT TypeInformation::QueryInterface(REFIID riid, void** object) {
@@ -341,17 +343,15 @@ HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib) {
       DecodeTypeLibrary(ReadTypeLibrarySection(tellavo::Utf16ToUtf8(file)));
   if (!data)
     return TYPE_E_CANTLOADLIBRARY;
-  auto* library = new (std::nothrow) TypeLibrary(std::move(*data));
-  if (library == nullptr)
+  auto library =
+      tellavo::ComPtr<ITypeLib>::Attach(new (std::nothrow) TypeLibrary(std::move(*data)));
+  if (!library)
     return E_OUTOFMEMORY;
-  library->AddRef();
   if (kind == REGKIND_REGISTER) {
-    if (const HRESULT hr = RegisterTypeLib(library, file, nullptr); FAILED(hr)) {
-      library->Release();
+    if (const HRESULT hr = RegisterTypeLib(library.Get(), file, nullptr); FAILED(hr))
       return hr;
-    }
   }
-  *lib = library;
+  *lib = library.Detach();
   return S_OK;
 }
 
