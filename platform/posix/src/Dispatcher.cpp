@@ -36,8 +36,7 @@ const FuncData* FindFunc(const TypeData& type, MEMBERID id) {
 
 // A value passed to the method. An input argument is the caller's value
 // itself when it has its parameter's type (a BSTR also by reference), else a
-// converted copy that the argument owns; the result is owned once the call
-// succeeded.
+// converted copy that the argument owns.
 struct Argument {
   VARIANTARG value{};
   bool owned = false;
@@ -164,12 +163,16 @@ HRESULT CallMethod(const FuncData& func, void* instance, std::vector<Argument>& 
     types[i] = func.params[i].vt;
     values[i] = &arguments[i].value;
   }
-  // The [out, retval] pointer points into a VARIANT of the pointee's type;
-  // for a VARIANT result, to the VARIANT itself.
+  // The [out, retval] pointer points into a VARIANT of the pointee's type
+  // (for a VARIANT result, to the VARIANT itself), which owns whatever the
+  // method leaves there, even when it fails.
   Argument retvalue;
   Argument retvalueArgument;
-  const VARTYPE pointee = func.HasResult() ? func.params.back().pointee : VARTYPE{VT_EMPTY};
   if (func.HasResult()) {
+    const VARTYPE pointee = func.params.back().pointee;
+    if (pointee != VT_VARIANT)
+      retvalue.value.vt = CarrierType(pointee);
+    retvalue.owned = true;
     types.back() = static_cast<VARTYPE>(VT_BYREF | pointee);
     retvalueArgument.value.vt = types.back();
     retvalueArgument.value.byref = pointee == VT_VARIANT
@@ -185,11 +188,7 @@ HRESULT CallMethod(const FuncData& func, void* instance, std::vector<Argument>& 
     return hr;
   if (func.result == VT_HRESULT && FAILED(returned.lVal))
     return returned.lVal;
-  // From here the result is the dispatcher's to hand on or free.
-  if (func.HasResult() && pointee != VT_VARIANT)
-    retvalue.value.vt = CarrierType(pointee);
-  retvalue.owned = true;
-  if (result != nullptr)
+  if (result != nullptr && func.HasResult())
     *result = retvalue.Detach();
   return S_OK;
 }
