@@ -7,9 +7,11 @@
 #   library with the serialized library in its ".typelib" section, kept by
 #   every link under the symbol SYMBOL; on win32 an object library with the
 #   TYPELIB 1 resource that widl compiles (NAME_RC names an .rc that includes
-#   the .tlb; the default holds only the type library).
+#   the .tlb; the default holds only the type library), built only when
+#   widl's type library agrees with the IDL as IdlCompiler.py reads it.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(TELLAVO_IDL_COMPILER ${CMAKE_CURRENT_LIST_DIR}/../resources/IdlCompiler.py)
+set(TELLAVO_MSFT_READER ${CMAKE_CURRENT_LIST_DIR}/../resources/MsftTypeLib.py)
 
 function(tellavo_type_library name)
   cmake_parse_arguments(ARG "" "IDL;HEADER;SYMBOL;RC" "" ${ARGN})
@@ -41,13 +43,21 @@ function(tellavo_type_library name)
                 -L ${TELLAVO_STDOLE_DIR} -o ${tlb} ${ansi_idl}
         DEPENDS ${ansi_idl} ${TELLAVO_STDOLE_DIR}/stdole2.tlb ${TELLAVO_IDL_DIR}/OleBase.idl
         VERBATIM)
+    # The header comes from this IDL through IdlCompiler.py and the type
+    # library through widl: the build stops unless both agree.
+    set(agreed ${CMAKE_CURRENT_BINARY_DIR}/${base}.tlb.agreed)
+    add_custom_command(OUTPUT ${agreed}
+        COMMAND Python3::Interpreter ${TELLAVO_IDL_COMPILER} ${idl} --check-tlb ${tlb}
+        COMMAND ${CMAKE_COMMAND} -E touch ${agreed}
+        DEPENDS ${idl} ${tlb} ${TELLAVO_IDL_COMPILER} ${TELLAVO_MSFT_READER}
+        COMMENT "Comparing ${base}.tlb with ${base}.idl" VERBATIM)
     if(ARG_RC)
       set(rc ${ARG_RC})
     else()
       set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
       file(WRITE ${rc} "1 TYPELIB \"${base}.tlb\"\n")
     endif()
-    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${tlb})
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${tlb};${agreed}")
     add_library(${name} OBJECT ${rc})
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR})
     add_dependencies(${name} tellavo_stdole)

@@ -10,6 +10,10 @@ an [out, retval] pointer last, and coclasses listing their interfaces.
                  module's ".typelib" section, where LoadTypeLibEx finds it
   --header FILE  a C++ header with the library's identifiers, the DISPIDs
                  and the interfaces as abstract classes in vtable order
+  --check-tlb FILE  compares the library with the type library that widl
+                 compiled from the same IDL for a 32-bit module: the header
+                 serves both targets, so both must agree on every type, slot,
+                 DISPID and parameter
 
 The serialized library is little-endian:
   record   "\\x7fTYPELIB" u32 size-of-rest library
@@ -23,6 +27,7 @@ The serialized library is little-endian:
   str      u16 length, UTF-8 bytes;  guid: the 16 bytes of a GUID in memory
 """
 import argparse
+import os
 import re
 import struct
 import sys
@@ -357,6 +362,41 @@ def header_source(library, namespace, source_name):
     return "\n".join(out)
 
 
+# Agreement with widl
+
+def check_tlb(library, path):
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    from MsftTypeLib import TypeLib
+    with open(path, "rb") as file:
+        tlb = TypeLib(file.read(), os.path.basename(path))
+    types = library["types"]
+    tlb.check(tlb.count == len(types), f"{tlb.count} types, the IDL declares {len(types)}")
+    for index, entry in enumerate(types):
+        info = tlb.typeinfo(index)
+        name = entry["name"]
+        tlb.check(info["name"] == name and info["guid"] == guid_of(entry["attributes"], name),
+                  f"type {index} is {info['name']}, the IDL declares {name}")
+        if entry["kind"] != "interface":
+            continue
+        methods = entry["methods"]
+        functions = tlb.functions(info)
+        tlb.check(len(functions) == len(methods), f"{name} has {len(functions)} methods")
+        for slot, (method, function) in enumerate(zip(methods, functions),
+                                                  start=BASE_SLOTS[entry["base"]]):
+            vtable, dispid, params, result = function
+            expected = []
+            for param in method["params"]:
+                if "retval" in param["flags"]:
+                    expected.append(((VT_PTR, TYPES[param["type"][:-1]][0]),
+                                     PARAMFLAG_FOUT | PARAMFLAG_FRETVAL))
+                else:
+                    expected.append((TYPES[param["type"]][0], PARAMFLAG_FIN))
+            tlb.check((vtable, dispid, params, result) == (4 * slot, method["id"], expected,
+                                                           VT_HRESULT),
+                      f"{name}.{method['name']}: slot {vtable // 4}, DISPID {dispid}, "
+                      f"parameters {params}")
+
+
 def write(path, text):
     with open(path, "w", encoding="utf-8") as file:
         file.write(text)
@@ -370,6 +410,7 @@ def main():
                         help="name of the serialized library's array")
     parser.add_argument("--header", help="C++ header with the identifiers and interfaces")
     parser.add_argument("--namespace", default="tellavo")
+    parser.add_argument("--check-tlb", help="widl's type library of the same IDL")
     args = parser.parse_args()
     source_name = args.idl.replace("\\", "/").rsplit("/", 1)[-1]
     try:
@@ -379,6 +420,8 @@ def main():
             write(args.data, data_source(library, args.symbol, source_name))
         if args.header:
             write(args.header, header_source(library, args.namespace, source_name))
+        if args.check_tlb:
+            check_tlb(library, args.check_tlb)
     except (IdlError, ValueError, KeyError) as error:
         sys.exit(f"{args.idl}: {error}")
 
