@@ -10,7 +10,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   clang-14 clang libclang-rt-14-dev
-  libcurl4-openssl-dev libssl-dev libxml2-dev libgtest-dev googletest libbenchmark-dev
+  libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386
   python3 openssl

@@ -1,7 +1,10 @@
-// The built-in type library against resources/Tellavo.idl, from which the
-// Windows build compiles the module's type library: both must state the same
-// library. Also loading the library from module files.
+// The type library that this program carries, as a module does, read back
+// through LoadTypeLibEx against resources/Tellavo.idl, from which the build
+// compiled it: both must state the same library. Also loading from files
+// that carry no library or a damaged one.
+#include <cstring>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -217,6 +220,55 @@ TEST(LoadTypeLibExTest, FilesThatCarryNoTypeLibraryFail) {
     EXPECT_EQ(nullptr, lib);
   }
   unlink(textFile);
+}
+
+// Copies of this program whose type library record is damaged in one way
+// each: every one fails to load, none is read past its record.
+TEST(LoadTypeLibExTest, DamagedRecordsFail) {
+  std::ifstream self(ModulePath(), std::ios::binary);
+  const std::string original((std::istreambuf_iterator<char>(self)), {});
+  // The record: its mark, its size, then the library's GUID.
+  const auto isRecord = [&](size_t at) {
+    return at + 12 + sizeof(GUID) <= original.size() &&
+           std::memcmp(original.data() + at + 12, &tellavo::LIBID_Tellavo, sizeof(GUID)) == 0;
+  };
+  size_t record = original.find("\x7FTYPELIB");
+  while (record != std::string::npos && !isRecord(record))
+    record = original.find("\x7FTYPELIB", record + 1);
+  ASSERT_NE(std::string::npos, record);
+  uint32_t size = 0;
+  std::memcpy(&size, original.data() + record + 8, sizeof size);
+  const auto withSize = [&](uint32_t value) {
+    std::string copy = original;
+    std::memcpy(copy.data() + record + 8, &value, sizeof value);
+    return copy;
+  };
+  std::string badMagic = original;
+  badMagic[record + 1] = 'X';
+  // The first type's name length, made to run past the record.
+  std::string longName = original;
+  const size_t libraryName = record + 12 + 16 + 12;
+  const size_t libraryNameLength = static_cast<unsigned char>(longName[libraryName]);
+  longName[libraryName] = static_cast<char>(0xFF);
+  longName[libraryName + 1] = static_cast<char>(0x7F);
+  ASSERT_EQ(7u, libraryNameLength); // "Tellavo"
+  char path[] = "/tmp/oleplatform-damaged-XXXXXX";
+  const int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  for (const std::string& damaged :
+       {withSize(size - 1), withSize(0xFFFFFFFF), withSize(0), badMagic, longName}) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << damaged;
+    ITypeLib* lib = reinterpret_cast<ITypeLib*>(1);
+    EXPECT_EQ(TYPE_E_CANTLOADLIBRARY,
+              LoadTypeLibEx(tellavo::Utf8ToUtf16(path).c_str(), REGKIND_NONE, &lib));
+    EXPECT_EQ(nullptr, lib);
+  }
+  // The undamaged copy loads.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << original;
+  ComPtr<ITypeLib> lib;
+  EXPECT_EQ(S_OK, LoadTypeLibEx(tellavo::Utf8ToUtf16(path).c_str(), REGKIND_NONE, lib.Out()));
+  unlink(path);
 }
 
 } // namespace

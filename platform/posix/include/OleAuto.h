@@ -60,6 +60,9 @@ struct VARIANT {
   WORD wReserved3;
   union {
     LONG lVal;
+    ULONG ulVal;
+    INT intVal;
+    UINT uintVal;
     SHORT iVal;
     BYTE bVal;
     float fltVal;
@@ -71,7 +74,9 @@ struct VARIANT {
     IDispatch* pdispVal;
     BSTR* pbstrVal;
     LONG* plVal;
+    SHORT* piVal;
     VARIANT* pvarVal;
+    void* byref;
   };
 };
 using VARIANTARG = VARIANT;

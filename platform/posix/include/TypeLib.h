@@ -205,10 +205,10 @@ protected:
 };
 
 // Loads the type library that a module carries. On posix a module carries a
-// type library when its file holds the library's resource record (a module
-// links the resources library for that); the library's content is built into
-// this layer. Any other file gives TYPE_E_CANTLOADLIBRARY. REGKIND_REGISTER
-// also registers the library; REGKIND_DEFAULT and REGKIND_NONE do not.
+// type library in its ".typelib" section, which the build compiles from the
+// module's IDL; the file is read, never loaded. Any other file gives
+// TYPE_E_CANTLOADLIBRARY. REGKIND_REGISTER also registers the library;
+// REGKIND_DEFAULT and REGKIND_NONE do not.
 HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib);
 HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** lib);
 
@@ -221,6 +221,15 @@ HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir);
 HRESULT UnRegisterTypeLib(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
                           SYSKIND syskind);
 
+// Calls a function with arguments of the given types, each in the union of
+// its VARIANT: with an instance, the function at byte offset `offset` of the
+// instance's function table, the instance passed first; without one, the
+// function at address `offset`. The function's result goes to *result as
+// resultType (VT_EMPTY or VT_VOID for none). DISP_E_BADVARTYPE for a type
+// that no parameter of a type library here can have.
+HRESULT DispCallFunc(void* instance, ULONG_PTR offset, CALLCONV callConv, VARTYPE resultType,
+                     UINT count, VARTYPE* types, VARIANTARG** arguments, VARIANT* result);
+
 // Late binding through type information.
 HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* dispIds);
 HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID dispId, WORD flags, DISPPARAMS* params,
@@ -229,8 +238,14 @@ HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID dispId, WORD flags, D
 constexpr USHORT VARIANT_NOVALUEPROP = 0x1;
 constexpr USHORT VARIANT_ALPHABOOL = 0x2;
 
-// Converts a value to another type. Supported targets: VT_BSTR, from the
-// empty value, strings, integers, reals and booleans (the latter as "-1" and
-// "0", or "True" and "False" with VARIANT_ALPHABOOL). Null and other types
-// give DISP_E_TYPEMISMATCH.
+// Converts a value, or the value a reference points to, to another type:
+// - to VT_BSTR from the empty value, strings, numbers and booleans (the
+//   latter as "-1" and "0", or "True" and "False" with VARIANT_ALPHABOOL);
+// - to the integer, real and boolean types from the empty value (0), numbers,
+//   booleans (-1 and 0) and strings that hold a number (or "True"/"False"
+//   for a boolean); reals round half to even into integers, and a value
+//   beyond the target's range gives DISP_E_OVERFLOW;
+// - to VT_UNKNOWN from VT_DISPATCH, to VT_DISPATCH from VT_UNKNOWN by asking
+//   for IDispatch; to VT_VARIANT, a copy.
+// Null and every other pair give DISP_E_TYPEMISMATCH.
 HRESULT VariantChangeType(VARIANTARG* target, const VARIANTARG* source, USHORT flags, VARTYPE type);

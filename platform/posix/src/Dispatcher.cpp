@@ -3,16 +3,16 @@
 // Names compare without regard to ASCII case. Arguments arrive in DISPPARAMS
 // last first; named arguments (DISPIDs are parameter positions, as
 // GetIDsOfNames gives them) come before the positional ones. Each argument
-// becomes a BSTR as VariantChangeType makes it, after one level of
-// VT_VARIANT|VT_BYREF. The late-bound error codes are listed in
-// resources/README.md.
+// becomes its parameter's type as VariantChangeType makes it, after one level
+// of VT_VARIANT|VT_BYREF; the method is then called through the function
+// table slot that the type information gives (DispCallFunc). The late-bound
+// error codes are listed in resources/README.md.
 #include <algorithm>
 #include <cstring>
-#include <optional>
+#include <span>
 #include <vector>
 
 #include "Dispatcher.h"
-#include "common/Bstr.h"
 
 namespace tellavo::platform {
 namespace {
@@ -34,40 +34,67 @@ const FuncData* FindFunc(const TypeData& type, MEMBERID id) {
   return found == type.funcs.end() ? nullptr : &*found;
 }
 
-// One input argument: the caller's BSTR when it passed one, else the
-// converted text that this argument owns.
+// A value passed to the method. An input argument is the caller's value
+// itself when it has its parameter's type (a BSTR also by reference), else a
+// converted copy that the argument owns.
 struct Argument {
-  BSTR value = nullptr;
-  BStr converted;
+  VARIANTARG value{};
+  bool owned = false;
+
+  Argument() = default;
+  Argument(const Argument&) = delete;
+  Argument& operator=(const Argument&) = delete;
+  ~Argument() {
+    if (owned)
+      VariantClear(&value);
+  }
+
+  VARIANT Detach() {
+    owned = false;
+    return value;
+  }
 };
 
-HRESULT ConvertArgument(const VARIANTARG& given, Argument& argument) {
+// The type of the VARIANT that carries a parameter's value: the system's
+// dispatcher passes and answers VT_INT and VT_UINT as VT_I4 and VT_UI4, of
+// the same size.
+VARTYPE CarrierType(VARTYPE declared) {
+  switch (declared) {
+  case VT_INT:
+    return VT_I4;
+  case VT_UINT:
+    return VT_UI4;
+  default:
+    return declared;
+  }
+}
+
+HRESULT ConvertArgument(const VARIANTARG& given, VARTYPE type, Argument& argument) {
   const VARIANTARG* value = &given;
   if (value->vt == (VT_VARIANT | VT_BYREF)) {
     value = value->pvarVal;
     if (value == nullptr || value->vt == (VT_VARIANT | VT_BYREF))
       return DISP_E_TYPEMISMATCH;
   }
-  if (value->vt == VT_BSTR) {
-    argument.value = value->bstrVal;
-    return S_OK;
-  }
-  if (value->vt == (VT_BSTR | VT_BYREF)) {
-    if (value->pbstrVal == nullptr)
-      return DISP_E_TYPEMISMATCH;
-    argument.value = *value->pbstrVal;
-    return S_OK;
-  }
   // A missing argument, as a caller marks an omitted optional one.
   if (value->vt == VT_ERROR && value->scode == DISP_E_PARAMNOTFOUND)
     return DISP_E_PARAMNOTOPTIONAL;
-  VARIANT text;
-  VariantInit(&text);
-  const HRESULT hr = VariantChangeType(&text, value, 0, VT_BSTR);
+  if (value->vt == type || (type == VT_VARIANT && (value->vt & VT_BYREF) == 0)) {
+    argument.value = *value;
+    return S_OK;
+  }
+  if (type == VT_BSTR && value->vt == (VT_BSTR | VT_BYREF)) {
+    if (value->pbstrVal == nullptr)
+      return DISP_E_TYPEMISMATCH;
+    argument.value.vt = VT_BSTR;
+    argument.value.bstrVal = *value->pbstrVal;
+    return S_OK;
+  }
+  VariantInit(&argument.value);
+  const HRESULT hr = VariantChangeType(&argument.value, value, 0, type);
   if (FAILED(hr))
-    return hr == E_OUTOFMEMORY ? hr : DISP_E_TYPEMISMATCH;
-  argument.converted = BStr::Attach(text.bstrVal);
-  argument.value = argument.converted.Get();
+    return hr == E_OUTOFMEMORY || hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
+  argument.owned = true;
   return S_OK;
 }
 
@@ -82,7 +109,7 @@ HRESULT CollectArguments(const FuncData& func, const DISPPARAMS& params,
     return E_INVALIDARG;
   if (params.cArgs != inputs)
     return DISP_E_BADPARAMCOUNT;
-  arguments.resize(inputs);
+  arguments = std::vector<Argument>(inputs);
   std::vector<bool> assigned(inputs, false);
   const auto fail = [argErr](HRESULT hr, UINT element) {
     if (argErr != nullptr)
@@ -96,7 +123,9 @@ HRESULT CollectArguments(const FuncData& func, const DISPPARAMS& params,
     if (position < 0 || static_cast<size_t>(position) >= inputs || assigned[position])
       return fail(DISP_E_PARAMNOTFOUND, element);
     assigned[position] = true;
-    if (const HRESULT hr = ConvertArgument(params.rgvarg[element], arguments[position]); FAILED(hr))
+    const HRESULT hr = ConvertArgument(params.rgvarg[element],
+                                       CarrierType(func.params[position].vt), arguments[position]);
+    if (FAILED(hr))
       return fail(hr, element);
   }
   return S_OK;
@@ -123,6 +152,47 @@ void FillExcepInfo(const TypeData& type, void* instance, HRESULT failure, EXCEPI
   error->Release();
 }
 
+// Calls the method with its converted arguments; on success its result, if
+// it has one, goes to *result (which the caller may leave null).
+HRESULT CallMethod(const FuncData& func, void* instance, std::vector<Argument>& arguments,
+                   VARIANT* result) {
+  const size_t count = func.params.size();
+  std::vector<VARTYPE> types(count);
+  std::vector<VARIANTARG*> values(count);
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    types[i] = func.params[i].vt;
+    values[i] = &arguments[i].value;
+  }
+  // The [out, retval] pointer points into a VARIANT of the pointee's type
+  // (for a VARIANT result, to the VARIANT itself), which owns whatever the
+  // method leaves there, even when it fails.
+  Argument retvalue;
+  Argument retvalueArgument;
+  if (func.HasResult()) {
+    const VARTYPE pointee = func.params.back().pointee;
+    if (pointee != VT_VARIANT)
+      retvalue.value.vt = CarrierType(pointee);
+    retvalue.owned = true;
+    types.back() = static_cast<VARTYPE>(VT_BYREF | pointee);
+    retvalueArgument.value.vt = types.back();
+    retvalueArgument.value.byref = pointee == VT_VARIANT
+                                       ? static_cast<void*>(&retvalue.value)
+                                       : static_cast<void*>(&retvalue.value.byref);
+    values.back() = &retvalueArgument.value;
+  }
+  VARIANT returned;
+  if (const HRESULT hr =
+          DispCallFunc(instance, func.vtableSlot * sizeof(void*), CC_STDCALL, func.result,
+                       static_cast<UINT>(count), types.data(), values.data(), &returned);
+      FAILED(hr))
+    return hr;
+  if (func.result == VT_HRESULT && FAILED(returned.lVal))
+    return returned.lVal;
+  if (result != nullptr && func.HasResult())
+    *result = retvalue.Detach();
+  return S_OK;
+}
+
 } // namespace
 
 HRESULT DispatchIDsOfNames(const TypeData& type, LPOLESTR* names, UINT count, MEMBERID* ids) {
@@ -140,7 +210,7 @@ HRESULT DispatchIDsOfNames(const TypeData& type, LPOLESTR* names, UINT count, ME
   // has no position.
   HRESULT hr = S_OK;
   for (UINT i = 1; i < count; ++i) {
-    const auto params = func->params.first(func->InputCount());
+    const auto params = std::span(func->params).first(func->InputCount());
     const auto param = names[i] == nullptr
                            ? params.end()
                            : std::find_if(params.begin(), params.end(), [&](const ParamData& p) {
@@ -168,23 +238,12 @@ HRESULT DispatchInvoke(const TypeData& type, void* instance, MEMBERID id, WORD f
   std::vector<Argument> arguments;
   if (const HRESULT hr = CollectArguments(*func, *params, arguments, argErr); FAILED(hr))
     return hr;
-  std::vector<BSTR> values(arguments.size());
-  std::transform(arguments.begin(), arguments.end(), values.begin(),
-                 [](const Argument& a) { return a.value; });
-  BStr retvalue;
-  const HRESULT hr =
-      func->call(instance, values.data(), func->HasResult() ? retvalue.Out() : nullptr);
-  if (FAILED(hr)) {
-    if (excepInfo == nullptr)
-      return hr;
+  const HRESULT hr = CallMethod(*func, instance, arguments, result);
+  if (FAILED(hr) && excepInfo != nullptr) {
     FillExcepInfo(type, instance, hr, *excepInfo);
     return DISP_E_EXCEPTION;
   }
-  if (result != nullptr && func->HasResult()) {
-    result->vt = VT_BSTR;
-    result->bstrVal = retvalue.Detach();
-  }
-  return S_OK;
+  return hr;
 }
 
 } // namespace tellavo::platform

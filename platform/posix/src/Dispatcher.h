@@ -1,5 +1,5 @@
-// Late binding over a built-in type description: names to DISPIDs, and calls
-// by DISPID with their arguments converted to the method's BSTR parameters.
+// Late binding over a type description: names to DISPIDs, and calls by DISPID
+// with their arguments converted to the method's parameter types.
 #pragma once
 
 #include "TypeLibData.h"

@@ -1,25 +1,21 @@
-// The built-in type libraries as ITypeLib and ITypeInfo objects, and their
-// loading from a module file.
+// Type libraries as ITypeLib and ITypeInfo objects, and their loading from
+// the type library section of a module file.
 //
-// Each library is one object that lives for the process; its type
-// information objects share its reference count. A module file carries a
-// library when it holds the library's resource record (see TypeLibData.h).
+// Each load makes one library object that owns the decoded content; its type
+// information objects share its reference count, and the last release of
+// either frees them all.
 #include <algorithm>
 #include <atomic>
-#include <fcntl.h>
-#include <functional>
 #include <memory>
 #include <new>
 #include <string>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
 #include "Dispatcher.h"
 #include "TypeLibData.h"
 #include "common/Bstr.h"
+#include "common/ComPtr.h"
 #include "common/Utf.h"
 
 namespace tellavo::platform {
@@ -117,10 +113,10 @@ private:
 
 class TypeLibrary final : public ITypeLib {
 public:
-  explicit TypeLibrary(const LibraryData& data) : data_(data) {
-    types_.reserve(data.types.size());
-    for (UINT i = 0; i < data.types.size(); ++i)
-      types_.push_back(std::make_unique<TypeInformation>(*this, data.types[i], i));
+  explicit TypeLibrary(LibraryData data) : data_(std::move(data)) {
+    types_.reserve(data_.types.size());
+    for (UINT i = 0; i < data_.types.size(); ++i)
+      types_.push_back(std::make_unique<TypeInformation>(*this, data_.types[i], i));
   }
 
   const LibraryData& Data() const { return data_; }
@@ -136,10 +132,13 @@ public:
     AddRef();
     return S_OK;
   }
-  // The library outlives every reference: the count is kept for its holders'
-  // bookkeeping only.
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0)
+      delete this;
+    return left;
+  }
 
   UINT STDMETHODCALLTYPE GetTypeInfoCount() override { return static_cast<UINT>(types_.size()); }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, ITypeInfo** info) override {
@@ -188,9 +187,10 @@ public:
   void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* attr) override { delete attr; }
 
 private:
-  const LibraryData& data_;
+  const LibraryData data_;
   std::vector<std::unique_ptr<TypeInformation>> types_;
-  std::atomic<ULONG> references_{0};
+  // The creator holds the first reference.
+  std::atomic<ULONG> references_{1};
 };
 
 HRESULT TypeInformation::QueryInterface(REFIID riid, void** object) {
@@ -229,9 +229,8 @@ HRESULT TypeInformation::GetTypeAttr(TYPEATTR** attr) {
   a.cImplTypes = static_cast<WORD>(data_.implTypes.size());
   a.cbSizeInstance = sizeof(void*);
   a.cbAlignment = alignof(void*);
-  // IUnknown and IDispatch come before the methods in the function table.
   if (data_.kind == TKIND_INTERFACE)
-    a.cbSizeVft = static_cast<WORD>((7 + data_.funcs.size()) * sizeof(void*));
+    a.cbSizeVft = static_cast<WORD>((data_.baseSlots + data_.funcs.size()) * sizeof(void*));
   a.wTypeFlags = data_.flags;
   a.wMajorVerNum = data_.majorVersion;
   a.wMinorVerNum = data_.minorVersion;
@@ -245,23 +244,23 @@ HRESULT TypeInformation::GetFuncDesc(UINT index, FUNCDESC** desc) {
   if (index >= data_.funcs.size())
     return TYPE_E_ELEMENTNOTFOUND;
   const FuncData& func = data_.funcs[index];
-  const bool hasOut = std::any_of(func.params.begin(), func.params.end(), [](const ParamData& p) {
-    return (p.flags & PARAMFLAG_FOUT) != 0;
-  });
   auto result = std::unique_ptr<FUNCDESC>(new (std::nothrow) FUNCDESC{});
   auto params = std::unique_ptr<ELEMDESC[]>(new (std::nothrow) ELEMDESC[func.params.size()]{});
-  // The [out] parameters point to a BSTR; they share one pointee description.
-  auto pointee = std::unique_ptr<TYPEDESC>(hasOut ? new (std::nothrow) TYPEDESC{} : nullptr);
-  if (!result || !params || (hasOut && !pointee))
+  if (!result || !params)
     return E_OUTOFMEMORY;
-  if (pointee)
-    pointee->vt = VT_BSTR;
+  // Each pointer parameter owns the description of what it points to.
+  std::vector<std::unique_ptr<TYPEDESC>> pointees;
   for (size_t i = 0; i < func.params.size(); ++i) {
-    const bool out = (func.params[i].flags & PARAMFLAG_FOUT) != 0;
-    params[i].tdesc.vt = out ? VT_PTR : VT_BSTR;
-    if (out)
+    const ParamData& param = func.params[i];
+    params[i].tdesc.vt = param.vt;
+    params[i].paramdesc.wParamFlags = param.flags;
+    if (param.vt == VT_PTR) {
+      auto& pointee = pointees.emplace_back(new (std::nothrow) TYPEDESC{});
+      if (!pointee)
+        return E_OUTOFMEMORY;
+      pointee->vt = param.pointee;
       params[i].tdesc.lptdesc = pointee.get();
-    params[i].paramdesc.wParamFlags = func.params[i].flags;
+    }
   }
   FUNCDESC& d = *result;
   d.memid = func.id;
@@ -269,11 +268,12 @@ HRESULT TypeInformation::GetFuncDesc(UINT index, FUNCDESC** desc) {
   d.invkind = INVOKE_FUNC;
   d.callconv = CC_STDCALL;
   d.cParams = static_cast<SHORT>(func.params.size());
-  d.oVft = static_cast<SHORT>((7 + index) * sizeof(void*));
-  d.elemdescFunc.tdesc.vt = VT_HRESULT;
+  d.oVft = static_cast<SHORT>(func.vtableSlot * sizeof(void*));
+  d.elemdescFunc.tdesc.vt = func.result;
   d.lprgelemdescParam = params.release();
-  // From here the FUNCDESC owns the pointee; ReleaseFuncDesc frees it.
-  pointee.release();
+  // From here the FUNCDESC owns the pointees; ReleaseFuncDesc frees them.
+  for (auto& pointee : pointees)
+    pointee.release();
   *desc = result.release();
   return S_OK;
 }
@@ -282,10 +282,8 @@ void TypeInformation::ReleaseFuncDesc(FUNCDESC* desc) {
   if (desc == nullptr)
     return;
   for (SHORT i = 0; i < desc->cParams; ++i) {
-    if (desc->lprgelemdescParam[i].tdesc.vt == VT_PTR) {
+    if (desc->lprgelemdescParam[i].tdesc.vt == VT_PTR)
       delete desc->lprgelemdescParam[i].tdesc.lptdesc;
-      break;
-    }
   }
   delete[] desc->lprgelemdescParam;
   delete desc;
@@ -331,80 +329,7 @@ HRESULT TypeInformation::GetContainingTypeLib(ITypeLib** lib, UINT* index) {
   return S_OK;
 }
 
-TypeLibrary* LibraryObject(const LibraryData& data) {
-  static std::vector<std::unique_ptr<TypeLibrary>> libraries = [] {
-    std::vector<std::unique_ptr<TypeLibrary>> all;
-    for (const LibraryData* library : BuiltInLibraries())
-      all.push_back(std::make_unique<TypeLibrary>(*library));
-    return all;
-  }();
-  for (auto& library : libraries) {
-    if (&library->Data() == &data)
-      return library.get();
-  }
-  return nullptr;
-}
-
-class FileDescriptor {
-public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  int Get() const { return fd_; }
-
-private:
-  int fd_;
-};
-
-class FileMapping {
-public:
-  FileMapping(int fd, size_t size)
-      : size_(size),
-        data_(size == 0 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0)) {}
-  FileMapping(const FileMapping&) = delete;
-  FileMapping& operator=(const FileMapping&) = delete;
-  ~FileMapping() {
-    if (data_ != MAP_FAILED)
-      munmap(data_, size_);
-  }
-  std::string_view View() const {
-    return data_ == MAP_FAILED ? std::string_view()
-                               : std::string_view(static_cast<const char*>(data_), size_);
-  }
-
-private:
-  size_t size_;
-  void* data_;
-};
-
-// The built-in library whose resource record the file holds, if any.
-const LibraryData* LibraryOfFile(const std::string& path) {
-  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat status {};
-  if (file.Get() < 0 || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
-    return nullptr;
-  const FileMapping mapping(file.Get(), static_cast<size_t>(status.st_size));
-  const std::string_view content = mapping.View();
-  for (const LibraryData* library : BuiltInLibraries()) {
-    const std::string record = ResourceRecord(*library);
-    const std::boyer_moore_horspool_searcher searcher(record.begin(), record.end());
-    if (std::search(content.begin(), content.end(), searcher) != content.end())
-      return library;
-  }
-  return nullptr;
-}
-
 } // namespace
-
-std::string ResourceRecord(const LibraryData& library) {
-  OLECHAR guid[39];
-  StringFromGUID2(library.guid, guid, 39);
-  return "\x7FTYPELIB 1 " + Utf16ToUtf8(std::u16string_view(guid, 38));
-}
 
 } // namespace tellavo::platform
 
@@ -414,18 +339,19 @@ HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib) {
   if (file == nullptr || lib == nullptr)
     return E_INVALIDARG;
   *lib = nullptr;
-  const LibraryData* data = LibraryOfFile(tellavo::Utf16ToUtf8(file));
-  if (data == nullptr)
+  std::optional<LibraryData> data =
+      DecodeTypeLibrary(ReadTypeLibrarySection(tellavo::Utf16ToUtf8(file)));
+  if (!data)
     return TYPE_E_CANTLOADLIBRARY;
-  TypeLibrary* library = LibraryObject(*data);
-  library->AddRef();
+  auto library =
+      tellavo::ComPtr<ITypeLib>::Attach(new (std::nothrow) TypeLibrary(std::move(*data)));
+  if (!library)
+    return E_OUTOFMEMORY;
   if (kind == REGKIND_REGISTER) {
-    if (const HRESULT hr = RegisterTypeLib(library, file, nullptr); FAILED(hr)) {
-      library->Release();
+    if (const HRESULT hr = RegisterTypeLib(library.Get(), file, nullptr); FAILED(hr))
       return hr;
-    }
   }
-  *lib = library;
+  *lib = library.Detach();
   return S_OK;
 }
 

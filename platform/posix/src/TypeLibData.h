@@ -1,32 +1,31 @@
-// The description of a type library built into this layer: what a module's
-// TYPELIB resource holds on Windows, as constant data that the type library
-// objects and the dispatcher read.
+// The content of a type library as the type library objects and the
+// dispatcher read it, decoded from the record that a module carries.
 #pragma once
 
-#include <span>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Platform.h"
 
 namespace tellavo::platform {
 
 struct ParamData {
-  std::u16string_view name;
+  std::u16string name;
   USHORT flags; // PARAMFLAG_*
+  VARTYPE vt;
+  VARTYPE pointee; // the type pointed to when vt is VT_PTR
 };
 
-// Calls one method of an interface pointer with its input arguments in
-// declaration order; retvalue is null for a method without a return value.
-using MethodCall = HRESULT (*)(void* instance, const BSTR* arguments, BSTR* retvalue);
-
-// A method of a dual interface: every input parameter a BSTR, the last one
-// an [out, retval] BSTR* when the method has a result.
+// A method of an interface: its [in] parameters come first, an [out, retval]
+// pointer last when it has a result.
 struct FuncData {
   MEMBERID id;
-  std::u16string_view name;
-  std::span<const ParamData> params;
-  MethodCall call;
+  std::u16string name;
+  SHORT vtableSlot; // index of the method's entry in the interface's function table
+  VARTYPE result;
+  std::vector<ParamData> params;
 
   bool HasResult() const {
     return !params.empty() && (params.back().flags & PARAMFLAG_FRETVAL) != 0;
@@ -40,35 +39,36 @@ struct ImplTypeData {
 };
 
 struct TypeData {
-  std::u16string_view name;
+  std::u16string name;
   GUID guid;
   TYPEKIND kind;
   WORD flags; // TYPEFLAG_*
   WORD majorVersion;
   WORD minorVersion;
-  std::u16string_view help;
-  std::span<const FuncData> funcs;
-  std::span<const ImplTypeData> implTypes;
+  std::u16string help;
+  WORD baseSlots; // function table entries of the base interfaces
+  std::vector<FuncData> funcs;
+  std::vector<ImplTypeData> implTypes;
 };
 
 struct LibraryData {
-  std::u16string_view name;
+  std::u16string name;
   GUID guid;
   WORD majorVersion;
   WORD minorVersion;
   LCID lcid;
   SYSKIND syskind;
   WORD flags; // LIBFLAG_*
-  std::u16string_view help;
-  std::span<const TypeData> types;
+  std::u16string help;
+  std::vector<TypeData> types;
 };
 
-// The libraries whose content this layer holds.
-std::span<const LibraryData* const> BuiltInLibraries();
+// The first type library record in `bytes` (a module's type library
+// section), or nothing when there is none or it is malformed.
+std::optional<LibraryData> DecodeTypeLibrary(std::string_view bytes);
 
-// The record that marks a module file as carrying the library (the module
-// links it as its TYPELIB 1 resource): a DEL character, "TYPELIB 1 " and the
-// braced library GUID.
-std::string ResourceRecord(const LibraryData& library);
+// The type library section of a module file: empty when the file is no
+// module of this system or carries no type library.
+std::string ReadTypeLibrarySection(const std::string& path);
 
 } // namespace tellavo::platform

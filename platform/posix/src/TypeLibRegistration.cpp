@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "RegistryHive.h"
-#include "TypeLibData.h"
+#include "TypeLib.h"
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/RegistryKey.h"
@@ -74,18 +74,20 @@ bool WriteValue(const std::u16string& key, std::u16string_view name, std::u16str
                         static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
-std::u16string ReadDefault(const std::u16string& key) {
+std::u16string ReadValue(const std::u16string& key, std::u16string_view name) {
   tellavo::RegistryKey handle;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
     return {};
+  const std::u16string value(name);
   DWORD size = 0;
   DWORD type = 0;
-  if (RegQueryValueExW(handle.Get(), u"", nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(handle.Get(), value.c_str(), nullptr, &type, nullptr, &size) !=
+          ERROR_SUCCESS ||
       type != REG_SZ)
     return {};
   std::u16string text(size / sizeof(char16_t), 0);
-  if (RegQueryValueExW(handle.Get(), u"", nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
-                       &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(handle.Get(), value.c_str(), nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS)
     return {};
   text.resize(std::u16string_view(text.c_str()).size());
   return text;
@@ -201,18 +203,15 @@ HRESULT UnRegisterTypeLib(REFGUID libId, WORD majorVersion, WORD minorVersion, L
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, localeKey.c_str(), 0, KEY_READ, &probe) != ERROR_SUCCESS)
     return TYPE_E_REGISTRYACCESS;
   RegCloseKey(probe);
-  // The interfaces of a library whose content is known here, as long as
-  // they still belong to this library and not to another that took them over.
+  // The library's interfaces: those registered as belonging to this library
+  // version, and not to another that took them over.
   const std::u16string libIdText = GuidText(libId);
-  for (const LibraryData* library : BuiltInLibraries()) {
-    if (library->guid != libId)
-      continue;
-    for (const TypeData& type : library->types) {
-      const std::u16string key = u"Interface\\" + GuidText(type.guid);
-      if (IsAutomationInterface(type.flags, type.kind) &&
-          RegistryHive::Fold(ReadDefault(key + u"\\TypeLib")) == RegistryHive::Fold(libIdText))
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-    }
+  const std::u16string version = VersionText(majorVersion, minorVersion);
+  for (const std::u16string& name : SubkeyNames(u"Interface")) {
+    const std::u16string key = u"Interface\\" + name;
+    if (RegistryHive::Fold(ReadValue(key + u"\\TypeLib", u"")) == RegistryHive::Fold(libIdText) &&
+        ReadValue(key + u"\\TypeLib", u"Version") == version)
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
   }
   RegDeleteKeyW(HKEY_CLASSES_ROOT, localeKey.c_str());
   RegDeleteKeyW(HKEY_CLASSES_ROOT, localeKey.substr(0, localeKey.rfind(u'\\')).c_str());
