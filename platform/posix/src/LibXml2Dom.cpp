@@ -40,7 +40,7 @@ struct XmlFree {
   void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
   void operator()(xmlNs* ns) const { xmlFreeNs(ns); }
-  void operator()(xmlBuffer* buffer) const { xmlBufferFree(buffer); }
+  void operator()(xmlSaveCtxt* save) const { xmlSaveClose(save); }
 };
 template <class T> using XmlPtr = std::unique_ptr<T, XmlFree>;
 
@@ -673,13 +673,21 @@ public:
   }
 
   std::u16string Serialize(NodeHandle handle) override {
+    return Utf8ToUtf16(SerializeUtf8(handle));
+  }
+
+  std::string SerializeUtf8(NodeHandle handle) override {
     const xmlNodePtr node = N(handle);
-    if (!IsDocument(node))
-      return Utf8ToUtf16(SaveTree(node));
     std::string text;
-    for (xmlNodePtr child = node->children; child != nullptr; child = child->next)
-      text += SaveTree(child) + "\r\n";
-    return Utf8ToUtf16(text);
+    if (!IsDocument(node)) {
+      SaveTree(node, text);
+      return text;
+    }
+    for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+      SaveTree(child, text);
+      text += "\r\n";
+    }
+    return text;
   }
 
 private:
@@ -751,15 +759,37 @@ private:
       BindNamespaces(child);
   }
 
-  std::string SaveTree(xmlNodePtr node) {
+  // Appends the node's text form to `out` as libxml2 writes it, piece by
+  // piece, with no whole copy in between.
+  void SaveTree(xmlNodePtr node, std::string& out) {
     const EscapedNamespaceNames escaped(node);
-    XmlPtr<xmlBuffer> buffer(Checked(xmlBufferCreate()));
-    xmlSaveCtxtPtr save = Checked(xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL));
-    xmlSaveTree(save, node);
-    xmlSaveClose(save);
-    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
-                       static_cast<size_t>(xmlBufferLength(buffer.get())));
+    SaveTarget target{out};
+    {
+      XmlPtr<xmlSaveCtxt> save(
+          Checked(xmlSaveToIO(SaveTarget::Write, nullptr, &target, "UTF-8", XML_SAVE_NO_DECL)));
+      xmlSaveTree(save.get(), node);
+    }
+    if (target.failed)
+      throw std::bad_alloc();
   }
+
+  // Where SaveTree's pieces go. No exception may cross libxml2, so a failed
+  // append is noted, reported to libxml2 as a failed write, and thrown after.
+  struct SaveTarget {
+    std::string& out;
+    bool failed = false;
+
+    static int Write(void* context, const char* buffer, int length) {
+      auto& target = *static_cast<SaveTarget*>(context);
+      try {
+        target.out.append(buffer, static_cast<size_t>(length));
+        return length;
+      } catch (const std::bad_alloc&) {
+        target.failed = true;
+        return -1;
+      }
+    }
+  };
 
   std::optional<ParseError> Load(std::string_view input, const char* encoding) {
     InitParserOnce();
