@@ -51,11 +51,14 @@ std::vector<Message> CollectMessages(const ParsedOptions& options) {
   if (const auto csv = options.Value(kCsvOption.name)) {
     if (*csv == kStandardInput && PasswordFromStdin(options))
       throw EUsageError("the password and the CSV file cannot both come from standard input");
-    for (const CsvRecord& record : ReadCsv(ReadCsvFile(*csv))) {
+    // Each record is let go once it is a message, so that a large file is
+    // not held twice.
+    for (CsvRecord& record : ReadCsv(ReadCsvFile(*csv))) {
       if (record.fields.size() != 2)
         throw EUsageError("CSV line " + std::to_string(record.line) +
                           ": expected number,text (quote a text that holds a comma)");
       messages.push_back({Utf8ToUtf16(record.fields[0]), Utf8ToUtf16(record.fields[1])});
+      record.fields = {};
     }
   }
   if (messages.empty())
@@ -87,13 +90,14 @@ int RunSend(const Command& self, const Args& args) {
   if (!options.positionals.empty())
     throw EUsageError("send takes its messages from --to/--text or --csv");
   const Credentials account = ReadCredentials(options);
-  const std::vector<Message> messages = CollectMessages(options);
+  std::vector<Message> messages = CollectMessages(options);
 
   GatewaySession session(options);
   if (!session.Ask(u"clearsmsbasket", {}))
     return kExitFailed;
   size_t shortCount = 0, longCount = 0, dropped = 0;
-  for (const Message& message : messages) {
+  // A queued message is let go: the module holds it now.
+  for (Message& message : messages) {
     // Counted in UTF-16 units, as the basket counts them.
     const size_t length = message.text.size();
     if (length > kLongTextLimit) {
@@ -105,6 +109,7 @@ int RunSend(const Command& self, const Args& args) {
     ++(length > kShortTextLimit ? longCount : shortCount);
     if (!session.Ask(u"addtosmsbasket", {message.text, message.number}))
       return kExitFailed;
+    message = {};
   }
   std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
             << " over " << kLongTextLimit << " characters\n"
