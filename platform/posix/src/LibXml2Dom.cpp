@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -291,6 +292,15 @@ size_t TreeNodes(xmlNodePtr top) {
     node = NextInTree(node, top);
   }
   return count;
+}
+
+// The bytes of the texts below `top`, the bulk of its text form.
+size_t TextBytes(xmlNodePtr top) {
+  size_t bytes = 0;
+  for (xmlNodePtr node = top->children; node != nullptr; node = NextInTree(node, top))
+    if (node->type == XML_TEXT_NODE && node->content != nullptr)
+      bytes += std::strlen(reinterpret_cast<const char*>(node->content));
+  return bytes;
 }
 
 // libxml2 writes a namespace name between the declaration's quotes as it is.
@@ -678,7 +688,11 @@ public:
 
   std::string SerializeUtf8(NodeHandle handle) override {
     const xmlNodePtr node = N(handle);
+    // Room for the texts and half again for their escapes, so that a large
+    // tree is written without regrowing; room never written costs no memory.
+    const size_t texts = TextBytes(node);
     std::string text;
+    text.reserve(texts + texts / 2 + 4096);
     if (!IsDocument(node)) {
       SaveTree(node, text);
       return text;
