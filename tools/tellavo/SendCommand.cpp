@@ -96,7 +96,8 @@ int RunSend(const Command& self, const Args& args) {
   if (!session.Ask(u"clearsmsbasket", {}))
     return kExitFailed;
   size_t shortCount = 0, longCount = 0, dropped = 0;
-  // A queued message is let go: the module holds it now.
+  // A queued message is let go, and the list after the last one: the module
+  // holds them now.
   for (Message& message : messages) {
     // Counted in UTF-16 units, as the basket counts them.
     const size_t length = message.text.size();
@@ -111,6 +112,7 @@ int RunSend(const Command& self, const Args& args) {
       return kExitFailed;
     message = {};
   }
+  messages = std::vector<Message>();
   std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
             << " over " << kLongTextLimit << " characters\n"
             << std::flush;
