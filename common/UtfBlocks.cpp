@@ -213,11 +213,80 @@ __attribute__((target("avx2"))) char* EncodeAvx2(const char16_t* in, const char1
   return out;
 }
 
+// For eight 16-bit lanes, the byte shuffle that keeps the lanes whose bit
+// is set, in order.
+struct ShuffleOfKeptLanes {
+  std::array<std::array<uint8_t, 16>, 256> keep{};
+  constexpr ShuffleOfKeptLanes() {
+    for (unsigned kept = 0; kept < 256; ++kept) {
+      size_t next = 0;
+      for (uint8_t lane = 0; lane < 8; ++lane) {
+        if ((kept >> lane & 1) != 0) {
+          keep[kept][next++] = 2 * lane;
+          keep[kept][next++] = 2 * lane + 1;
+        }
+      }
+      while (next < 16)
+        keep[kept][next++] = 0x80; // a zero byte, written past the end
+    }
+  }
+};
+constexpr ShuffleOfKeptLanes kKeptLanes;
+
+// The bits of the bytes whose bits under `mask` are `value`.
+__attribute__((target("avx2"), always_inline)) inline unsigned BytesWhere(__m128i bytes, int mask,
+                                                                          int value) {
+  return static_cast<unsigned>(
+      _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(bytes, _mm_set1_epi8(static_cast<char>(mask))),
+                                       _mm_set1_epi8(static_cast<char>(value)))));
+}
+
+// Sixteen bytes from `in` (which has at least seventeen) when they hold only
+// ASCII and well-formed two-byte sequences: writes their units and returns
+// how many bytes it took, fifteen when the last one starts a sequence. Takes
+// nothing from any other block, which the steps then read.
+__attribute__((target("avx2"))) size_t DecodeTwoByteBlock(const unsigned char* in, char16_t*& out) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i below3Bytes = _mm_set1_epi8(static_cast<char>(0xDF));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(bytes, below3Bytes), below3Bytes)) != 0xFFFF)
+    return 0;
+  const unsigned leads = BytesWhere(bytes, 0xE0, 0xC0);
+  const unsigned continuations = BytesWhere(bytes, 0xC0, 0x80);
+  const unsigned overlongLeads = BytesWhere(bytes, 0xFE, 0xC0);
+  if (overlongLeads != 0 || continuations != ((leads << 1) & 0xFFFF))
+    return 0;
+  const bool lastStartsSequence = (leads >> 15) != 0;
+  const unsigned kept = ~continuations & (lastStartsSequence ? 0x7FFF : 0xFFFF);
+
+  const __m256i lead = _mm256_cvtepu8_epi16(bytes);
+  const __m256i next =
+      _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 1)));
+  const __m256i twoByte =
+      _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(lead, _mm256_set1_epi16(0x1F)), 6),
+                      _mm256_and_si256(next, _mm256_set1_epi16(0x3F)));
+  const __m256i ascii = _mm256_cmpgt_epi16(_mm256_set1_epi16(0x80), lead);
+  const __m256i units = _mm256_blendv_epi8(twoByte, lead, ascii);
+  const unsigned lowKept = kept & 0xFF, highKept = kept >> 8;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm256_castsi256_si128(units),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                        kKeptLanes.keep[lowKept].data()))));
+  out += __builtin_popcount(lowKept);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm256_extracti128_si256(units, 1),
+                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                        kKeptLanes.keep[highKept].data()))));
+  out += __builtin_popcount(highKept);
+  return lastStartsSequence ? 15 : 16;
+}
+
 __attribute__((target("avx2"))) char16_t* DecodeAvx2(const unsigned char* in,
                                                      const unsigned char* end, char16_t* out) {
-  // Thirty-two bytes at a time while they are ASCII.
-  constexpr size_t kBlock = 32;
-  while (end - in >= static_cast<ptrdiff_t>(kBlock)) {
+  // Thirty-two bytes at a time while they are ASCII, else sixteen while they
+  // are one- and two-byte sequences, else one sequence at a time. The margin
+  // of one byte lets a block look at the byte after it.
+  constexpr size_t kBlock = 32, kTwoByteBlock = 16;
+  while (end - in > static_cast<ptrdiff_t>(kBlock)) {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
     if (_mm256_movemask_epi8(bytes) == 0) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
@@ -226,8 +295,10 @@ __attribute__((target("avx2"))) char16_t* DecodeAvx2(const unsigned char* in,
                           _mm256_cvtepu8_epi16(_mm256_extracti128_si256(bytes, 1)));
       in += kBlock;
       out += kBlock;
+    } else if (const size_t taken = DecodeTwoByteBlock(in, out); taken != 0) {
+      in += taken;
     } else {
-      in = DecodeSteps(in, in + kBlock, end, out);
+      in = DecodeSteps(in, in + kTwoByteBlock, end, out);
     }
   }
   DecodeSteps(in, end, end, out);
