@@ -1,5 +1,4 @@
 #include "common/Exceptions.h"
-#include "common/Utf.h"
 #include "services/SOAPConvert.h"
 #include "services/SOAPNames.h"
 #include "xml/XMLDoc.h"
@@ -41,9 +40,8 @@ std::string TOPToSoapDomConvert::MakeRequest(const TIntfMetaData& portType,
     element.SetText(args[argIndex++]);
   }
 
-  // The document is serialised as UTF-16 and sent as UTF-8, which the
-  // transport announces in its Content-Type; no byte-order mark.
-  return Utf16ToUtf8(document.SaveToXML());
+  // Sent as UTF-8, which the transport announces in its Content-Type.
+  return document.SaveToUtf8();
 }
 
 } // namespace tellavo

@@ -11,8 +11,8 @@ namespace {
 class SendSMSSoapProxy final : public TPortTypeProxy<SendSMSSoap> {
 public:
   using TPortTypeProxy::TPortTypeProxy;
-  std::u16string sendSMS(std::u16string xml) override { return Call(0, xml); }
-  std::u16string sendConcat(std::u16string xml) override { return Call(1, xml); }
+  std::u16string sendSMS(std::u16string_view xml) override { return Call(0, xml); }
+  std::u16string sendConcat(std::u16string_view xml) override { return Call(1, xml); }
 };
 
 // The HTTP port types, which nothing binds, share identities across the two

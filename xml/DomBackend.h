@@ -116,6 +116,8 @@ public:
   // The text form of a node, without indentation; for the document node, its
   // children one after another. Empty for an empty document.
   virtual std::u16string Serialize(NodeHandle node) = 0;
+  // The same text form in UTF-8, the form it is sent in.
+  virtual std::string SerializeUtf8(NodeHandle node) = 0;
 };
 
 // The parser's reason for refusing a document with more than `maxNodes` nodes.

@@ -146,6 +146,11 @@ std::u16string TXMLDocument::SaveToXML() const {
   return dom.Serialize(dom.DocumentNode());
 }
 
+std::string TXMLDocument::SaveToUtf8() const {
+  dom::DomDocument& dom = Dom();
+  return dom.SerializeUtf8(dom.DocumentNode());
+}
+
 dom::NodeHandle TXMLDocument::Declaration() const {
   dom::DomDocument& dom = Dom();
   const dom::NodeHandle first = dom.FirstChild(dom.DocumentNode());

@@ -168,6 +168,8 @@ public:
 
   // The document's text form, declaration included; empty for an empty document.
   std::u16string SaveToXML() const;
+  // The same in UTF-8, without a byte-order mark.
+  std::string SaveToUtf8() const;
 
   // The XML declaration. Setting a value rebuilds the declaration, placed
   // first in the document, from version, encoding and standalone, leaving out

@@ -27,6 +27,20 @@ TXMLDocument NewDocument() {
 
 } // namespace
 
+TEST(XMLBuild, LargeTextsSaveAsTheSameUtf8AsTheirUtf16Form) {
+  // Escaping makes markup four or five times longer, more than the room
+  // written text is given up front.
+  for (const std::u16string_view piece : {u"ş", u"<&>", u"a\r"}) {
+    TXMLDocument document = NewDocument();
+    std::u16string text;
+    while (text.size() < 200000)
+      text += piece;
+    document.SetDocumentElement(document.CreateNode(u"xml"));
+    document.DocumentElement().SetText(text);
+    EXPECT_EQ(document.SaveToUtf8(), Utf16ToUtf8(document.SaveToXML()));
+  }
+}
+
 TEST(XMLBuild, EnvelopeSerialisesWithoutWhitespaceAndReadsBack) {
   TXMLDocument document = NewDocument();
   TXMLNode envelope = document.CreateNode(u"SOAP-ENV:Envelope");
@@ -53,6 +67,7 @@ TEST(XMLBuild, EnvelopeSerialisesWithoutWhitespaceAndReadsBack) {
   const size_t at = written.find(u"<SOAP-ENV:Envelope");
   EXPECT_EQ(written.substr(at, element.size()), element);
   EXPECT_EQ(written.find_first_not_of(u"\r\n \t", at + element.size()), std::u16string::npos);
+  EXPECT_EQ(document.SaveToUtf8(), Utf16ToUtf8(text));
 
   TXMLDocument reread;
   reread.LoadFromStream(Utf16ToUtf8(text));

@@ -56,11 +56,14 @@ std::vector<Message> CollectMessages(const ParsedOptions& options) {
   if (const auto csv = options.Value(kCsvOption.name)) {
     if (*csv == kStandardInput && PasswordFromStdin(options) && !options.Has(kDryRunOption.name))
       throw EUsageError("the password and the CSV file cannot both come from standard input");
-    for (const CsvRecord& record : ReadCsv(ReadCsvFile(*csv))) {
+    // Each record is let go once it is a message, so that a large file is
+    // not held twice.
+    for (CsvRecord& record : ReadCsv(ReadCsvFile(*csv))) {
       if (record.fields.size() != 2)
         throw EUsageError("CSV line " + std::to_string(record.line) +
                           ": expected number,text (quote a text that holds a comma)");
       messages.push_back({Utf8ToUtf16(record.fields[0]), Utf8ToUtf16(record.fields[1])});
+      record.fields = {};
     }
   }
   if (messages.empty())
@@ -96,7 +99,7 @@ int RunSend(const Command& self, const Args& args) {
     throw EUsageError("--json goes with --dry-run");
   // A dry run needs no account: the password is not read.
   const Credentials account = dryRun ? Credentials{} : ReadCredentials(options);
-  const std::vector<Message> messages = CollectMessages(options);
+  std::vector<Message> messages = CollectMessages(options);
   if (dryRun) {
     SendPreview preview(options.Has(kJsonOption.name));
     for (const Message& message : messages)
@@ -109,7 +112,9 @@ int RunSend(const Command& self, const Args& args) {
     return kExitFailed;
   size_t shortCount = 0, longCount = 0, dropped = 0;
   QueueProgress progress(messages.size(), StandardErrorIsTerminal(), std::cerr);
-  for (const Message& message : messages) {
+  // A queued message is let go, and the list after the last one: the module
+  // holds them now.
+  for (Message& message : messages) {
     progress.Step();
     // Counted in UTF-16 units, as the basket counts them.
     const size_t length = message.text.size();
@@ -123,8 +128,10 @@ int RunSend(const Command& self, const Args& args) {
     ++(length > kShortTextLimit ? longCount : shortCount);
     if (!session.Ask(u"addtosmsbasket", {message.text, message.number}))
       return kExitFailed;
+    message = {};
   }
   progress.Clear();
+  messages = std::vector<Message>();
   std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
             << " over " << kLongTextLimit << " characters\n"
             << std::flush;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -40,7 +41,7 @@ struct XmlFree {
   void operator()(xmlParserCtxt* ctxt) const { xmlFreeParserCtxt(ctxt); }
   void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
   void operator()(xmlNs* ns) const { xmlFreeNs(ns); }
-  void operator()(xmlBuffer* buffer) const { xmlBufferFree(buffer); }
+  void operator()(xmlSaveCtxt* save) const { xmlSaveClose(save); }
 };
 template <class T> using XmlPtr = std::unique_ptr<T, XmlFree>;
 
@@ -291,6 +292,15 @@ size_t TreeNodes(xmlNodePtr top) {
     node = NextInTree(node, top);
   }
   return count;
+}
+
+// The bytes of the texts below `top`, the bulk of its text form.
+size_t TextBytes(xmlNodePtr top) {
+  size_t bytes = 0;
+  for (xmlNodePtr node = top->children; node != nullptr; node = NextInTree(node, top))
+    if (node->type == XML_TEXT_NODE && node->content != nullptr)
+      bytes += std::strlen(reinterpret_cast<const char*>(node->content));
+  return bytes;
 }
 
 // libxml2 writes a namespace name between the declaration's quotes as it is.
@@ -649,13 +659,25 @@ public:
   }
 
   std::u16string Serialize(NodeHandle handle) override {
+    return Utf8ToUtf16(SerializeUtf8(handle));
+  }
+
+  std::string SerializeUtf8(NodeHandle handle) override {
     const xmlNodePtr node = N(handle);
-    if (!IsDocument(node))
-      return Utf8ToUtf16(SaveTree(node));
+    // Room for the texts and half again for their escapes, so that a large
+    // tree is written without regrowing; room never written costs no memory.
+    const size_t texts = TextBytes(node);
     std::string text;
-    for (xmlNodePtr child = node->children; child != nullptr; child = child->next)
-      text += SaveTree(child) + "\r\n";
-    return Utf8ToUtf16(text);
+    text.reserve(texts + texts / 2 + 4096);
+    if (!IsDocument(node)) {
+      SaveTree(node, text);
+      return text;
+    }
+    for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+      SaveTree(child, text);
+      text += "\r\n";
+    }
+    return text;
   }
 
 private:
@@ -727,15 +749,37 @@ private:
       BindNamespaces(child);
   }
 
-  std::string SaveTree(xmlNodePtr node) {
+  // Appends the node's text form to `out` as libxml2 writes it, piece by
+  // piece, with no whole copy in between.
+  void SaveTree(xmlNodePtr node, std::string& out) {
     const EscapedNamespaceNames escaped(node);
-    XmlPtr<xmlBuffer> buffer(Checked(xmlBufferCreate()));
-    xmlSaveCtxtPtr save = Checked(xmlSaveToBuffer(buffer.get(), "UTF-8", XML_SAVE_NO_DECL));
-    xmlSaveTree(save, node);
-    xmlSaveClose(save);
-    return std::string(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
-                       static_cast<size_t>(xmlBufferLength(buffer.get())));
+    SaveTarget target{out};
+    {
+      XmlPtr<xmlSaveCtxt> save(
+          Checked(xmlSaveToIO(SaveTarget::Write, nullptr, &target, "UTF-8", XML_SAVE_NO_DECL)));
+      xmlSaveTree(save.get(), node);
+    }
+    if (target.failed)
+      throw std::bad_alloc();
   }
+
+  // Where SaveTree's pieces go. No exception may cross libxml2, so a failed
+  // append is noted, reported to libxml2 as a failed write, and thrown after.
+  struct SaveTarget {
+    std::string& out;
+    bool failed = false;
+
+    static int Write(void* context, const char* buffer, int length) {
+      auto& target = *static_cast<SaveTarget*>(context);
+      try {
+        target.out.append(buffer, static_cast<size_t>(length));
+        return length;
+      } catch (const std::bad_alloc&) {
+        target.failed = true;
+        return -1;
+      }
+    }
+  };
 
   std::optional<ParseError> Load(ParseInput& input) {
     InitParserOnce();

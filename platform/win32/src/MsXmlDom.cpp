@@ -25,6 +25,7 @@
 #include "common/ComPtr.h"
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
+#include "common/Utf.h"
 #include "xml/DomBackend.h"
 #include "xml/XMLNames.h"
 
@@ -477,6 +478,8 @@ public:
   std::u16string Serialize(NodeHandle node) override {
     return TextOf([&](BSTR* out) { return N(node)->get_xml(out); });
   }
+
+  std::string SerializeUtf8(NodeHandle node) override { return Utf16ToUtf8(Serialize(node)); }
 
 private:
   using NodeGetter = HRESULT (WINAPI IXMLDOMNode::*)(IXMLDOMNode**);
