@@ -57,10 +57,10 @@ TXMLNode LoadAnswer(TXMLDocument& document, std::u16string_view answer) {
 std::u16string GetInfo(std::u16string_view username, std::u16string_view password,
                        std::u16string_view vendor_id) {
   return Guarded([&](std::u16string& answer) {
-    const std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
+    std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
     TXMLDocument document;
     SetInternetTimeouts(kQueryTimeout);
-    answer = GetOriginatorsProxy()->getOriginators(request);
+    answer = GetOriginatorsProxy()->getOriginators(std::move(request));
     const TXMLNodeList children = LoadAnswer(document, answer).ChildNodes();
     std::u16string originators;
     for (int i = 0; i < children.Count(); ++i) {
@@ -74,9 +74,9 @@ std::u16string GetInfo(std::u16string_view username, std::u16string_view passwor
 std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view password,
                             std::u16string_view packet_id, std::u16string_view vendor_id) {
   return Guarded([&](std::u16string& answer) {
-    const std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
+    std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
-    answer = GetStatusProxy()->getStatus(request);
+    answer = GetStatusProxy()->getStatus(std::move(request));
     return std::move(answer);
   });
 }
@@ -85,10 +85,9 @@ std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_v
                                   std::u16string_view date1, std::u16string_view date2,
                                   std::u16string_view vendor_id) {
   return Guarded([&](std::u16string& answer) {
-    const std::u16string request =
-        BuildReport2DateDocument(username, password, date1, date2, vendor_id);
+    std::u16string request = BuildReport2DateDocument(username, password, date1, date2, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
-    answer = GetReport2DateProxy()->getReport2Date(request);
+    answer = GetReport2DateProxy()->getReport2Date(std::move(request));
     return std::move(answer);
   });
 }
@@ -110,15 +109,16 @@ std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments)
     if (request.empty())
       return std::u16string(kResultBasketEmpty);
 
-    const std::u16string creditRequest =
+    std::u16string creditRequest =
         BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
     TXMLDocument document;
     SetInternetTimeouts(kSendTimeout);
-    const std::u16string credit = GetOriginatorsProxy()->getOriginators(creditRequest);
+    const std::u16string credit = GetOriginatorsProxy()->getOriginators(std::move(creditRequest));
     const ComPtr<SendSMSSoap> sender =
         credit.find(kCreditMarker) != std::u16string::npos ? SendSMSPrepaidProxy() : SendSMSProxy();
-    answer =
-        kind == SendDocumentKind::SendSms ? sender->sendSMS(request) : sender->sendConcat(request);
+    // The document goes to the call, which lets it go once the envelope holds it.
+    answer = kind == SendDocumentKind::SendSms ? sender->sendSMS(std::move(request))
+                                               : sender->sendConcat(std::move(request));
     TXMLNode messageId = LoadAnswer(document, answer).ChildNodes().FindNode(kMessageIdElement);
     return TrimControl(messageId.Text());
   });

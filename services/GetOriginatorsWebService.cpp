@@ -1,5 +1,7 @@
 #include "services/GetOriginatorsWebService.h"
 
+#include <utility>
+
 #include "services/PortTypeProxy.h"
 #include "services/ServiceConfig.h"
 
@@ -10,7 +12,7 @@ namespace {
 class GetOriginatorsSoapProxy final : public TPortTypeProxy<GetOriginatorsSoap> {
 public:
   using TPortTypeProxy::TPortTypeProxy;
-  std::u16string getOriginators(std::u16string_view xml) override { return Call(0, xml); }
+  std::u16string getOriginators(std::u16string xml) override { return Call(0, std::move(xml)); }
 };
 
 } // namespace

@@ -17,7 +17,7 @@ inline constexpr GUID IID_GetOriginatorsSoap{
     0x0469CC6F, 0x5973, 0x7551, {0x9B, 0xE5, 0xF3, 0x1E, 0x4D, 0x4D, 0x7B, 0xD5}};
 
 struct GetOriginatorsSoap : IInvokable {
-  virtual std::u16string getOriginators(std::u16string_view xml) = 0;
+  virtual std::u16string getOriginators(std::u16string xml) = 0;
 
 protected:
   ~GetOriginatorsSoap() = default;

@@ -1,5 +1,7 @@
 #include "services/GetReport2DateWebService.h"
 
+#include <utility>
+
 #include "services/PortTypeProxy.h"
 #include "services/ServiceConfig.h"
 
@@ -10,7 +12,7 @@ namespace {
 class GetReport2DateSoapProxy final : public TPortTypeProxy<GetReport2DateSoap> {
 public:
   using TPortTypeProxy::TPortTypeProxy;
-  std::u16string getReport2Date(std::u16string_view xml) override { return Call(0, xml); }
+  std::u16string getReport2Date(std::u16string xml) override { return Call(0, std::move(xml)); }
 };
 
 } // namespace

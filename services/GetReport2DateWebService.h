@@ -16,7 +16,7 @@ inline constexpr GUID IID_GetReport2DateSoap{
     0x00C29629, 0xD895, 0xEF67, {0x8D, 0x2C, 0x62, 0x2C, 0xD4, 0xD5, 0x1C, 0x20}};
 
 struct GetReport2DateSoap : IInvokable {
-  virtual std::u16string getReport2Date(std::u16string_view xml) = 0;
+  virtual std::u16string getReport2Date(std::u16string xml) = 0;
 
 protected:
   ~GetReport2DateSoap() = default;

@@ -1,5 +1,7 @@
 #include "services/GetStatusWebService.h"
 
+#include <utility>
+
 #include "services/PortTypeProxy.h"
 #include "services/ServiceConfig.h"
 
@@ -10,7 +12,7 @@ namespace {
 class GetStatusSoapProxy final : public TPortTypeProxy<GetStatusSoap> {
 public:
   using TPortTypeProxy::TPortTypeProxy;
-  std::u16string getStatus(std::u16string_view xml) override { return Call(0, xml); }
+  std::u16string getStatus(std::u16string xml) override { return Call(0, std::move(xml)); }
 };
 
 } // namespace

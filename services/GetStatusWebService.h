@@ -16,7 +16,7 @@ inline constexpr GUID IID_GetStatusSoap{
     0x4F18B045, 0xCEA2, 0x5CA9, {0xD8, 0xEE, 0xAF, 0x6E, 0x5A, 0xE0, 0xD9, 0x36}};
 
 struct GetStatusSoap : IInvokable {
-  virtual std::u16string getStatus(std::u16string_view xml) = 0;
+  virtual std::u16string getStatus(std::u16string xml) = 0;
 
 protected:
   ~GetStatusSoap() = default;

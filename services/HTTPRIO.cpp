@@ -72,7 +72,7 @@ void THTTPRIO::SetWSDLLocation(std::u16string location) {
   wsdlLocation_ = std::move(location);
 }
 
-std::u16string THTTPRIO::Invoke(int methodIndex, std::span<const std::u16string_view> args) {
+std::u16string THTTPRIO::Invoke(int methodIndex, std::span<std::u16string> args) {
   const TIntfMetaData& portType = *portType_;
   const TMethodMetaData& method = portType.methods.at(static_cast<size_t>(methodIndex));
 

@@ -64,7 +64,8 @@ public:
 
   // One operation call: the operation at `methodIndex` (counted from 0 among
   // the bound port type's operations) with one value per input parameter.
-  std::u16string Invoke(int methodIndex, std::span<const std::u16string_view> args);
+  // The values are taken over: each is released once the request holds it.
+  std::u16string Invoke(int methodIndex, std::span<std::u16string> args);
 
 private:
   explicit THTTPRIO(TInvokableClassRegistry& registry);

@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "services/HTTPRIO.h"
 
@@ -31,8 +32,8 @@ public:
   ULONG STDMETHODCALLTYPE Release() override { return rio_.Release(); }
 
 protected:
-  std::u16string Call(int methodIndex, std::u16string_view arg) {
-    const std::array<std::u16string_view, 1> args{arg};
+  std::u16string Call(int methodIndex, std::u16string arg) {
+    std::array<std::u16string, 1> args{std::move(arg)};
     return rio_.Invoke(methodIndex, args);
   }
 

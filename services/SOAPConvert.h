@@ -51,9 +51,10 @@ public:
 
   // The request envelope for calling `method` of `portType` with one value
   // per input parameter, as UTF-8 bytes without byte-order mark. Only
-  // document style with a wrapper element is written.
+  // document style with a wrapper element is written. Each value is released
+  // once the document holds it.
   std::string MakeRequest(const TIntfMetaData& portType, const TMethodMetaData& method,
-                          std::span<const std::u16string_view> args) const;
+                          std::span<std::u16string> args) const;
 
   // The string result carried by the response envelope. Raises
   // ESOAPDomConvertError for a malformed envelope, ERemotableException for a

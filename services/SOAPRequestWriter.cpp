@@ -7,7 +7,7 @@ namespace tellavo {
 
 std::string TOPToSoapDomConvert::MakeRequest(const TIntfMetaData& portType,
                                              const TMethodMetaData& method,
-                                             std::span<const std::u16string_view> args) const {
+                                             std::span<std::u16string> args) const {
   if (!options_.Contains(TSOAPConvertOption::soDocument) ||
       options_.Contains(TSOAPConvertOption::soLiteralParams))
     throw Exception(u"Only document-style requests with a wrapper element are supported");
@@ -37,7 +37,10 @@ std::string TOPToSoapDomConvert::MakeRequest(const TIntfMetaData& portType,
       throw Exception(u"Too few arguments for the call of " + methodName);
     const TXMLNode element = wrapper.AddChild(
         registry_.GetParamExternalName(portType, method.name, param.name), nameSpace);
-    element.SetText(args[argIndex++]);
+    element.SetText(args[argIndex]);
+    // The document holds the value now; a large one is not kept twice while
+    // the envelope is written.
+    std::u16string().swap(args[argIndex++]);
   }
 
   // Sent as UTF-8, which the transport announces in its Content-Type.

@@ -1,5 +1,7 @@
 #include "services/SendSMSSoap.h"
 
+#include <utility>
+
 #include "services/InvokeRegistry.h"
 #include "services/PortTypeProxy.h"
 #include "services/ServiceConfig.h"
@@ -11,8 +13,8 @@ namespace {
 class SendSMSSoapProxy final : public TPortTypeProxy<SendSMSSoap> {
 public:
   using TPortTypeProxy::TPortTypeProxy;
-  std::u16string sendSMS(std::u16string_view xml) override { return Call(0, xml); }
-  std::u16string sendConcat(std::u16string_view xml) override { return Call(1, xml); }
+  std::u16string sendSMS(std::u16string xml) override { return Call(0, std::move(xml)); }
+  std::u16string sendConcat(std::u16string xml) override { return Call(1, std::move(xml)); }
 };
 
 // The HTTP port types, which nothing binds, share identities across the two

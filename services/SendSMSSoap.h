@@ -17,9 +17,9 @@ inline constexpr GUID IID_SendSMSSoap{
 
 struct SendSMSSoap : IInvokable {
   // Texts of up to 160 characters.
-  virtual std::u16string sendSMS(std::u16string_view xml) = 0;
+  virtual std::u16string sendSMS(std::u16string xml) = 0;
   // Texts of 161 to 612 characters, sent as concatenated parts.
-  virtual std::u16string sendConcat(std::u16string_view xml) = 0;
+  virtual std::u16string sendConcat(std::u16string xml) = 0;
 
 protected:
   ~SendSMSSoap() = default;

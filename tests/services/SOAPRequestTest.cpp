@@ -140,7 +140,7 @@ TEST_F(Request, SendingOperationsDifferOnlyInWrapperActionAndEndpoint) {
 TEST_F(Request, OnlyWrappedDocumentStyleIsWritten) {
   TOPToSoapDomConvert converter;
   const TIntfMetaData& portType = GetStatusBinding().SoapPortType();
-  const std::u16string_view args[] = {u"x"};
+  std::u16string args[] = {u"x"};
   EXPECT_THROW(converter.MakeRequest(portType, portType.methods[0], args), Exception);
   converter.SetOptions(
       TSOAPConvertOptions{TSOAPConvertOption::soDocument, TSOAPConvertOption::soLiteralParams});

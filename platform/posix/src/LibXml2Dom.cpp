@@ -64,6 +64,42 @@ std::string ToUtf8(std::u16string_view text) {
   return Utf16ToUtf8(text);
 }
 
+// `text` as UTF-8 in a string of libxml2's own, converted a piece at a time
+// straight into it, so that a large value is never held twice in UTF-8.
+xmlChar* XmlStringOf(std::u16string_view text) {
+  constexpr size_t kPieceUnits = 4096;
+  size_t capacity = text.size() + 1;
+  size_t length = 0;
+  auto* out = static_cast<xmlChar*>(Checked(xmlMallocAtomic(capacity)));
+  std::string piece;
+  while (!text.empty()) {
+    // A piece never ends between the two halves of a surrogate pair.
+    size_t units = std::min(text.size(), kPieceUnits);
+    if (units < text.size() && units > 1 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF)
+      --units;
+    piece.clear();
+    AppendUtf8(piece, text.substr(0, units));
+    text.remove_prefix(units);
+    if (length + piece.size() + 1 > capacity) {
+      // Grown by half again at least, as the rest is likely alike.
+      capacity = std::max(length + piece.size() + 1, capacity + capacity / 2);
+      auto* grown = static_cast<xmlChar*>(xmlRealloc(out, capacity));
+      if (grown == nullptr) {
+        xmlFree(out);
+        throw std::bad_alloc();
+      }
+      out = grown;
+    }
+    std::memcpy(out + length, piece.data(), piece.size());
+    length += piece.size();
+  }
+  out[length] = 0;
+  // What growing reserved beyond the text goes back.
+  if (auto* exact = static_cast<xmlChar*>(xmlRealloc(out, length + 1)))
+    out = exact;
+  return out;
+}
+
 std::u16string ToUtf16(const xmlChar* text) {
   return text == nullptr ? std::u16string() : Utf8ToUtf16(reinterpret_cast<const char*>(text));
 }
@@ -547,8 +583,14 @@ public:
   }
 
   void SetValue(NodeHandle handle, std::u16string_view value) override {
-    if (HoldsValue(N(handle)))
-      xmlNodeSetContent(N(handle), U8(ToUtf8(value)));
+    const xmlNodePtr node = N(handle);
+    if (!HoldsValue(node))
+      return;
+    xmlChar* content = XmlStringOf(value);
+    // Releases the old value however libxml2 holds it, then takes the new
+    // one over rather than copying it.
+    xmlNodeSetContent(node, nullptr);
+    node->content = content;
   }
 
   std::vector<Attribute> Attributes(NodeHandle element) override {
