@@ -29,13 +29,6 @@ std::vector<std::string> Calls(std::vector<std::string> options,
   return options;
 }
 
-std::vector<JsonValue> JsonLines(const TellavoRun& run) {
-  std::vector<JsonValue> lines;
-  for (const std::string& line : run.OutLines())
-    lines.push_back(ParseJson(line));
-  return lines;
-}
-
 class CallTest : public SimulatorTest {
 protected:
   ScopedProxyEnvironment proxy_{Sim()};
@@ -53,7 +46,7 @@ TEST_F(CallTest, PlainOutputIsEachResultAndOneLineFeed) {
 TEST_F(CallTest, JsonLinesCarryMethodHresultAndRetvalue) {
   const TellavoRun run = RunTellavo(Calls({"--json"}, {kGetInfo, {"clearsmsbasket"}}));
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto lines = JsonLines(run);
+  const auto lines = run.OutJson();
   ASSERT_EQ(lines.size(), 2u) << run.out;
   EXPECT_EQ(lines[0]["method"].String(), "getinfo");
   EXPECT_EQ(lines[0]["hresult"].String(), "0x00000000");
@@ -73,7 +66,7 @@ TEST_F(CallTest, JsonEscapesControlCharactersAndKeepsUnicode) {
   ASSERT_EQ(run.OutLines().size(), 1u) << run.out;
   EXPECT_EQ(run.out.find('\r'), std::string::npos);
   EXPECT_NE(run.out.find(R"(\r\n\t)"), std::string::npos);
-  EXPECT_EQ(JsonLines(run)[0]["retvalue"].String(), answer);
+  EXPECT_EQ(run.OutJson()[0]["retvalue"].String(), answer);
 }
 
 TEST_F(CallTest, OneBasketServesEveryCallOfTheRun) {
@@ -90,7 +83,7 @@ TEST_F(CallTest, OneBasketServesEveryCallOfTheRun) {
                                     kSend,
                                     kSendConcat}));
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto lines = JsonLines(run);
+  const auto lines = run.OutJson();
   ASSERT_EQ(lines.size(), 6u) << run.out;
   EXPECT_EQ(lines[1]["retvalue"].String(), "");
   EXPECT_EQ(lines[4]["retvalue"].String(), "1000001");
@@ -131,7 +124,7 @@ TEST_F(CallTest, EventsAppearInOrderWithTheCalls) {
       Calls({"--json", "--show-events"},
             {kGetInfo, {"clearsmsbasket"}, {"getmsgstatus", "tellavo", "s3cret", "1", "42"}}));
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto lines = JsonLines(run);
+  const auto lines = run.OutJson();
   if (RunningUnderWine()) {
     // Wine's event log keeps nothing that the client could read back: the
     // run shows the results alone, and the two entries are in Wine's trace.
@@ -177,7 +170,7 @@ TEST_F(CallTest, WithoutJsonEventsGoToStandardError) {
 TEST_F(CallTest, AFailingCallEndsTheRunWithStatusOne) {
   TellavoRun run = RunTellavo(Calls({"--json"}, {{"clearsmsbasket"}, {"nosuchmethod"}, kSend}));
   EXPECT_EQ(run.status, 1);
-  auto lines = JsonLines(run);
+  auto lines = run.OutJson();
   ASSERT_EQ(lines.size(), 2u) << run.out;
   EXPECT_EQ(lines[1]["method"].String(), "nosuchmethod");
   EXPECT_EQ(lines[1]["hresult"].String(), "0x80020006"); // DISP_E_UNKNOWNNAME

@@ -22,13 +22,6 @@ Messages(std::vector<std::string> options,
   return options;
 }
 
-std::vector<JsonValue> JsonLines(const TellavoRun& run) {
-  std::vector<JsonValue> lines;
-  for (const std::string& line : run.OutLines())
-    lines.push_back(ParseJson(line));
-  return lines;
-}
-
 std::vector<std::string> Json() {
   std::vector<std::string> args = kDryRun;
   args.push_back("--json");
@@ -46,7 +39,7 @@ TEST(SendPreview, BasketsAndPartsAtTheBoundsWithTotals) {
                                                       {"4", std::string(613, 'a')},
                                                       {"5", emojis}}));
   EXPECT_EQ(run.status, 1) << "a message is dropped";
-  const auto lines = JsonLines(run);
+  const auto lines = run.OutJson();
   ASSERT_EQ(lines.size(), 6u) << run.out << run.err;
   const struct {
     long long length;
@@ -87,7 +80,7 @@ TEST(SendPreview, TurkishTextIsShownFoldedAndCountedAsTheGatewayGetsIt) {
                                                   "b {x}"},             // âb {x}
                                    {"5550000003", "[\xE2\x82\xAC]"}})); // [€]
   ASSERT_EQ(run.status, 0) << run.err;
-  const auto lines = JsonLines(run);
+  const auto lines = run.OutJson();
   ASSERT_EQ(lines.size(), 4u);
   // Folding leaves only letters of the GSM alphabet (Ç is one of them).
   EXPECT_EQ(lines[0]["text"].String(), "Seker & \xC3\x87"
@@ -136,7 +129,7 @@ TEST(SendPreview, ABasketTheModuleWouldRefuseFailsThePreview) {
   const TellavoRun json =
       RunTellavo(Messages(Json(), {{"5550000001", std::string(200, 'x') + "\x07"}}));
   EXPECT_EQ(json.status, 1);
-  const auto lines = JsonLines(json);
+  const auto lines = json.OutJson();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[1]["totals"]["long"]["refused"].String().find("U+0007"), std::string::npos);
 }

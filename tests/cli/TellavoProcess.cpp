@@ -13,6 +13,13 @@ std::vector<std::string> TellavoRun::OutLines() const {
   return lines;
 }
 
+std::vector<JsonValue> TellavoRun::OutJson() const {
+  std::vector<JsonValue> lines;
+  for (const std::string& line : OutLines())
+    lines.push_back(ParseJson(line));
+  return lines;
+}
+
 TempFolder::TempFolder() {
   std::random_device random;
   do

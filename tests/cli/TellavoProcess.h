@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/Json.h"
 #include "support/LoopbackServers.h"
 #include "support/Wine.h"
 
@@ -19,6 +20,8 @@ struct TellavoRun {
 
   // Standard output split at line feeds, the line feeds removed.
   std::vector<std::string> OutLines() const;
+  // Each line of standard output read as JSON.
+  std::vector<JsonValue> OutJson() const;
   // Under Wine only: the texts of the event-log entries that the run wrote,
   // from Wine's trace of the reports, cut near 300 characters: Wine's event log
   // keeps nothing, so the client reads no entries back.

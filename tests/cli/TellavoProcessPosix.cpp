@@ -42,15 +42,21 @@ private:
   std::FILE* file_;
 };
 
+// The client's argument vector for execv: its path, `args`, a null.
+std::vector<char*> ClientArgv(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(TELLAVO_CLIENT)};
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 } // namespace
 
 TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input) {
   const TempFile in, out, err;
   in.Write(input);
-  std::vector<char*> argv{const_cast<char*>(TELLAVO_CLIENT)};
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ClientArgv(args);
 
   std::fflush(nullptr);
   const pid_t pid = fork();
@@ -78,10 +84,7 @@ std::string RunTellavoOnTerminal(const std::vector<std::string>& args) {
   int terminal = -1, client = -1;
   if (openpty(&terminal, &client, nullptr, nullptr, nullptr) != 0)
     throw std::runtime_error("openpty failed");
-  std::vector<char*> argv{const_cast<char*>(TELLAVO_CLIENT)};
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
+  std::vector<char*> argv = ClientArgv(args);
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0)
