@@ -123,10 +123,14 @@ private:
     while (!stopping_) {
       const auto next = std::min_element(
           set_.begin(), set_.end(), [](PTP_TIMER a, PTP_TIMER b) { return *a->due < *b->due; });
-      if (next == set_.end())
+      if (next == set_.end()) {
         wake_.wait(lock);
-      else if (Clock::now() < *(*next)->due)
-        wake_.wait_until(lock, *(*next)->due);
+        continue;
+      }
+      // A copy: the timer may be closed while the thread waits.
+      const Clock::time_point due = *(*next)->due;
+      if (Clock::now() < due)
+        wake_.wait_until(lock, due);
       else
         Fire(*next, lock);
     }
