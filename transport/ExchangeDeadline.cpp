@@ -1,13 +1,40 @@
 #include "transport/ExchangeDeadline.h"
 
-#include <chrono>
+#include <new>
 
 namespace tellavo {
 
+namespace {
+
+// A due time relative to now, in the timer's 100 ns units.
+FILETIME RelativeDueTime(DWORD milliseconds) {
+  const auto ticks = static_cast<uint64_t>(-int64_t{milliseconds} * 10'000);
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// Once this returns, the callback neither runs nor will.
+void Stop(PTP_TIMER timer) {
+  SetThreadpoolTimer(timer, nullptr, 0, 0);
+  WaitForThreadpoolTimerCallbacks(timer, TRUE);
+}
+
+} // namespace
+
+void ThreadpoolTimerCloser::operator()(PTP_TIMER timer) const {
+  Stop(timer);
+  CloseThreadpoolTimer(timer);
+}
+
 TExchangeDeadline::TExchangeDeadline(InternetHandle request, DWORD milliseconds)
     : request_(std::move(request)) {
-  if (milliseconds != 0)
-    timer_ = std::thread([this, milliseconds] { Watch(milliseconds); });
+  if (milliseconds == 0)
+    return;
+  timer_.reset(CreateThreadpoolTimer(&Expire, this, nullptr));
+  // The timer's one documented failure is a lack of memory.
+  if (!timer_)
+    throw std::bad_alloc();
+  FILETIME due = RelativeDueTime(milliseconds);
+  SetThreadpoolTimer(timer_.get(), &due, 0, 0);
 }
 
 TExchangeDeadline::~TExchangeDeadline() {
@@ -18,26 +45,15 @@ TExchangeDeadline::~TExchangeDeadline() {
 }
 
 bool TExchangeDeadline::Finish() {
-  {
-    std::lock_guard lock(lock_);
-    finished_ = true;
-  }
-  stop_.notify_one();
-  if (timer_.joinable())
-    timer_.join();
-  std::lock_guard lock(lock_);
+  if (timer_)
+    Stop(timer_.get());
   return expired_;
 }
 
-void TExchangeDeadline::Watch(DWORD milliseconds) {
-  {
-    std::unique_lock lock(lock_);
-    if (stop_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return finished_; }))
-      return;
-    expired_ = true;
-  }
-  // Outside the lock: closing may take a moment while the blocked call ends.
-  InternetCloseHandle(request_.get());
+void CALLBACK TExchangeDeadline::Expire(PTP_CALLBACK_INSTANCE, PVOID self, PTP_TIMER) {
+  auto& deadline = *static_cast<TExchangeDeadline*>(self);
+  deadline.expired_ = true;
+  InternetCloseHandle(deadline.Request());
 }
 
 } // namespace tellavo

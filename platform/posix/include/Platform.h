@@ -7,6 +7,7 @@
 #include "Module.h"
 #include "OleAuto.h"
 #include "Registry.h"
+#include "ThreadPool.h"
 #include "TypeLib.h"
 #include "WinInet.h"
 #include "WinTypes.h"

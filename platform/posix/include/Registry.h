@@ -26,11 +26,6 @@ using LPDWORD = DWORD*;
 using LPBYTE = BYTE*;
 
 struct SECURITY_ATTRIBUTES;
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-using PFILETIME = FILETIME*;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 inline HKEY const HKEY_CLASSES_ROOT = reinterpret_cast<HKEY>(uintptr_t{0x80000000});

@@ -34,6 +34,13 @@ using HANDLE = void*;
 using HMODULE = void*;
 using HWND = void*;
 
+// A time in 100 ns units, split into two halves.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 
