@@ -9,6 +9,7 @@
 #include "gateway/MessageBasket.h"
 #include "tools/tellavo/Commands.h"
 #include "tools/tellavo/Csv.h"
+#include "tools/tellavo/FreedMemory.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/GatewaySession.h"
 #include "tools/tellavo/QueueProgress.h"
@@ -132,6 +133,7 @@ int RunSend(const Command& self, const Args& args) {
   }
   progress.Clear();
   messages = std::vector<Message>();
+  ReturnFreedMemory();
   std::cout << "queued " << shortCount << " short, " << longCount << " long; dropped " << dropped
             << " over " << kLongTextLimit << " characters\n"
             << std::flush;

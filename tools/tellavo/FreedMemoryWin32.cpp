@@ -1,0 +1,11 @@
+#include "tools/tellavo/FreedMemory.h"
+
+#include <malloc.h>
+
+namespace tellavo::cli {
+
+void ReturnFreedMemory() {
+  _heapmin();
+}
+
+} // namespace tellavo::cli
