@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
@@ -42,13 +43,39 @@ private:
   std::FILE* file_;
 };
 
-// The client's argument vector for execv: its path, `args`, a null.
-std::vector<char*> ClientArgv(const std::vector<std::string>& args) {
+// Starts the client with `args`. Its standard input, output and error become
+// the descriptors in `streams` (-1 keeps the test's own); `unused` is a
+// descriptor the child closes.
+pid_t StartClient(const std::vector<std::string>& args, std::array<int, 3> streams,
+                  int unused = -1) {
   std::vector<char*> argv{const_cast<char*>(TELLAVO_CLIENT)};
   for (const std::string& arg : args)
     argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  return argv;
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0)
+    throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (unused >= 0)
+      close(unused);
+    for (int stream = 0; stream < 3; ++stream)
+      if (streams[stream] >= 0)
+        dup2(streams[stream], stream);
+    execv(TELLAVO_CLIENT, argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Waits for the client to end: its exit status, or -1 when it did not exit
+// normally.
+int WaitForClient(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0)
+    if (errno != EINTR)
+      throw std::runtime_error("waitpid failed");
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace
@@ -56,25 +83,9 @@ std::vector<char*> ClientArgv(const std::vector<std::string>& args) {
 TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input) {
   const TempFile in, out, err;
   in.Write(input);
-  std::vector<char*> argv = ClientArgv(args);
-
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0)
-    throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    dup2(in.Fd(), STDIN_FILENO);
-    dup2(out.Fd(), STDOUT_FILENO);
-    dup2(err.Fd(), STDERR_FILENO);
-    execv(TELLAVO_CLIENT, argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR)
-      throw std::runtime_error("waitpid failed");
+  const pid_t pid = StartClient(args, {in.Fd(), out.Fd(), err.Fd()});
   TellavoRun run;
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.status = WaitForClient(pid);
   run.out = out.Read();
   run.err = err.Read();
   return run;
@@ -84,18 +95,7 @@ std::string RunTellavoOnTerminal(const std::vector<std::string>& args) {
   int terminal = -1, client = -1;
   if (openpty(&terminal, &client, nullptr, nullptr, nullptr) != 0)
     throw std::runtime_error("openpty failed");
-  std::vector<char*> argv = ClientArgv(args);
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0)
-    throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    close(terminal);
-    dup2(client, STDOUT_FILENO);
-    dup2(client, STDERR_FILENO);
-    execv(TELLAVO_CLIENT, argv.data());
-    _exit(127);
-  }
+  const pid_t pid = StartClient(args, {-1, client, client}, terminal);
   close(client);
   // Read while it runs, so that it never waits on a full terminal; the end
   // of the terminal's output (EIO) comes when the client has closed it.
@@ -109,9 +109,7 @@ std::string RunTellavoOnTerminal(const std::vector<std::string>& args) {
       break;
   }
   close(terminal);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  WaitForClient(pid);
   return received;
 }
 
