@@ -209,6 +209,35 @@ TEST(ThreadpoolTimer, SeveralTimersFireInTheOrderOfTheirDueTimes) {
   EXPECT_EQ((std::vector<int>{1, 3, 2, 0}), order.fired);
 }
 
+// The timer thread sleeps until the earliest due time it knows of: a sooner
+// timer set later must wake it, and one set after a stopped timer must still
+// fire once the thread wakes for the stopped one and finds nothing due.
+TEST(ThreadpoolTimer, NeitherASoonerTimerNorOneAfterAStoppedTimerIsLate) {
+  Firings far, near, stopped, after;
+  const Timer farTimer = NewTimer(&Firings::Callback, &far);
+  FILETIME due = After(30s);
+  SetThreadpoolTimer(farTimer.get(), &due, 0, 0);
+  const Timer nearTimer = NewTimer(&Firings::Callback, &near);
+  due = After(20ms);
+  SetThreadpoolTimer(nearTimer.get(), &due, 0, 0);
+  auto fired = near.first.get_future();
+  ASSERT_EQ(std::future_status::ready, fired.wait_for(10s));
+
+  const Timer stoppedTimer = NewTimer(&Firings::Callback, &stopped);
+  due = After(50ms);
+  SetThreadpoolTimer(stoppedTimer.get(), &due, 0, 0);
+  SetThreadpoolTimer(stoppedTimer.get(), nullptr, 0, 0);
+  const Timer afterTimer = NewTimer(&Firings::Callback, &after);
+  const auto setAfter = Clock::now();
+  due = After(100ms);
+  SetThreadpoolTimer(afterTimer.get(), &due, 0, 0);
+  fired = after.first.get_future();
+  ASSERT_EQ(std::future_status::ready, fired.wait_for(10s));
+  EXPECT_GE(fired.get() - setAfter, 100ms);
+  EXPECT_EQ(0, stopped.count);
+  EXPECT_EQ(0, far.count);
+}
+
 TEST(ThreadpoolTimer, ACallbackMayCloseItsOwnTimer) {
   std::promise<void> closed;
   auto done = closed.get_future();

@@ -68,6 +68,7 @@ public:
 
   void Set(PTP_TIMER timer, std::optional<Clock::time_point> due,
            std::chrono::milliseconds period) {
+    bool sooner = false;
     {
       std::lock_guard lock(lock_);
       if (due)
@@ -75,8 +76,14 @@ public:
       else
         Unschedule(timer);
       timer->period = period;
+      sooner = due && *due < wakeAt_;
     }
-    wake_.notify_all();
+    // The thread is woken only for a due time before the one it sleeps
+    // until: one that woke for a timer since stopped or moved later finds
+    // nothing due and sleeps on. So an exchange that sets its deadline and
+    // stops it in time costs the thread nothing.
+    if (sooner)
+      wake_.notify_all();
   }
 
   void Wait(PTP_TIMER timer, bool cancelPending) {
@@ -124,16 +131,25 @@ private:
       const auto next = std::min_element(
           set_.begin(), set_.end(), [](PTP_TIMER a, PTP_TIMER b) { return *a->due < *b->due; });
       if (next == set_.end()) {
-        wake_.wait(lock);
+        Sleep(lock, Clock::time_point::max());
         continue;
       }
       // A copy: the timer may be closed while the thread waits.
       const Clock::time_point due = *(*next)->due;
       if (Clock::now() < due)
-        wake_.wait_until(lock, due);
+        Sleep(lock, due);
       else
         Fire(*next, lock);
     }
+  }
+
+  void Sleep(std::unique_lock<std::mutex>& lock, Clock::time_point until) {
+    wakeAt_ = until;
+    if (until == Clock::time_point::max())
+      wake_.wait(lock);
+    else
+      wake_.wait_until(lock, until);
+    wakeAt_ = Clock::time_point::min();
   }
 
   // Runs the callback outside the lock, so that it may set, wait for other
@@ -154,6 +170,9 @@ private:
   std::condition_variable wake_;     // the set timers or stopping_ changed
   std::condition_variable returned_; // a callback returned
   std::vector<PTP_TIMER> set_;       // the timers with a due time
+  // When the sleeping thread wakes by itself; the earliest time point while
+  // it is awake, since it looks at the set again before it sleeps.
+  Clock::time_point wakeAt_ = Clock::time_point::min();
   bool stopping_ = false;
   std::thread thread_;
 };
