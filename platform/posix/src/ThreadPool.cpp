@@ -167,7 +167,7 @@ private:
   }
 
   std::mutex lock_;
-  std::condition_variable wake_;     // the set timers or stopping_ changed
+  std::condition_variable wake_;     // a due time sooner than wakeAt_, or stopping_
   std::condition_variable returned_; // a callback returned
   std::vector<PTP_TIMER> set_;       // the timers with a due time
   // When the sleeping thread wakes by itself; the earliest time point while
