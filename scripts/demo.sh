@@ -11,7 +11,7 @@ scripts/install-deps.sh
 cmake --preset posix
 cmake --build --preset posix --target tellavo tellavo_module
 
-tellavo=build/posix/tools/tellavo/tellavo
+tellavo=build/posix/bin/tellavo
 workdir=$(mktemp -d)
 sim_pid=
 

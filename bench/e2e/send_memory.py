@@ -6,7 +6,7 @@ Starts the gateway simulator, sends 1 000, 10 000 and 100 000 short messages
 the sending request as it arrived, the client's peak resident memory (from
 the kernel's accounting of the finished process) and their ratio.
 
-    bench/e2e/send_memory.py [build/posix/tools/tellavo/tellavo] [COUNT ...]
+    bench/e2e/send_memory.py [build/posix/bin/tellavo] [COUNT ...]
 """
 import json
 import os
@@ -61,7 +61,7 @@ def send(tellavo, port, csv):
 
 def main():
     tellavo = sys.argv[1] if len(sys.argv) > 1 else str(
-        ROOT / "build" / "posix" / "tools" / "tellavo" / "tellavo")
+        ROOT / "build" / "posix" / "bin" / "tellavo")
     counts = [int(count) for count in sys.argv[2:]] or [1000, 10000, 100000]
     with tempfile.TemporaryDirectory() as folder:
         workdir = pathlib.Path(folder)

@@ -1,9 +1,8 @@
 // On posix the client loads the module that came with it: there is no system
 // registry that another program would find it through. The module is looked
-// up beside the client itself, so that an installed tree works wherever it
-// lies: in the package's private library folder once installed, else where
-// the build put it.
-#include <array>
+// up from the client's own folder, in the package's private library folder,
+// so that an installed tree works wherever it lies; the build tree has the
+// same layout.
 #include <filesystem>
 
 #include "tools/tellavo/GatewayOptions.h"
@@ -14,12 +13,7 @@ namespace tellavo::cli {
 std::string DefaultModulePath() {
   const std::filesystem::path folder =
       std::filesystem::read_symlink("/proc/self/exe").parent_path();
-  constexpr std::array<const char*, 2> kPlaces{TELLAVO_INSTALLED_MODULE, TELLAVO_BUILT_MODULE};
-  for (const char* place : kPlaces)
-    if (std::filesystem::exists(folder / place))
-      return (folder / place).lexically_normal().string();
-  // Loading it fails with a message that names where it belongs.
-  return (folder / kPlaces.front()).lexically_normal().string();
+  return (folder / TELLAVO_INSTALLED_MODULE).lexically_normal().string();
 }
 
 std::unique_ptr<GatewayServer> DefaultGatewayServer() {
