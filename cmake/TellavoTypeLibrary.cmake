@@ -39,7 +39,7 @@ function(tellavo_type_library name)
         DEPENDS ${idl} VERBATIM)
     set(tlb ${CMAKE_CURRENT_BINARY_DIR}/${base}.tlb)
     add_custom_command(OUTPUT ${tlb}
-        COMMAND ${TELLAVO_WIDL} --win32 -t -I ${TELLAVO_IDL_DIR} -I ${CMAKE_CURRENT_SOURCE_DIR}
+        COMMAND ${TELLAVO_WIDL} --${TELLAVO_WINDOWS_SYSKIND} -t -I ${TELLAVO_IDL_DIR} -I ${CMAKE_CURRENT_SOURCE_DIR}
                 -L ${TELLAVO_STDOLE_DIR} -o ${tlb} ${ansi_idl}
         DEPENDS ${ansi_idl} ${TELLAVO_STDOLE_DIR}/stdole2.tlb ${TELLAVO_IDL_DIR}/OleBase.idl
         VERBATIM)
@@ -48,6 +48,7 @@ function(tellavo_type_library name)
     set(agreed ${CMAKE_CURRENT_BINARY_DIR}/${base}.tlb.agreed)
     add_custom_command(OUTPUT ${agreed}
         COMMAND Python3::Interpreter ${TELLAVO_IDL_COMPILER} ${idl} --check-tlb ${tlb}
+                --syskind ${TELLAVO_WINDOWS_SYSKIND}
         COMMAND ${CMAKE_COMMAND} -E touch ${agreed}
         DEPENDS ${idl} ${tlb} ${TELLAVO_IDL_COMPILER} ${TELLAVO_MSFT_READER}
         COMMENT "Comparing ${base}.tlb with ${base}.idl" VERBATIM)

@@ -21,6 +21,8 @@ public:
   FormatArg(long long value) : value_(static_cast<int64_t>(value)) {}
   FormatArg(unsigned value) : value_(static_cast<int64_t>(value)) {}
   FormatArg(unsigned long value) : value_(static_cast<int64_t>(value)) {}
+  // size_t on 64-bit Windows.
+  FormatArg(unsigned long long value) : value_(static_cast<int64_t>(value)) {}
 
   std::u16string_view Text() const;
   int64_t Number() const;

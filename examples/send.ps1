@@ -1,9 +1,9 @@
 # Sends one message to each number through Tellavo.Gateway, then asks for the
 # account's originators and the status of what was sent.
 #
-# Tellavo.dll is a 32-bit server, so run this from the 32-bit PowerShell:
-#   %SystemRoot%\SysWOW64\WindowsPowerShell\v1.0\powershell.exe -File send.ps1 `
-#       USER PASSWORD VENDOR_ID ORIGINATOR NUMBER [NUMBER ...]
+# PowerShell loads the Tellavo.dll of its own bitness (the 64-bit one in the
+# usual PowerShell of 64-bit Windows, the 32-bit one in the SysWOW64 one):
+#   powershell.exe -File send.ps1 USER PASSWORD VENDOR_ID ORIGINATOR NUMBER [NUMBER ...]
 #
 # Exit status: 0 sent, 1 the gateway failed or refused, 2 wrong arguments,
 # 3 a script or COM error.
@@ -31,10 +31,6 @@ function Test-Failed([string] $Result) {
     $Result -eq '-1' -or $Result -eq '-2'
 }
 
-if ([IntPtr]::Size -ne 4) {
-    Write-Output 'Tellavo.Gateway is a 32-bit object: run this from the 32-bit PowerShell (SysWOW64).'
-    exit 2
-}
 if (-not $Numbers) {
     Write-Output 'usage: send.ps1 USER PASSWORD VENDOR_ID ORIGINATOR NUMBER [NUMBER ...]'
     exit 2
@@ -73,5 +69,9 @@ try {
     exit 0
 } catch {
     Write-Output ('error: ' + (ConvertTo-Ascii $_.Exception.Message))
+    # REGDB_E_CLASSNOTREG: no module of this host's bitness is registered.
+    if ($_.Exception.HResult -eq -2147221164) {
+        Write-Output ('Tellavo.Gateway is not registered for {0}-bit hosts.' -f (8 * [IntPtr]::Size))
+    }
     exit 3
 }

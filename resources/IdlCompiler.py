@@ -11,8 +11,9 @@ an [out, retval] pointer last, and coclasses listing their interfaces.
   --header FILE  a C++ header with the library's identifiers, the DISPIDs
                  and the interfaces as abstract classes in vtable order
   --check-tlb FILE  compares the library with the type library that widl
-                 compiled from the same IDL for a 32-bit module: the header
-                 serves both targets, so both must agree on every type, slot,
+                 compiled from the same IDL for a Windows module of the
+                 system kind --syskind names (win32, win64): the header
+                 serves every target, so all must agree on every type, slot,
                  DISPID and parameter
 
 The serialized library is little-endian:
@@ -364,11 +365,13 @@ def header_source(library, namespace, source_name):
 
 # Agreement with widl
 
-def check_tlb(library, path):
+def check_tlb(library, path, syskind):
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    from MsftTypeLib import TypeLib
+    from MsftTypeLib import SYSKINDS, TypeLib
     with open(path, "rb") as file:
         tlb = TypeLib(file.read(), os.path.basename(path))
+    tlb.check(tlb.syskind == SYSKINDS[syskind], f"not compiled for {syskind}")
+    slot_size = tlb.slot_size
     types = library["types"]
     tlb.check(tlb.count == len(types), f"{tlb.count} types, the IDL declares {len(types)}")
     for index, entry in enumerate(types):
@@ -391,9 +394,9 @@ def check_tlb(library, path):
                                      PARAMFLAG_FOUT | PARAMFLAG_FRETVAL))
                 else:
                     expected.append((TYPES[param["type"]][0], PARAMFLAG_FIN))
-            tlb.check((vtable, dispid, params, result) == (4 * slot, method["id"], expected,
-                                                           VT_HRESULT),
-                      f"{name}.{method['name']}: slot {vtable // 4}, DISPID {dispid}, "
+            tlb.check((vtable, dispid, params, result) == (slot_size * slot, method["id"],
+                                                           expected, VT_HRESULT),
+                      f"{name}.{method['name']}: slot {vtable // slot_size}, DISPID {dispid}, "
                       f"parameters {params}")
 
 
@@ -411,6 +414,8 @@ def main():
     parser.add_argument("--header", help="C++ header with the identifiers and interfaces")
     parser.add_argument("--namespace", default="tellavo")
     parser.add_argument("--check-tlb", help="widl's type library of the same IDL")
+    parser.add_argument("--syskind", choices=("win32", "win64"), default="win32",
+                        help="the system kind the type library of --check-tlb is for")
     args = parser.parse_args()
     source_name = args.idl.replace("\\", "/").rsplit("/", 1)[-1]
     try:
@@ -421,7 +426,7 @@ def main():
         if args.header:
             write(args.header, header_source(library, args.namespace, source_name))
         if args.check_tlb:
-            check_tlb(library, args.check_tlb)
+            check_tlb(library, args.check_tlb, args.syskind)
     except (IdlError, ValueError, KeyError) as error:
         sys.exit(f"{args.idl}: {error}")
 

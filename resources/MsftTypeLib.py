@@ -1,8 +1,13 @@
 """Reads the parts of an MSFT type library (what widl and MIDL write) that
-the build's checks compare: library identity, the type descriptions and the
-functions of an interface with their slots, DISPIDs and parameter types."""
+the build's checks compare: library identity and system kind, the type
+descriptions and the functions of an interface with their slots, DISPIDs and
+parameter types."""
 import struct
 import uuid
+
+# System kinds, and the size of one function-table slot on each.
+SYSKINDS = {"win32": 1, "win64": 3}
+SLOT_SIZE = {1: 4, 3: 8}
 
 
 class TypeLib:
@@ -14,6 +19,10 @@ class TypeLib:
         self.check(data[:4] == b"MSFT", "not an MSFT type library")
         self.guid_at, self.lcid, _, varflags, self.version, _, count, self.help = (
             struct.unpack_from("<iIIIIIIi", data, 8))
+        self.syskind = varflags & 0xF
+        self.check(self.syskind in SLOT_SIZE, f"system kind {self.syskind}")
+        # Offsets in function tables count bytes: one pointer per slot.
+        self.slot_size = SLOT_SIZE[self.syskind]
         # A library naming a help DLL has one more word before the segments.
         segments = 0x54 + 4 * count + (4 if varflags & 0x100 else 0)
         self.segment = [struct.unpack_from("<ii", data, segments + 16 * i)[0] for i in range(15)]

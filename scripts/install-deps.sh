@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing Tellavo need, when
 # they are missing. Runs as root on Debian 12 (or through sudo when present).
-# The win32 tests run under 32-bit Wine, which comes from the i386
-# architecture; clang and its runtimes build the fuzzers; dpkg-dev, lintian
+# The Windows tests run in a 64-bit Wine prefix: wine64 runs the 64-bit
+# build's programs and wine32, from the i386 architecture, the 32-bit ones; clang and its runtimes build the fuzzers; dpkg-dev, lintian
 # and wixl make and check the Debian package and the MSI; curl's command-line
 # client is what the getinfo benchmark measures the module against.
 set -euo pipefail
@@ -11,8 +11,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   clang-14 clang libclang-rt-14-dev
   libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev libgtest-dev googletest libbenchmark-dev
-  g++-mingw-w64-i686 mingw-w64-tools
-  wine wine32:i386
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
+  wine wine32:i386 wine64
   python3 openssl
   dpkg-dev lintian man-db wixl
   curl

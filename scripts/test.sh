@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The whole test run: installs what is missing, builds the posix target and
 # runs every test, runs them again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, then cross-builds the win32 module, its client
-# and its tests and runs them under 32-bit Wine, in a fresh prefix of the
-# build folder. Then builds everything with clang, runs the suite (with its
+# UndefinedBehaviorSanitizer, then cross-builds the 32-bit and the 64-bit
+# Windows module, client and tests and runs each build's tests under Wine in
+# a fresh 64-bit (WoW64) prefix of its build folder, with hosts of its own
+# bitness; the 64-bit stage also registers and installs the 32-bit module
+# beside its own. Then builds everything with clang, runs the suite (with its
 # many-thread stress test) under ThreadSanitizer, and runs each fuzzer for
 # 30 seconds after replaying its corpus and past findings.
 set -euo pipefail
@@ -25,15 +27,27 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset posix-sanitize -j "$jobs"
 
-echo "== win32: cross-build, then test under Wine"
-cmake --preset win32
-cmake --build --preset win32 -j "$jobs"
-prefix=build/win32/wineprefix
-stop_wine() { WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true; }
-stop_wine
-rm -rf "$prefix"
+# windows_stage PRESET: cross-builds one Windows build and runs its tests in
+# a fresh prefix, whose server is stopped at the end.
+windows_stage() {
+  local preset=$1 prefix=build/$1/wineprefix
+  echo "== $preset: cross-build, then test under Wine"
+  cmake --preset "$preset"
+  cmake --build --preset "$preset" -j "$jobs"
+  WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+  rm -rf "$prefix"
+  ctest --preset "$preset" -j "$jobs"
+  WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+}
+stop_wine() {
+  for preset in win32 win64; do
+    WINEPREFIX="$PWD/build/$preset/wineprefix" wineserver -k 2>/dev/null || true
+  done
+}
 trap stop_wine EXIT
-ctest --preset win32 -j "$jobs"
+# The 64-bit stage takes the 32-bit module from the first.
+windows_stage win32
+windows_stage win64
 
 echo "== posix: clang"
 cmake --preset posix-clang

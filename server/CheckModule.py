@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Checks the shape of a built Tellavo.dll without loading it.
 
-The module must be a 32-bit x86 DLL whose only exports are the four COM entry
-points, that imports nothing but system libraries (so it loads into any host
+The module must be a DLL for the processor its type library's system kind
+names (a PE32 x86 image for win32, a PE32+ x86-64 image for win64) whose only
+exports are the four COM entry points, that imports nothing but system libraries (so it loads into any host
 without a compiler runtime beside it), and that carries the version block and
 the type library as resource TYPELIB 1, identical to the compiled Tellavo.tlb.
 The type library itself is read far enough to see the facts that clients rely
 on: library, interface and class identities and versions, the dual interface
 over the imported IDispatch of stdole 2.0, the seven methods in their slots
-with their DISPIDs and BSTR parameters (methods added after them are the
-IDL's business), and help strings in the ANSI code page.
+with their DISPIDs and BSTR parameters, each slot one pointer wide (methods
+added after them are the IDL's business), and help strings in the ANSI code
+page.
 
 Usage: CheckModule.py Tellavo.dll Tellavo.tlb
 """
@@ -19,7 +21,7 @@ import sys
 import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
-from MsftTypeLib import TypeLib  # noqa: E402
+from MsftTypeLib import SYSKINDS, TypeLib  # noqa: E402
 
 EXPORTS = ["DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"]
 SYSTEM_DLLS = {"KERNEL32.DLL", "ADVAPI32.DLL", "OLEAUT32.DLL", "OLE32.DLL", "WININET.DLL",
@@ -37,6 +39,9 @@ VT_BSTR, VT_HRESULT, VT_PTR = 8, 25, 26
 PARAMFLAG_FIN, PARAMFLAG_FOUT_RETVAL = 0x1, 0x2 | 0x8
 TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS = 3, 4, 5
 TYPEFLAG_FCANCREATE, TYPEFLAG_DUAL_AUTOMATION = 0x2, 0x40 | 0x100 | 0x1000
+# (machine, optional header magic) of the image for each system kind.
+IMAGES = {SYSKINDS["win32"]: (0x14C, 0x10B, "PE32 i386"),
+          SYSKINDS["win64"]: (0x8664, 0x20B, "PE32+ x86-64")}
 
 
 class Pe:
@@ -48,7 +53,10 @@ class Pe:
             "<HHIIIHH", data, pe + 4)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
-        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i)
+        # PE32+ has no BaseOfData and 8-byte image base and stack and heap
+        # sizes, so its data directories begin 16 bytes further on.
+        directories = optional + (112 if self.magic == 0x20B else 96)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i)
                             for i in range(16)]
         self.sections = [struct.unpack_from("<8sIIII", data, optional + optional_size + 40 * i)
                          for i in range(sections)]
@@ -114,7 +122,11 @@ class Pe:
 def main(module_path, tlb_path):
     with open(module_path, "rb") as file:
         pe = Pe(file.read())
-    pe.check(pe.machine == 0x14C and pe.magic == 0x10B, "not a PE32 i386 image")
+    with open(tlb_path, "rb") as file:
+        tlb_data = file.read()
+    tlb = TypeLib(tlb_data, "Tellavo.tlb")
+    machine, magic, image = IMAGES[tlb.syskind]
+    pe.check(pe.machine == machine and pe.magic == magic, "not a %s image" % image)
     pe.check(pe.characteristics & 0x2000, "not a DLL")
     pe.check(pe.exports() == EXPORTS, "exports %s" % pe.exports())
     foreign = [name for name in pe.imports() if name.upper() not in SYSTEM_DLLS]
@@ -124,11 +136,8 @@ def main(module_path, tlb_path):
     fixed = version.index(struct.pack("<I", 0xFEEF04BD))
     pe.check(struct.unpack_from("<IIII", version, fixed + 8) == (0x20000, 0, 0x20000, 0),
              "file and product version are not 2.0.0.0")
-    with open(tlb_path, "rb") as file:
-        tlb_data = file.read()
     pe.check(pe.resource("TYPELIB", 1) == tlb_data, "TYPELIB 1 is not Tellavo.tlb")
 
-    tlb = TypeLib(tlb_data, "Tellavo.tlb")
     tlb.check(tlb.guid(tlb.guid_at) == LIBRARY and tlb.version == 2 and tlb.lcid == 0x409,
               "library identity, version or locale")
     tlb.check(tlb.string(tlb.help) == "Tellavo COM API 2.0", "library help string")
@@ -148,15 +157,16 @@ def main(module_path, tlb_path):
               "IGateway is not a dual automation interface")
     tlb.check(gateway_if["help"] == "SMS Gateway Objesi Arayüzü", "IGateway help string")
     functions = tlb.functions(gateway_if)
-    tlb.check(gateway_if["vft"] == 4 * (7 + len(functions)),
-              "IGateway has %d slots" % (gateway_if["vft"] // 4))
+    slot_size = tlb.slot_size
+    tlb.check(gateway_if["vft"] == slot_size * (7 + len(functions)),
+              "IGateway has %d slots" % (gateway_if["vft"] // slot_size))
     tlb.check(len(functions) >= len(METHOD_INPUTS), "IGateway has %d methods" % len(functions))
     for slot, (inputs, (vtable, dispid, params, result)) in enumerate(
             zip(METHOD_INPUTS, functions), start=7):
         expected = [(VT_BSTR, PARAMFLAG_FIN)] * inputs
         if slot != 9:
             expected.append(((VT_PTR, VT_BSTR), PARAMFLAG_FOUT_RETVAL))
-        tlb.check(vtable == 4 * slot and dispid == 194 + slot and result == VT_HRESULT,
+        tlb.check(vtable == slot_size * slot and dispid == 194 + slot and result == VT_HRESULT,
                   "method in slot %d: offset %d, DISPID %d" % (slot, vtable, dispid))
         tlb.check(params == expected, "parameters of the method in slot %d" % slot)
 

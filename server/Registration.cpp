@@ -54,45 +54,119 @@ void WriteClass(const TComObjectFactory& factory, RegistryLayer& registry) {
   registry.WriteEntry(keys.Sub(u"TypeLib"), kDefaultValue, GuidText(library->guid));
 }
 
-void RemoveClass(const TComObjectFactory& factory, RegistryLayer& registry) {
+// The class keys live in the caller's registry view; the ProgID is shared
+// by both views and stays while the module of the other kind is registered.
+void RemoveClass(const TComObjectFactory& factory, RegistryLayer& registry, bool keepShared) {
   const ClassKeys keys(factory);
   registry.DeleteKey(keys.Sub(u"TypeLib"));
   registry.DeleteKey(keys.Sub(u"Version"));
   if (const std::u16string& progId = factory.ProgID(); !progId.empty()) {
     registry.DeleteKey(keys.Sub(u"ProgID"));
-    registry.DeleteKey(progId + u"\\Clsid");
-    registry.DeleteKey(progId);
+    if (!keepShared) {
+      registry.DeleteKey(progId + u"\\Clsid");
+      registry.DeleteKey(progId);
+    }
   }
   registry.DeleteKey(keys.serverKey);
   registry.DeleteKey(keys.classKey);
 }
 
-void UpdateTypeLibRegistry(TComServer& server, RegistryLayer& registry, bool registering) {
-  ITypeLib* library = server.TypeLib();
-  if (registering) {
-    const std::u16string path = server.ServerFileName();
-    registry.RegisterTypeLibrary(library, path, std::u16string(DirectoryOf(path)));
-  } else {
-    registry.UnregisterTypeLibrary(*TypeLibAttributes(library));
+// The keys of one registered version of a type library:
+// TypeLib\{library}\major.minor, and below it one entry per locale and
+// system kind ("409\win32") naming the file.
+struct TypeLibKeys {
+  std::u16string versionKey;
+  LCID lcid;
+  SYSKIND syskind;
+
+  explicit TypeLibKeys(const TLIBATTR& library)
+      : versionKey(u"TypeLib\\" + GuidText(library.guid) +
+                   Format(u"\\%x.%x", {library.wMajorVerNum, library.wMinorVerNum})),
+        lcid(library.lcid), syskind(library.syskind) {}
+
+  std::u16string LocaleKey(LCID locale) const { return versionKey + Format(u"\\%x", {locale}); }
+  std::u16string FileKey(LCID locale, SYSKIND kind) const {
+    return LocaleKey(locale) + u"\\" + SyskindText(kind);
   }
+  // The other kind of the same library on 64-bit Windows, whose module may
+  // be registered beside this one.
+  SYSKIND OtherSyskind() const { return syskind == SYS_WIN64 ? SYS_WIN32 : SYS_WIN64; }
+
+  static std::u16string SyskindText(SYSKIND kind) {
+    switch (kind) {
+    case SYS_WIN16:
+      return u"win16";
+    case SYS_WIN64:
+      return u"win64";
+    default:
+      return u"win32";
+    }
+  }
+};
+
+// The language-neutral locale, under which the automation marshaler looks a
+// library up when it builds the proxy of a dual interface for another
+// apartment; RegisterTypeLib writes only the library's own locale.
+constexpr LCID kNeutralLocale = 0;
+
+void RegisterTypeLibrary(TComServer& server, RegistryLayer& registry) {
+  ITypeLib* library = server.TypeLib();
+  const std::u16string path = server.ServerFileName();
+  registry.RegisterTypeLibrary(library, path, std::u16string(DirectoryOf(path)));
+  const TypeLibKeys keys(*TypeLibAttributes(library));
+  if (keys.lcid != kNeutralLocale)
+    registry.WriteEntry(keys.FileKey(kNeutralLocale, keys.syskind), kDefaultValue, path);
+}
+
+// Removes this module's entries of its type library. The version's other
+// parts (its name, flags and help folder) and the interfaces are shared with
+// the module of the other system kind when that one is registered too: they
+// then stay for it, and only this kind's file entries go.
+void UnregisterTypeLibrary(TComServer& server, RegistryLayer& registry, bool otherKindRegistered) {
+  const TypeLibAttributes library(server.TypeLib());
+  const TypeLibKeys keys(*library);
+  if (keys.lcid != kNeutralLocale) {
+    registry.DeleteKey(keys.FileKey(kNeutralLocale, keys.syskind));
+    registry.DeleteKey(keys.LocaleKey(kNeutralLocale));
+  }
+  if (!otherKindRegistered) {
+    registry.UnregisterTypeLibrary(*library);
+    return;
+  }
+  registry.DeleteKey(keys.FileKey(keys.lcid, keys.syskind));
+  registry.DeleteKey(keys.LocaleKey(keys.lcid));
+}
+
+// Whether the module of the other system kind is registered as well: the
+// type library key, which both views share, holds its file entry.
+bool OtherKindRegistered(TComServer& server, RegistryLayer& registry) {
+  const TypeLibKeys keys(*TypeLibAttributes(server.TypeLib()));
+  return registry.KeyExists(keys.FileKey(keys.lcid, keys.OtherSyskind()));
 }
 
 } // namespace
 
 void UpdateClassRegistry(const TComObjectFactory& factory, RegistryLayer& registry,
-                         bool registering) {
+                         bool registering, bool keepShared) {
   if (registering)
     WriteClass(factory, registry);
   else
-    RemoveClass(factory, registry);
+    RemoveClass(factory, registry, keepShared);
 }
 
 void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registering) {
-  if (server.HasTypeLib())
-    UpdateTypeLibRegistry(server, registry, registering);
+  bool keepShared = false;
+  if (server.HasTypeLib()) {
+    if (registering) {
+      RegisterTypeLibrary(server, registry);
+    } else {
+      keepShared = OtherKindRegistered(server, registry);
+      UnregisterTypeLibrary(server, registry, keepShared);
+    }
+  }
   ComClassManager().ForEachFactory(server, [&](const TComObjectFactory& factory) {
     if (factory.GetInstancing() != Instancing::Internal)
-      UpdateClassRegistry(factory, registry, registering);
+      UpdateClassRegistry(factory, registry, registering, keepShared);
   });
 }
 

@@ -24,6 +24,8 @@ public:
                           const std::u16string& data) = 0;
   // Deletes a key; a key that is missing or still has subkeys is passed over.
   virtual void DeleteKey(const std::u16string& key) = 0;
+  // Whether the key exists.
+  virtual bool KeyExists(const std::u16string& key) = 0;
   // Raises EOleSysError when the library cannot be registered.
   virtual void RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                                    const std::u16string& helpDirectory) = 0;
@@ -48,8 +50,9 @@ void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registerin
 // completes: S_OK, or E_FAIL when anything stopped it.
 HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering);
 
-// The entries of one class.
+// The entries of one class; `keepShared` keeps, when removing, those that
+// the module of the other system kind still needs (its ProgID).
 void UpdateClassRegistry(const TComObjectFactory& factory, RegistryLayer& registry,
-                         bool registering);
+                         bool registering, bool keepShared = false);
 
 } // namespace tellavo::server

@@ -39,6 +39,11 @@ void SystemRegistry::DeleteKey(const std::u16string& key) {
   RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key));
 }
 
+bool SystemRegistry::KeyExists(const std::u16string& key) {
+  RegistryKey opened;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, KEY_READ, opened.Out()) == ERROR_SUCCESS;
+}
+
 void SystemRegistry::RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                                          const std::u16string& helpDirectory) {
   OleCheck(RegisterTypeLib(library, OleText(path), OleText(helpDirectory)));

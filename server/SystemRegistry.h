@@ -19,6 +19,7 @@ public:
   void WriteEntry(const std::u16string& key, const std::u16string& valueName,
                   const std::u16string& data) override;
   void DeleteKey(const std::u16string& key) override;
+  bool KeyExists(const std::u16string& key) override;
   void RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                            const std::u16string& helpDirectory) override;
   void UnregisterTypeLibrary(const TLIBATTR& library) override;

@@ -2,7 +2,10 @@
 """Real script clients of Tellavo.Gateway under Wine.
 
 The JScript and VBScript examples, and the small scripts of this folder, run
-in cscript against the bundled gateway simulator (reached through Wine's
+in the cscript of the module's bitness (on 64-bit Windows the syswow64 one
+for the 32-bit module, the system32 one for the 64-bit module; the host's
+own report of its architecture is checked first) against the bundled gateway
+simulator (reached through Wine's
 WinINet with the simulator as the http_proxy). The tests check what the
 scripts print, what the simulator recorded, and the event-log entries, which
 Wine traces on the client's standard error.
@@ -27,7 +30,8 @@ import unittest
 import urllib.request
 from xml.etree.ElementTree import canonicalize
 
-from winetools import Wine, event_texts, windows_path
+from winetools import (HOST_ARCHITECTURE, Wine, event_texts, host_architecture, pe_bits,
+                       system_program, windows_path)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
@@ -106,8 +110,14 @@ class ScriptClientsTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.wine = Wine(OPTIONS.wine)
+        bits = pe_bits(OPTIONS.module)
+        cls.host = system_program("cscript", bits)
+        architecture = host_architecture(cls.wine, cls.host)
+        assert architecture == HOST_ARCHITECTURE[bits], (
+            "the script host for the %d-bit module reports %r" % (bits, architecture))
         if OPTIONS.register:
-            registered = cls.wine.run("regsvr32", "/s", windows_path(OPTIONS.module))
+            registered = cls.wine.run(system_program("regsvr32", bits), "/s",
+                                      windows_path(OPTIONS.module))
             assert registered.returncode == 0, registered
         workdir = tempfile.TemporaryDirectory(prefix="tellavo-clients-")
         cls.addClassCleanup(workdir.cleanup)
@@ -118,7 +128,7 @@ class ScriptClientsTest(unittest.TestCase):
         self.simulator.control("POST", "reset")
 
     def cscript(self, script, *args):
-        return self.wine.run("cscript", "//nologo", windows_path(script), *args,
+        return self.wine.run(self.host, "//nologo", windows_path(script), *args,
                              env={"http_proxy": self.simulator.proxy})
 
     def assertLinesMatch(self, lines, patterns):

@@ -8,9 +8,16 @@ wrapper, which brings its own prefix)."""
 import os
 import re
 import shlex
+import struct
 import subprocess
 import tempfile
 from dataclasses import dataclass
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The PE machine of each bitness, and what a script host of that bitness
+# reports as its processor architecture on 64-bit Windows.
+MACHINES = {0x14C: 32, 0x8664: 64}
+HOST_ARCHITECTURE = {32: "x86 AMD64", 64: "AMD64"}
 
 # Wine's ReportEventW only traces its strings: with the err channel of
 # "eventlog" on, each report appears on the calling process's standard error.
@@ -54,6 +61,29 @@ class Wine:
             return Completed(finished.returncode,
                              out.read().decode("utf-8", "replace").replace("\r\n", "\n"),
                              err.read().decode("utf-8", "replace"))
+
+
+def pe_bits(path):
+    """32 or 64: the bitness of a Windows program or library file."""
+    with open(path, "rb") as file:
+        data = file.read(4096)
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    return MACHINES[struct.unpack_from("<H", data, header + 4)[0]]
+
+
+def system_program(name, bits):
+    """A system program of the given bitness on 64-bit Windows: the 32-bit
+    ones stand in syswow64. A 64-bit one is named bare, for the 64-bit
+    loader to find in system32: the 32-bit loader runs even system32's
+    programs as 32-bit processes."""
+    return "C:\\windows\\syswow64\\%s.exe" % name if bits == 32 else name
+
+
+def host_architecture(wine, cscript):
+    """What the script host `cscript` (a path or name) reports as its
+    processor architecture; see HOST_ARCHITECTURE."""
+    result = wine.run(cscript, "//nologo", windows_path(os.path.join(HERE, "host_architecture.js")))
+    return " ".join(result.stdout.split())
 
 
 def windows_path(path):

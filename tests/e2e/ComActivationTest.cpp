@@ -59,6 +59,27 @@ TEST(ComActivation, ObjectsFactoriesAndLocksKeepTheModuleLoaded) {
   EXPECT_EQ(LoadedModule(), nullptr) << "COM unloads an idle module";
 }
 
+// On 64-bit Windows a 32-bit program runs under WoW64 and a 64-bit one
+// natively; each loads the module of its own bitness, from the class
+// registration of its own registry view.
+TEST(ComActivation, HostAndModuleAreOfTheBuildsBitness) {
+  static_assert(sizeof(void*) * 8 == TELLAVO_WINDOWS_BITS);
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  EXPECT_EQ(wow64 != FALSE, TELLAVO_WINDOWS_BITS == 32) << "a 64-bit Windows runs the tests";
+
+  ComPtr<IDispatch> object;
+  ASSERT_EQ(CoCreateInstance(CLSID_Gateway, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                             reinterpret_cast<void**>(object.Out())),
+            S_OK);
+  const auto* image = reinterpret_cast<const BYTE*>(LoadedModule());
+  ASSERT_NE(image, nullptr);
+  const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+      image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
+  EXPECT_EQ(headers->FileHeader.Machine,
+            TELLAVO_WINDOWS_BITS == 64 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+}
+
 TEST(ComActivation, RefusalsLeaveNoObjectBehind) {
   ComPtr<IClassFactory> factory = Factory();
   ASSERT_TRUE(factory);

@@ -1,11 +1,18 @@
 #!/usr/bin/env python3
 """Tellavo.msi under Wine, in a prefix of its own: msiexec installs it
 silently, the registry then holds exactly what regsvr32 writes for the
-installed module, a JScript client and tellavo.exe send through the gateway
+installed modules, JScript clients and tellavo.exe send through the gateway
 simulator, an upgrade replaces it, and msiexec /x leaves no key and no file.
 
+The package of the 32-bit module is for 32-bit Windows and is tried in a
+32-bit prefix. The package of the 64-bit module (--peer-module names the
+32-bit module it also carries) is for 64-bit Windows and is tried in a 64-bit
+(WoW64) prefix: the 64-bit msiexec installs it, each module with its
+registration in the registry view of its bitness, and the script hosts of
+both bitnesses use it.
+
     test_msi.py --msi PATH/Tellavo.msi --wxs PATH/Tellavo.wxs --module PATH/Tellavo.dll
-                --version VERSION --prefix DIR
+                [--peer-module PATH/Tellavo.dll] --version VERSION --prefix DIR
 """
 
 import argparse
@@ -22,14 +29,36 @@ sys.path.insert(0, os.path.join(HERE, "..", "registration"))
 from test_clients import Simulator  # noqa: E402
 from test_registration import (CLASS_KEY, INTERFACE_KEY, PROGID_KEY, TYPELIB_KEY,  # noqa: E402
                                Registry)
-from winetools import Wine, windows_path  # noqa: E402
+from winetools import Wine, pe_bits, system_program, windows_path  # noqa: E402
 
-OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, version=None, prefix=None)
+OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, version=None,
+                             prefix=None)
 KEYS = (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY)
 INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "examples\\README.md",
              "examples\\send.js", "examples\\send.vbs", "examples\\send.ps1"}
 # msiexec's exit status for a success.
 SUCCESS = 0
+
+
+class Layout:
+    """Where the package puts things: {bitness: (Program Files folder,
+    files)} and the registry views it writes, for a package for 32-bit
+    Windows or for 64-bit Windows."""
+
+    def __init__(self, bits):
+        self.bits = bits
+        if bits == 32:
+            self.folders = {32: ("Program Files", INSTALLED)}
+            self.views = (None,)
+        else:
+            self.folders = {32: ("Program Files (x86)", {"Tellavo.dll"}),
+                            64: ("Program Files", INSTALLED)}
+            self.views = (32, 64)
+
+    def folder(self, bits):
+        """The installation folder of the module of that bitness, as a
+        Windows path."""
+        return "C:\\%s\\Tellavo" % self.folders[bits][0]
 
 
 class MsiTest(unittest.TestCase):
@@ -39,13 +68,22 @@ class MsiTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
-        environment = "env WINEPREFIX=%s WINEARCH=win32" % OPTIONS.prefix
-        cls.wine = Wine(environment + " wine")
+        bits = pe_bits(OPTIONS.module)
+        cls.layout = Layout(bits)
+        cls.modules = {bits: OPTIONS.module}
+        if bits == 64:
+            cls.modules[32] = OPTIONS.peer_module
+            environment = "env WINEPREFIX=%s WINEARCH=win64" % OPTIONS.prefix
+            # The 64-bit loader, so that system programs named bare are the
+            # 64-bit ones.
+            cls.wine = Wine(environment + " /usr/lib/wine/wine64")
+        else:
+            environment = "env WINEPREFIX=%s WINEARCH=win32" % OPTIONS.prefix
+            cls.wine = Wine(environment + " wine")
         cls.wineserver = environment.split()[1:] + ["wineserver"]
         made = cls.wine.run("wineboot", "-i", timeout=300)
         assert made.returncode == 0, made
-        cls.registry = Registry(cls.wine)
-        cls.folder = os.path.join(OPTIONS.prefix, "drive_c", "Program Files", "Tellavo")
+        cls.registry = Registry(cls.wine, cls.program("reg", bits))
         cls.workdir = tempfile.TemporaryDirectory(prefix="tellavo-msi-")
         cls.simulator = Simulator(cls.workdir.name)
         cls.written_by_regsvr32 = cls.registration_by_regsvr32()
@@ -58,47 +96,68 @@ class MsiTest(unittest.TestCase):
         shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
 
     @classmethod
+    def program(cls, name, bits):
+        """A system program of that bitness: in the 32-bit prefix the only
+        one there is."""
+        return system_program(name, bits) if cls.layout.bits == 64 else name
+
+    @classmethod
+    def host_folder(cls, bits):
+        return os.path.join(OPTIONS.prefix, "drive_c", cls.layout.folders[bits][0], "Tellavo")
+
+    @classmethod
+    def snapshot(cls):
+        """{(key, view): tree} of every key in every view the package writes."""
+        return {(key, view): cls.registry.tree(key, view)
+                for key in KEYS for view in cls.layout.views}
+
+    @classmethod
     def registration_by_regsvr32(cls):
-        """The registry entries that regsvr32 writes for the module at the
-        place where the installer puts it; they are removed again."""
-        os.makedirs(cls.folder)
-        module = os.path.join(cls.folder, "Tellavo.dll")
-        shutil.copy(OPTIONS.module, module)
-        path = "C:\\Program Files\\Tellavo\\Tellavo.dll"
-        assert cls.wine.run("regsvr32", "/s", path).returncode == 0
-        written = {key: cls.registry.tree(key) for key in KEYS}
-        assert cls.wine.run("regsvr32", "/s", "/u", path).returncode == 0
-        shutil.rmtree(cls.folder)
+        """The registry entries that the regsvr32 of each module's bitness
+        writes for the module at the place where the installer puts it, the
+        32-bit one first; they are removed again."""
+        for bits in sorted(cls.modules):
+            os.makedirs(cls.host_folder(bits))
+            shutil.copy(cls.modules[bits], os.path.join(cls.host_folder(bits), "Tellavo.dll"))
+            path = cls.layout.folder(bits) + "\\Tellavo.dll"
+            assert cls.wine.run(cls.program("regsvr32", bits), "/s", path).returncode == 0
+        written = cls.snapshot()
+        for bits in sorted(cls.modules):
+            path = cls.layout.folder(bits) + "\\Tellavo.dll"
+            assert cls.wine.run(cls.program("regsvr32", bits), "/s", "/u",
+                                path).returncode == 0
+            shutil.rmtree(cls.host_folder(bits))
         return written
 
     def msiexec(self, *args):
         return self.wine.run("msiexec", *args, "/qn", timeout=300)
 
-    def installed_files(self):
+    def installed_files(self, bits):
         found = set()
-        for folder, _, names in os.walk(self.folder):
+        for folder, _, names in os.walk(self.host_folder(bits)):
             for name in names:
-                found.add(os.path.relpath(os.path.join(folder, name), self.folder)
+                found.add(os.path.relpath(os.path.join(folder, name), self.host_folder(bits))
                           .replace("/", "\\"))
         return found
 
     def assertInstalled(self):
-        self.assertEqual(self.installed_files(), INSTALLED)
-        for key in KEYS:
-            self.assertEqual(self.registry.tree(key), self.written_by_regsvr32[key], key)
+        for bits, (_, files) in self.layout.folders.items():
+            self.assertEqual(self.installed_files(bits), files, bits)
+        self.assertEqual(self.snapshot(), self.written_by_regsvr32)
 
     def assertNothingLeft(self):
-        self.assertFalse(os.path.exists(self.folder), self.installed_files())
-        for key in KEYS:
-            self.assertIsNone(self.registry.tree(key), key)
+        for bits in self.layout.folders:
+            self.assertFalse(os.path.exists(self.host_folder(bits)), self.installed_files(bits))
+        for (key, view), tree in self.snapshot().items():
+            self.assertIsNone(tree, (key, view))
 
     def test_1_regsvr32_writes_every_key(self):
-        # The reference is whole: the class with its server and ProgID, the
-        # ProgID, the type library and its interface.
-        self.assertIn("InprocServer32", self.written_by_regsvr32[CLASS_KEY])
-        self.assertIsNotNone(self.written_by_regsvr32[PROGID_KEY])
-        self.assertIsNotNone(self.written_by_regsvr32[TYPELIB_KEY])
-        self.assertIsNotNone(self.written_by_regsvr32[INTERFACE_KEY])
+        # The reference is whole in every view: the class with its server and
+        # ProgID, the ProgID, the type library and its interface.
+        for view in self.layout.views:
+            self.assertIn("InprocServer32", self.written_by_regsvr32[CLASS_KEY, view])
+            for key in (PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY):
+                self.assertIsNotNone(self.written_by_regsvr32[key, view], (key, view))
 
     def test_2_install_writes_what_regsvr32_writes(self):
         result = self.msiexec("/i", windows_path(OPTIONS.msi))
@@ -106,19 +165,23 @@ class MsiTest(unittest.TestCase):
         self.assertInstalled()
 
     def test_3_clients_send_through_the_installed_server(self):
-        self.simulator.control("POST", "reset")
-        script = os.path.join(self.folder, "examples", "send.js")
-        sent = self.wine.run("cscript", "//nologo", windows_path(script), "tellavo", "s3cret",
-                             "42", "TELLAVO", "5550000001", env={"http_proxy": self.simulator.proxy})
-        self.assertEqual(sent.returncode, 0, sent)
-        self.assertIn("message id: 1000001", sent.lines())
-        client = "C:\\Program Files\\Tellavo\\tellavo.exe"
+        # The script host of every bitness the package serves.
+        script = self.layout.folder(self.layout.bits) + "\\examples\\send.js"
+        for bits in self.layout.folders:
+            with self.subTest(host=bits):
+                self.simulator.control("POST", "reset")
+                sent = self.wine.run(self.program("cscript", bits), "//nologo", script,
+                                     "tellavo", "s3cret", "42", "TELLAVO", "5550000001",
+                                     env={"http_proxy": self.simulator.proxy})
+                self.assertEqual(sent.returncode, 0, sent)
+                self.assertIn("message id: 1000001", sent.lines())
+                [message] = self.simulator.messages()
+                self.assertEqual(message["recipients"],
+                                 [{"number": "5550000001", "text": "Hello from Tellavo (JScript)"}])
+        client = self.layout.folder(self.layout.bits) + "\\tellavo.exe"
         info = self.wine.run(client, "info", "--user", "tellavo", "--password", "s3cret",
                              "--vendor", "42", env={"http_proxy": self.simulator.proxy})
         self.assertEqual((info.returncode, info.stdout), (0, "TELLAVO\nINFO\n"), info)
-        [message] = self.simulator.messages()
-        self.assertEqual(message["recipients"],
-                         [{"number": "5550000001", "text": "Hello from Tellavo (JScript)"}])
 
     def test_4_a_newer_version_replaces_it(self):
         newer = os.path.join(self.workdir.name, "Tellavo-newer.msi")
@@ -130,7 +193,9 @@ class MsiTest(unittest.TestCase):
         self.addCleanup(os.remove, newer_wxs)
         with open(newer_wxs, "w", encoding="utf-8") as target:
             target.write(wxs.replace('Version="%s"' % OPTIONS.version, 'Version="99.0.0"'))
-        built = subprocess.run(["wixl", "--arch", "x86", "-o", newer, newer_wxs],
+        arch = "x64" if self.layout.bits == 64 else "x86"
+        built = subprocess.run(["wixl", "--arch", arch, "-D", "Arch=" + arch, "-o", newer,
+                                newer_wxs],
                                capture_output=True, text=True, check=False)
         self.assertEqual(built.returncode, 0, built.stderr)
         result = self.msiexec("/i", windows_path(newer))
@@ -153,6 +218,7 @@ def main():
     parser.add_argument("--msi", required=True, help="the built Tellavo.msi")
     parser.add_argument("--wxs", required=True, help="the WiX source it was built from")
     parser.add_argument("--module", required=True, help="the built Tellavo.dll")
+    parser.add_argument("--peer-module", help="the 32-bit Tellavo.dll of the 64-bit package")
     parser.add_argument("--version", required=True, help="the version it carries")
     parser.add_argument("--prefix", required=True, help="a Wine prefix to make and remove")
     options, rest = parser.parse_known_args()

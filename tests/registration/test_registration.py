@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Registration of the built Tellavo.dll for real, under Wine: regsvr32
-registers and unregisters it, and the registry is read back with `reg query`.
+"""Registration of the built Tellavo.dll for real, under Wine in a 64-bit
+(WoW64) prefix: the regsvr32 of the module's bitness registers and
+unregisters it, and the `reg` of that bitness reads the registry back.
 
     test_registration.py --module PATH/Tellavo.dll [--wine CMD] [--mode check|cleanup]
+                         [--peer-module PATH/Tellavo.dll] [--apartment-client PATH.exe]
 
 check (the default; ctest's registered_module fixture set-up): registers and
 verifies every entry, unregisters and verifies that none is left, and leaves
-the module registered for the COM tests that follow. cleanup: unregisters
-and verifies that nothing remains.
+the module registered for the COM tests that follow. With --peer-module, the
+module of the other bitness, both are registered side by side and each is
+unregistered while the other stays: the other's hosts keep working (with
+--apartment-client, this build's early-bound client program of every
+apartment kind runs against it too). cleanup: unregisters and verifies that
+nothing remains.
 """
 
 import argparse
@@ -17,8 +23,10 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "clients"))
-from winetools import Wine, windows_path  # noqa: E402
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "clients"))
+from test_clients import Simulator  # noqa: E402
+from winetools import Wine, pe_bits, system_program, windows_path  # noqa: E402
 
 CLSID = "{30382C13-28EC-4B56-A42C-7172636B226B}"
 LIBID = "{F9D49477-8E41-44EF-A935-C2B3A926075D}"
@@ -27,22 +35,36 @@ CLASS_KEY = "HKCR\\CLSID\\" + CLSID
 PROGID_KEY = "HKCR\\Tellavo.Gateway"
 TYPELIB_KEY = "HKCR\\TypeLib\\" + LIBID
 INTERFACE_KEY = "HKCR\\Interface\\" + IID
+SYSKIND = {32: "win32", 64: "win64"}
 # regsvr32's exit statuses.
 LOADED = 0
+# What a script host reports when no class of its bitness is registered:
+# "Automation server can't create object".
+CANNOT_CREATE = "error 800A01AD"
 
-OPTIONS = argparse.Namespace(module=None, wine="wine", mode="check")
+OPTIONS = argparse.Namespace(module=None, wine="wine", mode="check", peer_module=None,
+                             apartment_client=None)
 
 
 class Registry:
-    """The registry as `reg query /s` shows it."""
+    """The registry as `reg query /s` shows it; `reg` names the program."""
 
-    def __init__(self, wine):
+    def __init__(self, wine, reg="reg"):
         self.wine = wine
+        self.reg = reg
 
-    def tree(self, key):
+    def tree(self, key, view=None):
         """{subkey path below key ('' for key itself): {value name: data}}, or
-        None when the key does not exist. The default value is named ''."""
-        result = self.wine.run("reg", "query", key, "/s")
+        None when the key does not exist. The default value is named ''.
+        view (32 or 64) reads that registry view of 64-bit Windows, through
+        the reg of that bitness (Wine's 64-bit reg with /reg:32 misses the
+        keys that both views share: it reads all of HKCR from the 32-bit
+        classes); else `reg` reads its own view."""
+        if view:
+            result = self.wine.run(system_program("reg", view), "query", key, "/s",
+                                   "/reg:%d" % view)
+        else:
+            result = self.wine.run(self.reg, "query", key, "/s")
         if result.returncode != 0:
             return None
         root = key.replace("HKCR\\", "HKEY_CLASSES_ROOT\\", 1).lower()
@@ -60,42 +82,54 @@ class Registry:
         return tree
 
 
+def class_tree(server_path):
+    """The class key as the module registers it, its server at server_path."""
+    return {
+        "": {"": "SMS Gateway Objesi"},
+        "InprocServer32": {"": server_path, "ThreadingModel": "Apartment"},
+        "ProgID": {"": "Tellavo.Gateway"},
+        "Version": {"": "2.0"},
+        "TypeLib": {"": LIBID},
+    }
+
+
 class RegistrationTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.wine = Wine(OPTIONS.wine)
-        cls.registry = Registry(cls.wine)
+        cls.bits = pe_bits(OPTIONS.module)
+        cls.registry = Registry(cls.wine, system_program("reg", cls.bits))
         cls.module = windows_path(OPTIONS.module)
 
     def regsvr32(self, *args, module=None):
-        return self.wine.run("regsvr32", *args, module or self.module)
+        return self.wine.run(system_program("regsvr32", self.bits), *args, module or self.module)
+
+    def library_files(self, view=None):
+        """{(locale, system kind): file} of the type library's entries."""
+        library = self.registry.tree(TYPELIB_KEY, view) or {}
+        return {tuple(key.lower().split("\\")[1:]): values[""] for key, values in library.items()
+                if key.startswith("2.0\\") and key.count("\\") == 2}
 
     def assertRegistered(self, module_path, server_path=None):
-        self.assertEqual(self.registry.tree(CLASS_KEY), {
-            "": {"": "SMS Gateway Objesi"},
-            "InprocServer32": {"": server_path or module_path, "ThreadingModel": "Apartment"},
-            "ProgID": {"": "Tellavo.Gateway"},
-            "Version": {"": "2.0"},
-            "TypeLib": {"": LIBID},
-        })
+        self.assertEqual(self.registry.tree(CLASS_KEY), class_tree(server_path or module_path))
         self.assertEqual(self.registry.tree(PROGID_KEY), {
             "": {"": "SMS Gateway Objesi"},
             "Clsid": {"": CLSID},
         })
-        # The type library's own entries are written by the system's
-        # RegisterTypeLib: its file under a locale's win32 key, the long path.
-        library = self.registry.tree(TYPELIB_KEY)
-        self.assertIsNotNone(library)
-        files = [values[""] for key, values in library.items()
-                 if key.startswith("2.0\\") and key.lower().endswith("\\win32")]
-        self.assertEqual(files, [module_path])
+        # The type library's entries: RegisterTypeLib's under the library's
+        # locale, and the module's own language-neutral one, which the
+        # automation marshaler reads; both name the long path.
+        syskind = SYSKIND[self.bits]
+        self.assertEqual(self.library_files(),
+                         {("409", syskind): module_path, ("0", syskind): module_path})
         interface = self.registry.tree(INTERFACE_KEY)
         self.assertEqual(interface[""], {"": "IGateway"})
         self.assertEqual(interface["TypeLib"][""], LIBID)
 
     def assertUnregistered(self):
         for key in (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY):
-            self.assertIsNone(self.registry.tree(key), key)
+            for view in (32, 64):
+                self.assertIsNone(self.registry.tree(key, view), (key, view))
 
 
 class CheckTest(RegistrationTest):
@@ -150,8 +184,103 @@ class CheckTest(RegistrationTest):
             self.assertEqual(self.regsvr32("/s", module="kernel32.dll").returncode, 4)
 
 
+class SideBySideTest(RegistrationTest):
+    """Both modules in the one 64-bit prefix, as on 64-bit Windows: each
+    view holds its own class keys naming its own module, while the ProgID,
+    the type library key (with an entry for each system kind) and the
+    interface are shared. Unregistering one leaves the other working."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        if not OPTIONS.peer_module:
+            raise unittest.SkipTest("no module of the other bitness given (--peer-module)")
+        cls.peer_bits = pe_bits(OPTIONS.peer_module)
+        assert cls.peer_bits != cls.bits, "the peer module is of this module's bitness"
+        cls.modules = {cls.bits: cls.module, cls.peer_bits: windows_path(OPTIONS.peer_module)}
+        workdir = tempfile.TemporaryDirectory(prefix="tellavo-side-by-side-")
+        cls.addClassCleanup(workdir.cleanup)
+        cls.simulator = Simulator(workdir.name)
+        cls.addClassCleanup(cls.simulator.stop)
+
+    @classmethod
+    def tearDownClass(cls):
+        # The peer goes again; this build's module stays, as CheckTest leaves it.
+        cls.wine.run(system_program("regsvr32", cls.peer_bits), "/s", "/u",
+                     cls.modules[cls.peer_bits])
+        cls.wine.run(system_program("regsvr32", cls.bits), "/s", cls.module)
+
+    def regsvr32_of(self, bits, *args):
+        return self.wine.run(system_program("regsvr32", bits), *args, self.modules[bits])
+
+    def probe(self, bits):
+        """(architecture, answer) of a script host of that bitness."""
+        result = self.wine.run(system_program("cscript", bits), "//nologo",
+                               windows_path(os.path.join(HERE, "probe.js")),
+                               env={"http_proxy": self.simulator.proxy})
+        self.assertEqual(result.returncode, 0, result)
+        return tuple(result.lines())
+
+    def assertViews(self, registered):
+        """The registry as it must be with the modules of the bitnesses in
+        `registered` registered, read back through both views."""
+        for view in (32, 64):
+            expected_class = class_tree(self.modules[view]) if view in registered else None
+            self.assertEqual(self.registry.tree(CLASS_KEY, view), expected_class, view)
+            self.assertEqual(self.library_files(view), {
+                (locale, SYSKIND[bits]): self.modules[bits]
+                for bits in registered for locale in ("409", "0")}, view)
+            shared = {PROGID_KEY: "Clsid", INTERFACE_KEY: "TypeLib"}
+            for key, subkey in shared.items():
+                tree = self.registry.tree(key, view)
+                if registered:
+                    self.assertIn(subkey, tree or {}, (key, view))
+                else:
+                    self.assertIsNone(tree, (key, view))
+
+    def assertServes(self, bits):
+        architecture = "x86" if bits == 32 else "AMD64"
+        self.assertEqual(self.probe(bits), (architecture, "TELLAVO,INFO"), bits)
+
+    def assertRefuses(self, bits):
+        architecture = "x86" if bits == 32 else "AMD64"
+        self.assertEqual(self.probe(bits), (architecture, CANNOT_CREATE), bits)
+
+    def test_each_keeps_working_when_the_other_is_unregistered(self):
+        both = {32, 64}
+        for bits in both:
+            self.assertEqual(self.regsvr32_of(bits, "/s").returncode, LOADED, bits)
+        self.assertViews(both)
+        for bits in both:
+            self.assertServes(bits)
+
+        for gone in (self.peer_bits, self.bits):
+            kept = (both - {gone}).pop()
+            with self.subTest(unregistered=gone):
+                self.assertEqual(self.regsvr32_of(gone, "/s", "/u").returncode, LOADED)
+                self.assertViews({kept})
+                self.assertServes(kept)
+                self.assertRefuses(gone)
+                if kept == self.bits and OPTIONS.apartment_client:
+                    # Early binding from every apartment kind still finds
+                    # the interface and the type library.
+                    client = self.wine.run(OPTIONS.apartment_client, timeout=300,
+                                           env={"TELLAVO_TEST_SIMULATOR": "1"})
+                    self.assertEqual(client.returncode, 0, client.stdout[-3000:])
+                self.assertEqual(self.regsvr32_of(gone, "/s").returncode, LOADED)
+                self.assertViews(both)
+
+        for bits in both:
+            self.assertEqual(self.regsvr32_of(bits, "/s", "/u").returncode, LOADED, bits)
+        self.assertViews(set())
+        self.assertUnregistered()
+
+
 class CleanupTest(RegistrationTest):
     def test_unregister_leaves_nothing(self):
+        if OPTIONS.peer_module:
+            self.wine.run(system_program("regsvr32", pe_bits(OPTIONS.peer_module)), "/s", "/u",
+                          windows_path(OPTIONS.peer_module))
         self.assertEqual(self.regsvr32("/s", "/u").returncode, LOADED)
         self.assertUnregistered()
 
@@ -161,10 +290,20 @@ def main():
     parser.add_argument("--module", required=True, help="the built Tellavo.dll")
     parser.add_argument("--wine", default="wine", help="command that runs a Windows program")
     parser.add_argument("--mode", choices=("check", "cleanup"), default="check")
+    parser.add_argument("--peer-module", help="the built Tellavo.dll of the other bitness")
+    parser.add_argument("--apartment-client", help="this build's apartment_tests program")
     options, rest = parser.parse_known_args()
     vars(OPTIONS).update(vars(options))
-    tests = CheckTest if options.mode == "check" else CleanupTest
-    suite = unittest.defaultTestLoader.loadTestsFromTestCase(tests)
+    if options.peer_module and not os.path.exists(options.peer_module):
+        print("No module of the other bitness at %s: build it to test both side by side."
+              % options.peer_module)
+        OPTIONS.peer_module = None
+    loader = unittest.defaultTestLoader
+    if options.mode == "check":
+        suite = unittest.TestSuite([loader.loadTestsFromTestCase(CheckTest),
+                                    loader.loadTestsFromTestCase(SideBySideTest)])
+    else:
+        suite = loader.loadTestsFromTestCase(CleanupTest)
     outcome = unittest.TextTestRunner(verbosity=2).run(suite)
     sys.exit(0 if outcome.wasSuccessful() else 1)
 

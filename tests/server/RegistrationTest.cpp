@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ namespace tellavo::server::testing {
 namespace {
 
 constexpr char16_t kClassKey[] = u"CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}";
+constexpr char16_t kVersionKey[] = u"TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}\\2.0";
 
 // Records what the pass asks of the registry, one line per call; a write can
 // be made to fail.
@@ -23,6 +25,7 @@ public:
     calls.push_back(u"write " + key + u" [" + valueName + u"] " + data);
   }
   void DeleteKey(const std::u16string& key) override { calls.push_back(u"delete " + key); }
+  bool KeyExists(const std::u16string& key) override { return existing.contains(key); }
   void RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                            const std::u16string& helpDirectory) override {
     if (failTypeLibrary)
@@ -37,6 +40,7 @@ public:
   std::u16string ShortPathName(const std::u16string&) override { return shortPath; }
 
   std::vector<std::u16string> calls;
+  std::set<std::u16string> existing;
   std::u16string shortPath;
   int writes = 0;
   int failingWrite = -1;
@@ -61,14 +65,29 @@ protected:
     };
   }
 
+  // The system kind of the module's type library ("win32", or "win64" in a
+  // 64-bit Windows build), and the other one.
+  std::u16string Kind(bool own = true) {
+    const bool win64 = TypeLibAttributes(server_->TypeLib())->syskind == SYS_WIN64;
+    return win64 == own ? u"win64" : u"win32";
+  }
+
+  // The type library as the system registers it, then its language-neutral
+  // entry, which the automation marshaler looks up.
+  std::vector<std::u16string> TypeLibWrites() {
+    return {u"typelib Tellavo /opt/tellavo/lib/libtellavo.so /opt/tellavo/lib/",
+            u"write " + std::u16string(kVersionKey) + u"\\0\\" + Kind() +
+                u" [] /opt/tellavo/lib/libtellavo.so"};
+  }
+
   Recorder registry_;
 };
 
 TEST_F(RegistrationTest, RegistersTheTypeLibraryThenEightEntries) {
   ASSERT_EQ(RunRegistration(*server_, registry_, true), S_OK);
   auto expected = Writes(modulePath_);
-  expected.insert(expected.begin(),
-                  u"typelib Tellavo /opt/tellavo/lib/libtellavo.so /opt/tellavo/lib/");
+  const auto library = TypeLibWrites();
+  expected.insert(expected.begin(), library.begin(), library.end());
   EXPECT_EQ(registry_.calls, expected);
 }
 
@@ -77,18 +96,23 @@ TEST_F(RegistrationTest, PathWithABlankRegistersItsShortForm) {
   registry_.shortPath = u"/opt/TELLAV~1/libtellavo.so";
   ASSERT_EQ(RunRegistration(*server_, registry_, true), S_OK);
   EXPECT_EQ(registry_.calls.at(0), u"typelib Tellavo " + modulePath_ + u" /opt/Tellavo COM/");
-  EXPECT_EQ(registry_.calls.at(2), Writes(registry_.shortPath).at(1));
+  EXPECT_EQ(registry_.calls.at(1),
+            u"write " + std::u16string(kVersionKey) + u"\\0\\" + Kind() + u" [] " + modulePath_);
+  EXPECT_EQ(registry_.calls.at(3), Writes(registry_.shortPath).at(1));
 
   // Without a short form the path is registered as it is, never empty.
   registry_.calls.clear();
   registry_.shortPath.clear();
   ASSERT_EQ(RunRegistration(*server_, registry_, true), S_OK);
-  EXPECT_EQ(registry_.calls.at(2), Writes(modulePath_).at(1));
+  EXPECT_EQ(registry_.calls.at(3), Writes(modulePath_).at(1));
 }
 
 TEST_F(RegistrationTest, UnregistersTheTypeLibraryThenSevenKeys) {
   const std::u16string k = kClassKey;
+  const std::u16string v = kVersionKey;
   const std::vector<std::u16string> expected = {
+      u"delete " + v + u"\\0\\" + Kind(),
+      u"delete " + v + u"\\0",
       u"untypelib {F9D49477-8E41-44EF-A935-C2B3A926075D} 2.0",
       u"delete " + k + u"\\TypeLib",
       u"delete " + k + u"\\Version",
@@ -105,13 +129,43 @@ TEST_F(RegistrationTest, UnregistersTheTypeLibraryThenSevenKeys) {
   EXPECT_EQ(registry_.calls, expected);
 }
 
+// The module of the other system kind (64-bit beside 32-bit Windows modules)
+// shares the ProgID, the interface and the type library's version key; while
+// it is registered, unregistering this one removes only its own entries.
+TEST_F(RegistrationTest, UnregisteringBesideTheOtherKindKeepsWhatItShares) {
+  const std::u16string k = kClassKey;
+  const std::u16string v = kVersionKey;
+  registry_.existing.insert(v + u"\\409\\" + Kind(false));
+  ASSERT_EQ(RunRegistration(*server_, registry_, false), S_OK);
+  EXPECT_EQ(registry_.calls, (std::vector<std::u16string>{
+                                 u"delete " + v + u"\\0\\" + Kind(),
+                                 u"delete " + v + u"\\0",
+                                 u"delete " + v + u"\\409\\" + Kind(),
+                                 u"delete " + v + u"\\409",
+                                 u"delete " + k + u"\\TypeLib",
+                                 u"delete " + k + u"\\Version",
+                                 u"delete " + k + u"\\ProgID",
+                                 u"delete " + k + u"\\InprocServer32",
+                                 u"delete " + k,
+                             }));
+
+  // An entry of this kind alone, or of another locale, is no other module.
+  for (const auto& entry : {u"\\409\\" + Kind(), u"\\0\\" + Kind(false)}) {
+    Recorder alone;
+    alone.existing.insert(v + entry);
+    ASSERT_EQ(RunRegistration(*server_, alone, false), S_OK);
+    EXPECT_EQ(alone.calls.at(2), u"untypelib {F9D49477-8E41-44EF-A935-C2B3A926075D} 2.0");
+    EXPECT_EQ(alone.calls.at(7), u"delete Tellavo.Gateway");
+  }
+}
+
 TEST_F(RegistrationTest, FirstFailureStopsThePassAndKeepsEarlierEntries) {
-  registry_.failingWrite = 3;
+  registry_.failingWrite = 4;
   EXPECT_EQ(RunRegistration(*server_, registry_, true), E_FAIL);
   auto expected = Writes(modulePath_);
   expected.resize(3);
-  expected.insert(expected.begin(),
-                  u"typelib Tellavo /opt/tellavo/lib/libtellavo.so /opt/tellavo/lib/");
+  const auto library = TypeLibWrites();
+  expected.insert(expected.begin(), library.begin(), library.end());
   EXPECT_EQ(registry_.calls, expected);
 
   Recorder refused;
@@ -125,8 +179,9 @@ TEST_F(RegistrationTest, InternalClassesAreNotRegistered) {
   TAutoObjectFactory::Create<TTestGateway>(internal, u"TTestGateway", CLSID_Gateway,
                                            Instancing::Internal, ThreadingModel::Single);
   ASSERT_EQ(RunRegistration(internal, registry_, true), S_OK);
-  ASSERT_EQ(registry_.calls.size(), 1u);
-  EXPECT_EQ(registry_.calls[0].substr(0, 8), u"typelib ");
+  ASSERT_EQ(registry_.calls.size(), 2u);
+  EXPECT_TRUE(registry_.calls[0].starts_with(u"typelib "));
+  EXPECT_TRUE(registry_.calls[1].starts_with(u"write TypeLib\\"));
 }
 
 } // namespace

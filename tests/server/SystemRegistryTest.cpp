@@ -58,10 +58,14 @@ TEST_F(SystemRegistration, RegistersAndUnregistersThroughThePlatform) {
   EXPECT_EQ(ScopedHive::Read(k + u"\\InprocServer32", u"ThreadingModel"), u"Apartment");
   EXPECT_EQ(ScopedHive::Read(u"Tellavo.Gateway\\Clsid"), u"{30382C13-28EC-4B56-A42C-7172636B226B}");
   EXPECT_EQ(ScopedHive::Read(k + u"\\TypeLib"), u"{F9D49477-8E41-44EF-A935-C2B3A926075D}");
+  const std::u16string library = u"TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}\\2.0";
+  EXPECT_EQ(ScopedHive::Read(library + u"\\409\\win32"), modulePath_);
+  EXPECT_EQ(ScopedHive::Read(library + u"\\0\\win32"), modulePath_);
 
   ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
   EXPECT_FALSE(ScopedHive::Read(k).has_value());
   EXPECT_FALSE(ScopedHive::Read(u"Tellavo.Gateway").has_value());
+  EXPECT_FALSE(ScopedHive::Read(library).has_value());
   EXPECT_EQ(RunRegistration(*server_, registry, false), S_OK);
 }
 
@@ -102,6 +106,7 @@ int RegisteredKeys(const std::string& text) {
       "[HKEY_CLASSES_ROOT\\CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}\\TypeLib]",
       "[HKEY_CLASSES_ROOT\\Tellavo.Gateway\\Clsid]",
       "[HKEY_CLASSES_ROOT\\TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}\\2.0\\409\\win32]",
+      "[HKEY_CLASSES_ROOT\\TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}\\2.0\\0\\win32]",
       "[HKEY_CLASSES_ROOT\\Interface\\{A5BEFD19-DBEE-4DC7-935A-A4EE27B2C5DD}\\TypeLib]"};
   int found = 0;
   for (const char* key : keys)
