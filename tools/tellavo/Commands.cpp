@@ -70,7 +70,12 @@ int Run(const Args& args) {
   const Command* command = FindCommand(name);
   if (command == nullptr)
     throw EUsageError("unknown command '" + name + "'");
-  return command->run(*command, Args(args.begin() + 1, args.end()));
+  try {
+    return command->run(*command, Args(args.begin() + 1, args.end()));
+  } catch (EUsageError& error) {
+    error.SetCommand(command->name);
+    throw;
+  }
 }
 
 } // namespace tellavo::cli
