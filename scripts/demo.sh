@@ -38,6 +38,10 @@ print(json.dumps(json.load(opener.open(sys.argv[1])), ensure_ascii=False, indent
 PY
 }
 
+say "First, what a send would cost: no account, no gateway, nothing sent"
+show "tellavo send --dry-run --to 5550000001 --text 'Merhaba' --to 5550000002 --text '{€} 😀'"
+"$tellavo" send --dry-run --to 5550000001 --text "Merhaba" --to 5550000002 --text "{€} 😀"
+
 say "Starting the gateway simulator"
 python3 tools/simulator/gateway_simulator.py --port 0 --ready-file "$workdir/sim.json" &
 sim_pid=$!
@@ -55,10 +59,6 @@ account=(--user tellavo --vendor 42 --password-stdin)
 say "The account's originators (getinfo); the password comes from standard input"
 show "echo s3cret | tellavo info ${account[*]}"
 echo s3cret | "$tellavo" info "${account[@]}"
-
-say "First, what a send would cost: no account, no gateway, nothing sent"
-show "tellavo send --dry-run --to 5550000001 --text 'Merhaba' --to 5550000002 --text '{€} 😀'"
-"$tellavo" send --dry-run --to 5550000001 --text "Merhaba" --to 5550000002 --text "{€} 😀"
 
 say "A Turkish text: the module folds Ş ş Ğ ğ İ ı ç to ASCII (ü Ç Ö stay) and escapes & < >"
 text='Şükrü Bey, çayınız hazır & sıcak <İstanbul> Ğ ğ'
