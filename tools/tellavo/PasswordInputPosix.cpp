@@ -65,11 +65,13 @@ bool StandardInputIsTerminal() {
 std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
   if (tcgetattr(STDIN_FILENO, &savedSettings) != 0)
     return std::nullopt;
-  std::cerr << prompt << std::flush;
   std::string line;
   bool read = false;
   {
+    // Echo goes off before the prompt shows, so that nothing typed after
+    // the prompt is shown or flushed away.
     const HiddenEcho hidden;
+    std::cerr << prompt << std::flush;
     read = static_cast<bool>(std::getline(std::cin, line));
   }
   // The line end that the person typed was not shown either.

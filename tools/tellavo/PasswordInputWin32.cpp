@@ -55,11 +55,13 @@ std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
   consoleInput = GetStdHandle(STD_INPUT_HANDLE);
   if (!GetConsoleMode(consoleInput, &savedMode))
     return std::nullopt;
-  std::cerr << prompt << std::flush;
   std::u16string line;
   bool ended = false;
   {
+    // Echo goes off before the prompt shows, so that nothing typed after
+    // the prompt is shown.
     const HiddenEcho hidden;
+    std::cerr << prompt << std::flush;
     // Read as UTF-16 from the console, whatever its code page.
     wchar_t buffer[256];
     DWORD count = 0;
