@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# A short Tellavo session: installs what is missing, builds the module and the
-# tellavo client, starts the gateway simulator and talks to it through the
-# client, the way an automation client talks to the hosted gateway. The
+# A short Tellavo session: installs what the demo needs and is missing (the
+# build tools and libraries of the posix target, nothing of the tests), builds
+# the module and the tellavo client in build/demo, starts the gateway
+# simulator and talks to it through the client, the way an automation client
+# talks to the hosted gateway. The
 # product keeps its built-in endpoints (https://gateway.tellavo.example,
 # https://report.tellavo.example); https_proxy routes them to the simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-cmake --preset posix
-cmake --build --preset posix --target tellavo tellavo_module
+scripts/install-deps.sh demo
+cmake --preset demo
+cmake --build --preset demo --target tellavo tellavo_module
 
-tellavo=build/posix/bin/tellavo
+tellavo=build/demo/bin/tellavo
 workdir=$(mktemp -d)
 sim_pid=
 
@@ -35,6 +37,10 @@ opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
 print(json.dumps(json.load(opener.open(sys.argv[1])), ensure_ascii=False, indent=2))
 PY
 }
+
+say "First, what a send would cost: no account, no gateway, nothing sent"
+show "tellavo send --dry-run --to 5550000001 --text 'Merhaba' --to 5550000002 --text '{€} 😀'"
+"$tellavo" send --dry-run --to 5550000001 --text "Merhaba" --to 5550000002 --text "{€} 😀"
 
 say "Starting the gateway simulator"
 python3 tools/simulator/gateway_simulator.py --port 0 --ready-file "$workdir/sim.json" &

@@ -1,31 +1,48 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing Tellavo need, when
-# they are missing. Runs as root on Debian 12 (or through sudo when present).
+# Installs the Debian packages that Tellavo needs, when they are missing. Runs
+# as root on Debian 12 (or through sudo when present).
+#
+#   scripts/install-deps.sh demo   what the demo needs: the posix build of the
+#                                  module and the client, and the simulator
+#   scripts/install-deps.sh        everything the whole test run needs
+#
 # The Windows tests run in a 64-bit Wine prefix: wine64 runs the 64-bit
-# build's programs and wine32, from the i386 architecture, the 32-bit ones; clang and its runtimes build the fuzzers; dpkg-dev, lintian
+# build's programs and wine32, from the i386 architecture, the 32-bit ones;
+# clang and its runtimes build the fuzzers; dpkg-dev, lintian
 # and wixl make and check the Debian package and the MSI; curl's command-line
 # client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
-packages=(
+demo_packages=(
   build-essential cmake ninja-build pkg-config
+  libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev
+  python3 openssl
+)
+test_packages=(
   clang-14 clang libclang-rt-14-dev
-  libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev libgtest-dev googletest libbenchmark-dev
+  libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32:i386 wine64
-  python3 openssl
   dpkg-dev lintian man-db wixl
   curl
 )
+
+case "${1:-all}" in
+  demo) packages=("${demo_packages[@]}"); foreign_architectures=() ;;
+  all) packages=("${demo_packages[@]}" "${test_packages[@]}"); foreign_architectures=(i386) ;;
+  *) echo "usage: $0 [demo|all]" >&2; exit 2 ;;
+esac
 
 run_as_root=()
 [ "$(id -u)" -ne 0 ] && run_as_root=(sudo)
 
 new_architecture=false
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${run_as_root[@]}" dpkg --add-architecture i386
-  new_architecture=true
-fi
+for architecture in "${foreign_architectures[@]}"; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$architecture"; then
+    "${run_as_root[@]}" dpkg --add-architecture "$architecture"
+    new_architecture=true
+  fi
+done
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,10 +1,13 @@
 // The subcommands for people: their output, their explanations of the result
-// codes, their exit statuses, CSV input and passwords from standard input.
+// codes, their exit statuses, CSV input, the account they insist on and the
+// places a password comes from.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include "TellavoProcess.h"
+#include "support/Environment.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
 
@@ -51,9 +54,92 @@ TEST_F(FriendlyCommandsTest, InfoListsOriginatorsWithThePasswordFromStandardInpu
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "PREPAID\n1000\n") << option;
   }
-  const TellavoRun empty = RunTellavo({"info", "--user", "tellavo", "--password-stdin"});
-  EXPECT_EQ(empty.status, 2);
-  EXPECT_TRUE(Contains(empty.err, "no password on standard input")) << empty.err;
+  for (const char* input : {"", "\n"}) {
+    const TellavoRun empty =
+        RunTellavo({"info", "--user", "tellavo", "--password-stdin", "--vendor", "42"}, input);
+    EXPECT_EQ(empty.status, 2);
+    EXPECT_TRUE(Contains(empty.err, "no password on standard input")) << empty.err;
+  }
+}
+
+// The password variable, restored at the end of the scope.
+class ScopedPassword {
+public:
+  explicit ScopedPassword(const std::optional<std::string>& value)
+      : saved_(GetEnvironment(kVariable)) {
+    SetEnvironment(kVariable, value);
+  }
+  ~ScopedPassword() { SetEnvironment(kVariable, saved_); }
+  ScopedPassword(const ScopedPassword&) = delete;
+  ScopedPassword& operator=(const ScopedPassword&) = delete;
+
+private:
+  static constexpr const char* kVariable = "TELLAVO_PASSWORD";
+  std::optional<std::string> saved_;
+};
+
+TEST_F(FriendlyCommandsTest, PasswordFromTheEnvironmentIsUsedAndNeverShown) {
+  const ScopedPassword password("s3cret");
+  const TellavoRun info = RunTellavo({"info", "--user", "tellavo", "--vendor", "42"});
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out, "TELLAVO\nINFO\n");
+  // The command line wins over the environment: the gateway refuses.
+  const TellavoRun wrong =
+      RunTellavo({"info", "--user", "tellavo", "--password", "wrong", "--vendor", "42"});
+  EXPECT_TRUE(Contains(wrong.out, "Invalid user name, password or vendor identifier"))
+      << wrong.out;
+  EXPECT_FALSE(Contains(wrong.out + wrong.err, "s3cret")) << wrong.err;
+
+  const TellavoRun sent = RunTellavo({"send", "--user", "tellavo", "--vendor", "42", "--originator",
+                                      "TELLAVO", "--to", "5550000001", "--text", "hi"});
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_FALSE(Contains(sent.out + sent.err, "s3cret"));
+  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+}
+
+TEST_F(FriendlyCommandsTest, AMissingAccountIsAUsageErrorBeforeAnythingIsSent) {
+  const ScopedPassword noPassword(std::nullopt);
+  const std::vector<std::vector<std::string>> commands{
+      {"info"},
+      {"status", "1000001"},
+      {"report", "2000-01-01", "2999-12-31"},
+      {"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", "hi"}};
+  // What is left out, and the option or source that the error names.
+  const std::vector<std::pair<std::vector<std::string>, std::string>> missing{
+      {{"--password", "s3cret", "--vendor", "42"}, "missing --user NAME"},
+      {{"--user", "", "--password", "s3cret", "--vendor", "42"}, "missing --user NAME"},
+      {{"--user", "tellavo", "--password", "s3cret"}, "missing --vendor ID"},
+      {{"--user", "tellavo", "--password", "s3cret", "--vendor="}, "missing --vendor ID"},
+      // Standard input is no terminal here, so nobody can be asked.
+      {{"--user", "tellavo", "--vendor", "42"}, "missing password"},
+      {{"--user", "tellavo", "--password=", "--vendor", "42"}, "--password is empty"}};
+  for (const auto& command : commands) {
+    for (const auto& [account, named] : missing) {
+      const TellavoRun run = RunTellavo(With(command, account));
+      EXPECT_EQ(run.status, 2) << command[0] << ' ' << named;
+      EXPECT_TRUE(Contains(run.err, named)) << run.err;
+      EXPECT_TRUE(Contains(run.err, "Try 'tellavo " + command[0] + " --help'")) << run.err;
+      EXPECT_EQ(run.out, "");
+    }
+  }
+  EXPECT_TRUE(Sim().Messages().Array().empty());
+  // A dry run needs no account.
+  EXPECT_EQ(RunTellavo({"send", "--dry-run", "--to", "5550000001", "--text", "hi"}).status, 0);
+}
+
+TEST_F(FriendlyCommandsTest, UsageErrorsPointAtTheHelpOfTheirCommand) {
+  const TellavoRun unknownOption = RunTellavo(With({"status", "--nosuchoption", "1"}));
+  EXPECT_EQ(unknownOption.status, 2);
+  EXPECT_TRUE(Contains(unknownOption.err, "unknown option --nosuchoption\n"
+                                          "Try 'tellavo status --help' for more information."))
+      << unknownOption.err;
+  const TellavoRun call = RunTellavo({"call"});
+  EXPECT_EQ(call.status, 2);
+  EXPECT_TRUE(Contains(call.err, "Try 'tellavo call --help'")) << call.err;
+  // Before a command is known, the overview is the help to read.
+  const TellavoRun unknownCommand = RunTellavo({"nosuchcommand"});
+  EXPECT_EQ(unknownCommand.status, 2);
+  EXPECT_TRUE(Contains(unknownCommand.err, "Try 'tellavo --help'")) << unknownCommand.err;
 }
 
 TEST_F(FriendlyCommandsTest, UnreachableGatewayIsExplainedWithItsEventLogEntry) {

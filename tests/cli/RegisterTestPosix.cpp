@@ -34,5 +34,20 @@ TEST(RegisterTest, RegisterWritesTheHiveThatUnregisterCleans) {
   EXPECT_EQ(cleaned.find("Tellavo.Gateway"), std::string::npos) << cleaned;
 }
 
+TEST(RegisterTest, AFailureIsExplainedInWords) {
+  const TempFolder folder;
+  // A file where the hive's folder should be: the hive cannot be written.
+  std::ofstream(folder.Path("file")) << "not a folder";
+  setenv("TELLAVO_REGISTRY", folder.Path("file/registry.hive").c_str(), 1);
+  const TellavoRun failed = RunTellavo({"register"});
+  unsetenv("TELLAVO_REGISTRY");
+
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.err.find("DllRegisterServer failed: 0x80004005 Unspecified error\n"),
+            std::string::npos)
+      << failed.err;
+  EXPECT_NE(failed.err.find("registry file could not be written"), std::string::npos) << failed.err;
+}
+
 } // namespace
 } // namespace tellavo::test

@@ -35,6 +35,18 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
 // in order.
 std::string RunTellavoOnTerminal(const std::vector<std::string>& args);
 
+// Posix only: what a person at a terminal sees and types.
+struct TerminalSession {
+  int status = -1;
+  std::string shown;      // everything the terminal received, in order
+  bool echoAfter = false; // whether the terminal echoed input again at the end
+};
+
+// Posix only: runs the client with a pseudo-terminal as its standard input,
+// output and error; once the terminal shows `awaited`, `typed` is typed.
+TerminalSession TypeToTellavo(const std::vector<std::string>& args, std::string_view awaited,
+                              std::string_view typed);
+
 // A fresh folder under the system's temporary folder, removed with the
 // object.
 class TempFolder {

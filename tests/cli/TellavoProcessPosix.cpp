@@ -2,6 +2,7 @@
 
 #include <pty.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -91,26 +92,53 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
   return run;
 }
 
-std::string RunTellavoOnTerminal(const std::vector<std::string>& args) {
+namespace {
+
+// Runs the client on a new pseudo-terminal, the terminal on the streams that
+// `onTerminal` marks, and reads what it shows until it closes the terminal;
+// `typed` goes in once `awaited` has been shown.
+TerminalSession RunOnTerminal(const std::vector<std::string>& args, std::array<bool, 3> onTerminal,
+                              std::string_view awaited = {}, std::string_view typed = {}) {
   int terminal = -1, client = -1;
   if (openpty(&terminal, &client, nullptr, nullptr, nullptr) != 0)
     throw std::runtime_error("openpty failed");
-  const pid_t pid = StartClient(args, {-1, client, client}, terminal);
+  std::array<int, 3> streams{};
+  for (int stream = 0; stream < 3; ++stream)
+    streams[stream] = onTerminal[stream] ? client : -1;
+  const pid_t pid = StartClient(args, streams, terminal);
   close(client);
   // Read while it runs, so that it never waits on a full terminal; the end
   // of the terminal's output (EIO) comes when the client has closed it.
-  std::string received;
+  TerminalSession session;
+  bool typedYet = typed.empty();
   char buffer[4096];
   for (;;) {
     const ssize_t n = read(terminal, buffer, sizeof buffer);
     if (n > 0)
-      received.append(buffer, n);
+      session.shown.append(buffer, n);
     else if (n == 0 || errno != EINTR)
       break;
+    if (!typedYet && session.shown.find(awaited) != std::string::npos) {
+      typedYet = write(terminal, typed.data(), typed.size()) == ssize_t(typed.size());
+    }
   }
+  // The master reads and sets the settings of the terminal's other end.
+  termios settings{};
+  session.echoAfter = tcgetattr(terminal, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
   close(terminal);
-  WaitForClient(pid);
-  return received;
+  session.status = WaitForClient(pid);
+  return session;
+}
+
+} // namespace
+
+std::string RunTellavoOnTerminal(const std::vector<std::string>& args) {
+  return RunOnTerminal(args, {false, true, true}).shown;
+}
+
+TerminalSession TypeToTellavo(const std::vector<std::string>& args, std::string_view awaited,
+                              std::string_view typed) {
+  return RunOnTerminal(args, {true, true, true}, awaited, typed);
 }
 
 bool UnderWine() {

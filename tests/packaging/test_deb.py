@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The Debian package, installed with dpkg into a throw-away root: what it
-holds, its dependencies, lintian, the installed client against the gateway
-simulator, and a removal that leaves nothing behind.
+holds, its dependencies, lintian, its documents and their links, the
+installed client against the gateway simulator, and a removal that leaves
+nothing behind.
 
     test_deb.py --version VERSION (--package PATH.deb | --folder FOLDER)
 """
@@ -17,7 +18,9 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "clients"))
+sys.path.insert(0, HERE)
 from test_clients import Simulator  # noqa: E402
+from doc_links import broken_links  # noqa: E402
 
 OPTIONS = argparse.Namespace(package=None)
 
@@ -30,7 +33,8 @@ INSTALLED = {
     "usr/share/man/man1/tellavo.1.gz",
     "usr/share/doc/tellavo/README.md",
     "usr/share/doc/tellavo/tellavo.md",
-    "usr/share/doc/tellavo/simulator.md",
+    "usr/share/doc/tellavo/troubleshooting.md",
+    "usr/share/doc/tellavo/CHANGELOG.md",
     "usr/share/doc/tellavo/changelog.gz",
     "usr/share/doc/tellavo/copyright",
 }
@@ -115,11 +119,38 @@ class DebianPackageTest(unittest.TestCase):
         for command in ("call", "info", "send", "status", "report", "register", "unregister"):
             self.assertIn(".SS %s\n" % command, text)
         self.assertIn("dry\\-run", text)
+        for section in ("NAME", "ENVIRONMENT", "FILES", "EXAMPLES"):
+            self.assertIn(".SH %s\n" % section, text)
         rendered = run("man", "--warnings", "-l", self.installed("usr/share/man/man1/tellavo.1.gz"),
                        env=dict(os.environ, MANWIDTH="80", MAN_KEEP_STDERR="1"))
         self.assertEqual(rendered.returncode, 0, rendered.stderr)
         self.assertEqual(rendered.stderr, "")
-        self.assertIn("tellavo - sends SMS", rendered.stdout)
+        self.assertIn("tellavo - sends SMS through the Tellavo SMS gateway and queries it\n",
+                      rendered.stdout)
+        for variable in ("https_proxy", "TELLAVO_CONFIG", "TELLAVO_PASSWORD"):
+            self.assertIn(variable, rendered.stdout)
+        self.assertIn("/" + PRIVATE_LIBDIR + "/libtellavo.so", rendered.stdout)
+
+    def test_3_documents_link_only_to_what_is_installed(self):
+        documents = self.installed("usr/share/doc/tellavo")
+        self.assertEqual(broken_links(documents), [])
+        # The guide leads to the other documents, not to files of the
+        # source tree.
+        with open(os.path.join(documents, "README.md"), encoding="utf-8") as guide:
+            text = guide.read()
+        for document in ("tellavo.md", "troubleshooting.md", "CHANGELOG.md"):
+            self.assertIn("](%s" % document, text)
+        for source_only in ("scripts/", "cmake", "simulator"):
+            self.assertNotIn(source_only, text)
+
+    def test_3_copyright_is_the_mit_licence(self):
+        with open(self.installed("usr/share/doc/tellavo/copyright"), encoding="utf-8") as file:
+            copyright_file = file.read()
+        self.assertTrue(copyright_file.startswith(
+            "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"))
+        self.assertIn("Copyright: 2026 The Tellavo authors\nLicense: Expat\n", copyright_file)
+        self.assertIn("\n .\n THE SOFTWARE IS PROVIDED", copyright_file)
+        self.assertNotIn("@", copyright_file)
 
     def test_4_installed_client_talks_to_the_simulator(self):
         client = self.installed("usr/bin/tellavo")

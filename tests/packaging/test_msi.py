@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Tellavo.msi under Wine, in a prefix of its own: msiexec installs it
 silently, the registry then holds exactly what regsvr32 writes for the
-installed modules, JScript clients and tellavo.exe send through the gateway
-simulator, an upgrade replaces it, and msiexec /x leaves no key and no file.
+installed modules, the installed documents' links all resolve, JScript
+clients and tellavo.exe send through the gateway simulator, an upgrade
+replaces it, and msiexec /x leaves no key and no file.
 
 The package of the 32-bit module is for 32-bit Windows and is tried in a
 32-bit prefix. The package of the 64-bit module (--peer-module names the
@@ -26,15 +27,18 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "clients"))
 sys.path.insert(0, os.path.join(HERE, "..", "registration"))
+sys.path.insert(0, HERE)
 from test_clients import Simulator  # noqa: E402
 from test_registration import (CLASS_KEY, INTERFACE_KEY, PROGID_KEY, TYPELIB_KEY,  # noqa: E402
                                Registry)
 from winetools import Wine, pe_bits, system_program, windows_path  # noqa: E402
+from doc_links import broken_links  # noqa: E402
 
 OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, version=None,
                              prefix=None)
 KEYS = (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY)
-INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "examples\\README.md",
+INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "tellavo.md", "troubleshooting.md",
+             "CHANGELOG.md", "LICENSE.txt", "examples\\README.md",
              "examples\\send.js", "examples\\send.vbs", "examples\\send.ps1"}
 # msiexec's exit status for a success.
 SUCCESS = 0
@@ -163,6 +167,14 @@ class MsiTest(unittest.TestCase):
         result = self.msiexec("/i", windows_path(OPTIONS.msi))
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
+
+    def test_2_installed_documents_link_only_to_what_is_installed(self):
+        folder = self.host_folder(self.layout.bits)
+        self.assertEqual(broken_links(folder), [])
+        with open(os.path.join(folder, "README.md"), encoding="utf-8") as guide:
+            text = guide.read()
+        for document in ("tellavo.md", "troubleshooting.md", "examples/README.md", "LICENSE.txt"):
+            self.assertIn("](%s" % document, text)
 
     def test_3_clients_send_through_the_installed_server(self):
         # The script host of every bitness the package serves.

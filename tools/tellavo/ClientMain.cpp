@@ -10,8 +10,8 @@ int Main(const Args& args) {
   try {
     return Run(args);
   } catch (const EUsageError& error) {
-    std::cerr << "tellavo: " << Utf16ToUtf8(error.Message())
-              << "\nTry 'tellavo --help' for more information.\n";
+    std::cerr << "tellavo: " << Utf16ToUtf8(error.Message()) << "\nTry '" << error.HelpCommand()
+              << "' for more information.\n";
     return kExitUsage;
   } catch (const Exception& error) {
     std::cerr << "tellavo: " << Utf16ToUtf8(error.Message()) << '\n';

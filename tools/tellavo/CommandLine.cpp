@@ -8,6 +8,10 @@ namespace tellavo::cli {
 
 EUsageError::EUsageError(std::string_view message) : Named(Utf8ToUtf16(message)) {}
 
+std::string EUsageError::HelpCommand() const {
+  return command_.empty() ? "tellavo --help" : "tellavo " + command_ + " --help";
+}
+
 bool ParsedOptions::Has(std::string_view name) const {
   return std::any_of(options.begin(), options.end(),
                      [name](const auto& option) { return option.first == name; });

@@ -13,10 +13,17 @@
 namespace tellavo::cli {
 
 // A command line that cannot be carried out as written; the client exits
-// with status 2.
+// with status 2 and points at the help of the command, once it is known.
 class EUsageError : public Named<Exception, u"EUsageError"> {
 public:
   explicit EUsageError(std::string_view message);
+
+  void SetCommand(std::string_view command) { command_ = command; }
+  // "tellavo COMMAND --help", or "tellavo --help" before a command was found.
+  std::string HelpCommand() const;
+
+private:
+  std::string command_;
 };
 
 struct OptionDefinition {

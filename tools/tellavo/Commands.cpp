@@ -23,8 +23,8 @@ const Command* FindCommand(std::string_view name) {
 void PrintOverview(std::ostream& out) {
   out << "Usage: tellavo COMMAND [OPTION ...] [ARG ...]\n"
          "\n"
-         "Sends SMS and queries the gateway through the Tellavo automation server,\n"
-         "called late-bound (by method name) as a script would.\n"
+         "Sends SMS through the Tellavo SMS gateway and queries it. The client drives\n"
+         "the Tellavo module as a script does, calling its methods by name.\n"
          "\n"
          "Commands:\n";
   for (const Command* command : AllCommands()) {
@@ -70,7 +70,12 @@ int Run(const Args& args) {
   const Command* command = FindCommand(name);
   if (command == nullptr)
     throw EUsageError("unknown command '" + name + "'");
-  return command->run(*command, Args(args.begin() + 1, args.end()));
+  try {
+    return command->run(*command, Args(args.begin() + 1, args.end()));
+  } catch (EUsageError& error) {
+    error.SetCommand(command->name);
+    throw;
+  }
 }
 
 } // namespace tellavo::cli

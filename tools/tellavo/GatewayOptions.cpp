@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "common/Utf.h"
+#include "tools/tellavo/PasswordInput.h"
 
 namespace tellavo::cli {
 
@@ -18,22 +19,66 @@ bool PasswordFromStdin(const ParsedOptions& options) {
   return options.Has(kPasswordStdinOption.name) || options.Value(kPasswordOption.name) == "-";
 }
 
-Credentials ReadCredentials(const ParsedOptions& options) {
-  Credentials credentials{
-      OptionText(options, kUserOption.name), {}, OptionText(options, kVendorOption.name)};
-  if (!PasswordFromStdin(options)) {
-    credentials.password = OptionText(options, kPasswordOption.name);
-    return credentials;
-  }
+namespace {
+
+// The option's text; a usage error naming the option when it is missing or
+// empty.
+std::u16string RequiredText(const ParsedOptions& options, const OptionDefinition& option,
+                            std::string_view placeholder) {
+  const std::optional<std::string> value = options.Value(option.name);
+  if (!value || value->empty())
+    throw EUsageError("missing --" + std::string(option.name) + " " + std::string(placeholder));
+  return Utf8ToUtf16(*value);
+}
+
+std::string PasswordPrompt(const std::u16string& user) {
+  return "Password for " + Utf16ToUtf8(user) + ": ";
+}
+
+std::string PasswordFromStandardInput(const ParsedOptions& options, const std::u16string& user) {
   if (options.Has(kPasswordStdinOption.name) && options.Has(kPasswordOption.name) &&
       options.Value(kPasswordOption.name) != "-")
     throw EUsageError("give the password either with --password or on standard input");
-  std::string line;
-  if (!std::getline(std::cin, line))
+  std::optional<std::string> line;
+  if (StandardInputIsTerminal()) {
+    line = ReadHiddenLine(PasswordPrompt(user));
+  } else if (std::string text; std::getline(std::cin, text)) {
+    if (text.ends_with('\r'))
+      text.pop_back();
+    line = std::move(text);
+  }
+  if (!line || line->empty())
     throw EUsageError("no password on standard input");
-  if (line.ends_with('\r'))
-    line.pop_back();
-  credentials.password = Utf8ToUtf16(line);
+  return *line;
+}
+
+std::string ReadPassword(const ParsedOptions& options, const std::u16string& user) {
+  if (PasswordFromStdin(options))
+    return PasswordFromStandardInput(options, user);
+  if (const auto given = options.Value(kPasswordOption.name)) {
+    if (given->empty())
+      throw EUsageError("--password is empty");
+    return *given;
+  }
+  if (auto variable = PasswordFromEnvironment())
+    return *variable;
+  if (StandardInputIsTerminal()) {
+    const std::optional<std::string> typed = ReadHiddenLine(PasswordPrompt(user));
+    if (!typed || typed->empty())
+      throw EUsageError("no password typed");
+    return *typed;
+  }
+  throw EUsageError("missing password: give --password-stdin, set " +
+                    std::string(kPasswordVariable) + ", or give --password TEXT");
+}
+
+} // namespace
+
+Credentials ReadCredentials(const ParsedOptions& options) {
+  Credentials credentials;
+  credentials.user = RequiredText(options, kUserOption, "NAME");
+  credentials.vendor = RequiredText(options, kVendorOption, "ID");
+  credentials.password = Utf8ToUtf16(ReadPassword(options, credentials.user));
   return credentials;
 }
 

@@ -1,6 +1,6 @@
 // The options that the gateway commands share: the module to load and the
-// account's credentials, whose password may come from standard input so that
-// it need not appear in the process list.
+// account's credentials, whose password may come from standard input, the
+// environment or the terminal, so that it need not appear in the process list.
 #pragma once
 
 #include <string>
@@ -20,11 +20,13 @@ inline constexpr OptionDefinition kDateOption{"date", true};
 
 // The help text of the options above that every gateway command takes.
 inline constexpr std::string_view kAccountOptionsHelp =
-    "  --user NAME          the account's user name\n"
+    "  --user NAME          the account's user name (required)\n"
     "  --password TEXT      its password; with --password - or --password-stdin the\n"
     "                       password is read from the first line of standard input,\n"
-    "                       so that it does not appear in the process list\n"
-    "  --vendor ID          the vendor identifier\n"
+    "                       so that it does not appear in the process list; without\n"
+    "                       either, from the variable TELLAVO_PASSWORD, else asked\n"
+    "                       for on the terminal without being shown (required)\n"
+    "  --vendor ID          the vendor identifier (required)\n"
     "  --module PATH        load another build of the module\n";
 
 struct Credentials {
@@ -39,8 +41,11 @@ std::string ModulePath(const ParsedOptions& options);
 // platform.
 std::string DefaultModulePath();
 
-// --user, --vendor, and the password from --password TEXT, or from the first
-// line of standard input with --password-stdin or --password -.
+// --user, --vendor, and the password: from --password TEXT, from the first
+// line of standard input with --password-stdin or --password - (typed unseen
+// when that is a terminal), else from the password variable, else asked for
+// on the terminal. Each of the three must be given and not empty: a gateway
+// would only refuse an empty one, and a send would look like it went out.
 Credentials ReadCredentials(const ParsedOptions& options);
 
 // The option's text (the last one given), empty when absent.

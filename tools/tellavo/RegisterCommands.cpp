@@ -1,9 +1,12 @@
 // tellavo register and unregister: the module's own registration entry points.
 #include <iostream>
 
+#include "common/Exceptions.h"
+#include "common/Utf.h"
 #include "tools/tellavo/Commands.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/Output.h"
+#include "tools/tellavo/RegistryFailureHint.h"
 #include "tools/tellavo/ServerModule.h"
 
 namespace tellavo::cli {
@@ -27,7 +30,9 @@ int UpdateRegistry(const Command& self, const Args& args, bool reg) {
   const HRESULT result = module.UpdateRegistry(reg);
   if (FAILED(result)) {
     std::cerr << "tellavo: " << (reg ? "DllRegisterServer" : "DllUnregisterServer")
-              << " failed: " << HresultText(result) << '\n';
+              << " failed: " << HresultText(result) << ' ' << Utf16ToUtf8(SystemMessageText(result))
+              << '\n'
+              << RegistryFailureHint();
     return kExitFailed;
   }
   std::cout << (reg ? "registered " : "unregistered ") << module.Path() << '\n';
