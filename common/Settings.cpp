@@ -45,6 +45,15 @@ constexpr SettingDefinition kDefinitions[kSettingCount] = {
      TELLAVO_VERIFY_CERTIFICATES ? u"1" : u"0", &IsZeroOrOne, u"0 or 1"},
 };
 
+constexpr bool OneRowPerSettingInOrder() {
+  for (size_t i = 0; i < kSettingCount; ++i)
+    if (kDefinitions[i].id != static_cast<SettingId>(i) || kDefinitions[i].name.empty() ||
+        kDefinitions[i].accepts == nullptr)
+      return false;
+  return true;
+}
+static_assert(OneRowPerSettingInOrder(), "one row per setting, in SettingId order");
+
 std::u16string SettingNames() {
   std::u16string names;
   for (const SettingDefinition& definition : kDefinitions) {

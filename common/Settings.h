@@ -5,8 +5,9 @@
 // call fails with ESettingsError naming the setting, the value and where it
 // was read.
 //
-// Adding a setting: one entry in SettingId and one row in the table of
-// Settings.cpp, with the check its values must pass.
+// Adding a setting: one entry in SettingId (and kSettingCount one more), and
+// one row in the table of Settings.cpp with its built-in value and the check
+// its values must pass; a compile-time check keeps rows and entries in step.
 #pragma once
 
 #include <array>
