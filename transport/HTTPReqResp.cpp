@@ -9,6 +9,7 @@
 #include "common/Format.h"
 #include "common/SameText.h"
 #include "common/Settings.h"
+#include "common/VisibleDesktop.h"
 #include "transport/ExchangeDeadline.h"
 #include "transport/InternetTimeouts.h"
 
@@ -258,6 +259,11 @@ DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
   }
   if (OnWinInetError)
     return OnWinInetError(code, request);
+  // Without a visible desktop the dialog would wait for ever: the hook then
+  // answers as one without a dialog does, and a 401 or 407 stays the status
+  // error it is.
+  if (!DesktopIsVisible())
+    return 0;
   void* data = nullptr;
   return InternetErrorDlg(GetDesktopWindow(), request, code,
                           FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |
