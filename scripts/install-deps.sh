@@ -3,7 +3,7 @@
 # they are missing. Runs as root on Debian 12 (or through sudo when present).
 # The win32 tests run under 32-bit Wine, which comes from the i386
 # architecture; clang and its runtimes build the fuzzers; dpkg-dev, lintian
-# and wixl make and check the Debian package and the MSI; curl's command-line
+# and wixl with msitools make and check the Debian package and the MSI; curl's command-line
 # client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-tools
   wine wine32:i386
   python3 openssl
-  dpkg-dev lintian man-db wixl
+  dpkg-dev lintian man-db wixl msitools
   curl
 )
 

@@ -2,13 +2,17 @@
 """Tellavo.msi under Wine, in a prefix of its own: msiexec installs it
 silently, the registry then holds exactly what regsvr32 writes for the
 installed module, a JScript client and tellavo.exe send through the gateway
-simulator, an upgrade replaces it, and msiexec /x leaves no key and no file.
+simulator, it registers the event source with the module's message table,
+a rebuild of the same version replaces it in place and takes the settings
+given as properties, a newer version replaces it and keeps them, and
+msiexec /x leaves no key and no file.
 
     test_msi.py --msi PATH/Tellavo.msi --wxs PATH/Tellavo.wxs --module PATH/Tellavo.dll
                 --version VERSION --prefix DIR
 """
 
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -17,6 +21,7 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+BUILD_MSI = os.path.join(HERE, "..", "..", "packaging", "msi", "build-msi.py")
 sys.path.insert(0, os.path.join(HERE, "..", "clients"))
 sys.path.insert(0, os.path.join(HERE, "..", "registration"))
 from test_clients import Simulator  # noqa: E402
@@ -30,6 +35,12 @@ INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "examples\\README.md",
              "examples\\send.js", "examples\\send.vbs", "examples\\send.ps1"}
 # msiexec's exit status for a success.
 SUCCESS = 0
+EVENT_SOURCE_KEY = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\"
+                    "Application\\Tellavo COM API")
+SETTINGS_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tellavo"
+UNINSTALL_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+MODULE_PATH = "C:\\Program Files\\Tellavo\\Tellavo.dll"
+CLIENT_PATH = "C:\\Program Files\\Tellavo\\tellavo.exe"
 
 
 class MsiTest(unittest.TestCase):
@@ -74,6 +85,42 @@ class MsiTest(unittest.TestCase):
     def msiexec(self, *args):
         return self.wine.run("msiexec", *args, "/qn", timeout=300)
 
+    def values(self, key):
+        """{value name: (type, data)} of the key itself, or None when the key
+        does not exist."""
+        result = self.wine.run("reg", "query", key)
+        if result.returncode != 0:
+            return None
+        found = {}
+        for line in result.stdout.split("\n"):
+            if line.startswith("    "):
+                name, kind, data = (line.strip().split("    ", 2) + ["", ""])[:3]
+                found[name] = (kind, data.strip())
+        return found
+
+    def installed_products(self):
+        """The display names of the installed products."""
+        result = self.wine.run("reg", "query", UNINSTALL_KEY, "/s", "/v", "DisplayName")
+        return [line.strip().split("    ")[-1] for line in result.stdout.split("\n")
+                if line.strip().startswith("DisplayName")]
+
+    def rebuilt(self, name, version):
+        """The MSI built again from its source, with `version`; a new product
+        code, as every build has."""
+        with open(OPTIONS.wxs, encoding="utf-8") as source:
+            wxs = source.read()
+        self.assertEqual(wxs.count('Version="%s"' % OPTIONS.version), 1)
+        # Beside the original, whose file paths are relative to its folder.
+        rebuilt_wxs = os.path.join(os.path.dirname(OPTIONS.wxs), name + ".wxs")
+        self.addCleanup(os.remove, rebuilt_wxs)
+        with open(rebuilt_wxs, "w", encoding="utf-8") as target:
+            target.write(wxs.replace('Version="%s"' % OPTIONS.version, 'Version="%s"' % version))
+        msi = os.path.join(self.workdir.name, name + ".msi")
+        built = subprocess.run([sys.executable, BUILD_MSI, "--arch", "x86", "-o", msi, rebuilt_wxs],
+                               capture_output=True, text=True, check=False)
+        self.assertEqual(built.returncode, 0, built.stderr)
+        return msi
+
     def installed_files(self):
         found = set()
         for folder, _, names in os.walk(self.folder):
@@ -104,6 +151,14 @@ class MsiTest(unittest.TestCase):
         result = self.msiexec("/i", windows_path(OPTIONS.msi))
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
+        # The event source, with the module as its message and category file;
+        # no setting, since none was given.
+        self.assertEqual(self.values(EVENT_SOURCE_KEY), {
+            "EventMessageFile": ("REG_SZ", MODULE_PATH),
+            "CategoryMessageFile": ("REG_SZ", MODULE_PATH),
+            "CategoryCount": ("REG_DWORD", "0x1"),
+            "TypesSupported": ("REG_DWORD", "0x7")})
+        self.assertFalse(self.values(SETTINGS_KEY))
 
     def test_3_clients_send_through_the_installed_server(self):
         self.simulator.control("POST", "reset")
@@ -120,32 +175,51 @@ class MsiTest(unittest.TestCase):
         self.assertEqual(message["recipients"],
                          [{"number": "5550000001", "text": "Hello from Tellavo (JScript)"}])
 
-    def test_4_a_newer_version_replaces_it(self):
-        newer = os.path.join(self.workdir.name, "Tellavo-newer.msi")
-        with open(OPTIONS.wxs, encoding="utf-8") as source:
-            wxs = source.read()
-        self.assertEqual(wxs.count('Version="%s"' % OPTIONS.version), 1)
-        # Beside the original, whose file paths are relative to its folder.
-        newer_wxs = os.path.join(os.path.dirname(OPTIONS.wxs), "Tellavo-newer.wxs")
-        self.addCleanup(os.remove, newer_wxs)
-        with open(newer_wxs, "w", encoding="utf-8") as target:
-            target.write(wxs.replace('Version="%s"' % OPTIONS.version, 'Version="99.0.0"'))
-        built = subprocess.run(["wixl", "--arch", "x86", "-o", newer, newer_wxs],
-                               capture_output=True, text=True, check=False)
-        self.assertEqual(built.returncode, 0, built.stderr)
-        result = self.msiexec("/i", windows_path(newer))
+    def test_4_a_same_version_rebuild_replaces_it_with_the_given_settings(self):
+        rebuild = self.rebuilt("Tellavo-rebuild", OPTIONS.version)
+        result = self.msiexec("/i", windows_path(rebuild), "GATEWAYHOST=sms.example.net",
+                              "SERVICENAMESPACE=urn:example:sms/", "VERIFYCERTIFICATES=1")
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
+        self.assertEqual(self.installed_products(), ["Tellavo"])
+        self.assertEqual(self.values(SETTINGS_KEY), {
+            "GatewayHost": ("REG_SZ", "sms.example.net"),
+            "ServiceNamespace": ("REG_SZ", "urn:example:sms/"),
+            "VerifyCertificates": ("REG_SZ", "1")})
+        # The installed client reads them as the module does.
+        shown = self.wine.run(CLIENT_PATH, "config", "--json")
+        self.assertEqual(shown.returncode, 0, shown)
+        settings = json.loads(shown.stdout)
+        self.assertEqual(settings["GatewayHost"],
+                         {"value": "sms.example.net",
+                          "origin": "registry HKLM\\SOFTWARE\\Tellavo"})
+        self.assertEqual(settings["VerifyCertificates"]["value"], "1")
+        self.assertEqual(settings["ReportHost"]["origin"], "built in")
+        self.__class__.installed_msi = rebuild
+
+    def test_5_a_newer_version_replaces_it_and_keeps_the_settings(self):
+        newer = self.rebuilt("Tellavo-newer", "99.0.0")
+        result = self.msiexec("/i", windows_path(newer), "REPORTHOST=report.example.net")
+        self.assertEqual(result.returncode, SUCCESS, result)
+        self.assertInstalled()
+        self.assertEqual(self.installed_products(), ["Tellavo"])
+        self.assertEqual(self.values(SETTINGS_KEY), {
+            "GatewayHost": ("REG_SZ", "sms.example.net"),
+            "ReportHost": ("REG_SZ", "report.example.net"),
+            "ServiceNamespace": ("REG_SZ", "urn:example:sms/"),
+            "VerifyCertificates": ("REG_SZ", "1")})
         # Only the newer product is left to remove: removing the older one
         # finds nothing installed.
         self.assertNotEqual(self.msiexec("/x", windows_path(OPTIONS.msi)).returncode, SUCCESS)
         self.assertInstalled()
         self.__class__.installed_msi = newer
 
-    def test_5_removal_leaves_no_key_and_no_file(self):
+    def test_6_removal_leaves_no_key_and_no_file(self):
         result = self.msiexec("/x", windows_path(getattr(self, "installed_msi", OPTIONS.msi)))
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertNothingLeft()
+        self.assertIsNone(self.values(EVENT_SOURCE_KEY))
+        self.assertFalse(self.values(SETTINGS_KEY))
 
 
 def main():
