@@ -6,8 +6,8 @@
 // Every call looks at the file's identity (one stat); the file is read again
 // only when it changed, so the cost of a call stays one system call while an
 // edit holds from the next call on. File times advance in coarse steps, so
-// two writes of the same size may carry the same times: a file read less than
-// a second after its last change is read again at the next call.
+// two writes of the same size may carry the same times: a file read within
+// about two seconds of its last change is read again at the next call.
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
