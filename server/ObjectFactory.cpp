@@ -4,6 +4,7 @@
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/VisibleDesktop.h"
 #include "server/ComObject.h"
 #include "server/ComServer.h"
 #include "server/TypeInfo.h"
@@ -19,7 +20,11 @@ constexpr char16_t kDispatchMissing[] = u"Dispatch interface missing from class 
 
 constexpr UINT kCreationErrorStyle = MB_OK | MB_ICONSTOP | MB_SETFOREGROUND;
 
+// Only where a user can see it: on a desktop nobody sees, the box would
+// hold the creating thread for ever.
 void ShowCreationError(const Exception& exception) {
+  if (!DesktopIsVisible())
+    return;
   try {
     const std::u16string text = CreationErrorText(exception.Message());
     MessageBoxW(nullptr, Wide(text), Wide(kCreationErrorCaption), kCreationErrorStyle);

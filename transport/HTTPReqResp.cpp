@@ -8,6 +8,8 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/SameText.h"
+#include "common/Settings.h"
+#include "common/VisibleDesktop.h"
 #include "transport/ExchangeDeadline.h"
 #include "transport/InternetTimeouts.h"
 
@@ -115,7 +117,7 @@ const size_t THTTPReqResp::kDefaultMaxAnswerBytes = TELLAVO_MAX_ANSWER_BYTES;
 
 TSOAPInvokeOptions THTTPReqResp::DefaultInvokeOptions() {
   TSOAPInvokeOptions options;
-  options.set(soIgnoreInvalidCerts, TELLAVO_VERIFY_CERTIFICATES == 0);
+  options.set(soIgnoreInvalidCerts, !BuiltInSettings().Flag(SettingId::VerifyCertificates));
   options.set(soAutoCheckAccessPointViaUDDI);
   return options;
 }
@@ -257,6 +259,11 @@ DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
   }
   if (OnWinInetError)
     return OnWinInetError(code, request);
+  // Without a visible desktop the dialog would wait for ever: the hook then
+  // answers as one without a dialog does, and a 401 or 407 stays the status
+  // error it is.
+  if (!DesktopIsVisible())
+    return 0;
   void* data = nullptr;
   return InternetErrorDlg(GetDesktopWindow(), request, code,
                           FLAGS_ERROR_UI_FILTER_FOR_ERRORS | FLAGS_ERROR_UI_FLAGS_CHANGE_OPTIONS |

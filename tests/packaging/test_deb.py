@@ -9,8 +9,10 @@ nothing behind.
 
 import argparse
 import glob
+import json
 import gzip
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -37,6 +39,8 @@ INSTALLED = {
     "usr/share/doc/tellavo/CHANGELOG.md",
     "usr/share/doc/tellavo/changelog.gz",
     "usr/share/doc/tellavo/copyright",
+    "usr/share/doc/tellavo/settings.md",
+    "etc/tellavo/tellavo.conf",
 }
 
 
@@ -175,6 +179,30 @@ class DebianPackageTest(unittest.TestCase):
         self.assertEqual(registered.returncode, 0, registered.stderr)
         self.assertIn(os.path.realpath(self.installed(PRIVATE_LIBDIR + "/libtellavo.so")),
                       registered.stdout)
+
+    def test_4_settings_file_is_a_conffile_with_every_setting_commented_out(self):
+        listed = run("dpkg-deb", "--info", OPTIONS.package, "conffiles")
+        self.assertEqual(listed.stdout.split(), ["/etc/tellavo/tellavo.conf"], listed.stderr)
+        path = self.installed("etc/tellavo/tellavo.conf")
+        with open(path, encoding="utf-8") as conf:
+            lines = [line.strip() for line in conf if line.strip()]
+        self.assertTrue(all(line.startswith("#") for line in lines), lines)
+        for name in ("GatewayHost", "ReportHost", "ServiceNamespace", "VerifyCertificates"):
+            self.assertTrue(any(line.startswith("#" + name + " = ") for line in lines), name)
+        # As installed it changes nothing; each line uncommented is a valid
+        # setting.
+        client = self.installed("usr/bin/tellavo")
+        shown = run(client, "config", "--json", env=dict(os.environ, TELLAVO_CONFIG=path))
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        self.assertTrue(all(setting["origin"] == "built in"
+                            for setting in json.loads(shown.stdout).values()), shown.stdout)
+        uncommented = os.path.join(self.workdir.name, "uncommented.conf")
+        with open(uncommented, "w", encoding="utf-8") as conf:
+            conf.writelines(line[1:] + "\n" for line in lines
+                            if re.match(r"#[A-Za-z]+ = ", line))
+        shown = run(client, "config", "--json", env=dict(os.environ, TELLAVO_CONFIG=uncommented))
+        self.assertEqual(shown.returncode, 0, shown.stderr)
+        self.assertEqual(json.loads(shown.stdout)["VerifyCertificates"]["value"], "1")
 
     def test_5_removal_leaves_nothing(self):
         result = run(*self.dpkg, "--purge", "tellavo")

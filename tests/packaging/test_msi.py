@@ -2,8 +2,11 @@
 """Tellavo.msi under Wine, in a prefix of its own: msiexec installs it
 silently, the registry then holds exactly what regsvr32 writes for the
 installed modules, the installed documents' links all resolve, JScript
-clients and tellavo.exe send through the gateway simulator, an upgrade
-replaces it, and msiexec /x leaves no key and no file.
+clients and tellavo.exe send through the gateway simulator, it registers the
+event source with the module's message table, a rebuild of the same version
+replaces it in place and takes the settings given as properties (into every
+registry view that holds a module), a newer version replaces it and keeps
+them, and msiexec /x leaves no key and no file.
 
 The package of the 32-bit module is for 32-bit Windows and is tried in a
 32-bit prefix. The package of the 64-bit module (--peer-module names the
@@ -17,6 +20,7 @@ both bitnesses use it.
 """
 
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -25,6 +29,7 @@ import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+BUILD_MSI = os.path.join(HERE, "..", "..", "packaging", "msi", "build-msi.py")
 sys.path.insert(0, os.path.join(HERE, "..", "clients"))
 sys.path.insert(0, os.path.join(HERE, "..", "registration"))
 sys.path.insert(0, HERE)
@@ -38,10 +43,14 @@ OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, 
                              prefix=None)
 KEYS = (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY)
 INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "tellavo.md", "troubleshooting.md",
-             "CHANGELOG.md", "LICENSE.txt", "examples\\README.md",
+             "CHANGELOG.md", "LICENSE.txt", "settings.md", "examples\\README.md",
              "examples\\send.js", "examples\\send.vbs", "examples\\send.ps1"}
 # msiexec's exit status for a success.
 SUCCESS = 0
+EVENT_SOURCE_KEY = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\"
+                    "Application\\Tellavo COM API")
+SETTINGS_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tellavo"
+UNINSTALL_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
 
 
 class Layout:
@@ -136,6 +145,49 @@ class MsiTest(unittest.TestCase):
     def msiexec(self, *args):
         return self.wine.run("msiexec", *args, "/qn", timeout=300)
 
+    def values(self, key, bits=None):
+        """{value name: (type, data)} of the key itself as a process of that
+        bitness sees it (the package's own by default), or None when the key
+        does not exist."""
+        result = self.wine.run(self.program("reg", bits or self.layout.bits), "query", key)
+        if result.returncode != 0:
+            return None
+        found = {}
+        for line in result.stdout.split("\n"):
+            if line.startswith("    "):
+                name, kind, data = (line.strip().split("    ", 2) + ["", ""])[:3]
+                found[name] = (kind, data.strip())
+        return found
+
+    def settings_in_every_view(self):
+        """{bitness: the settings key's values} for every module's view."""
+        return {bits: self.values(SETTINGS_KEY, bits) for bits in self.layout.folders}
+
+    def installed_products(self):
+        """The display names of the installed products."""
+        result = self.wine.run("reg", "query", UNINSTALL_KEY, "/s", "/v", "DisplayName")
+        return [line.strip().split("    ")[-1] for line in result.stdout.split("\n")
+                if line.strip().startswith("DisplayName")]
+
+    def rebuilt(self, name, version):
+        """The MSI built again from its source, with `version`; a new product
+        code, as every build has."""
+        with open(OPTIONS.wxs, encoding="utf-8") as source:
+            wxs = source.read()
+        self.assertEqual(wxs.count('Version="%s"' % OPTIONS.version), 1)
+        # Beside the original, whose file paths are relative to its folder.
+        rebuilt_wxs = os.path.join(os.path.dirname(OPTIONS.wxs), name + ".wxs")
+        self.addCleanup(os.remove, rebuilt_wxs)
+        with open(rebuilt_wxs, "w", encoding="utf-8") as target:
+            target.write(wxs.replace('Version="%s"' % OPTIONS.version, 'Version="%s"' % version))
+        msi = os.path.join(self.workdir.name, name + ".msi")
+        arch = "x64" if self.layout.bits == 64 else "x86"
+        built = subprocess.run([sys.executable, BUILD_MSI, "--arch", arch, "-D", "Arch=" + arch,
+                                "-o", msi, rebuilt_wxs],
+                               capture_output=True, text=True, check=False)
+        self.assertEqual(built.returncode, 0, built.stderr)
+        return msi
+
     def installed_files(self, bits):
         found = set()
         for folder, _, names in os.walk(self.host_folder(bits)):
@@ -167,6 +219,16 @@ class MsiTest(unittest.TestCase):
         result = self.msiexec("/i", windows_path(OPTIONS.msi))
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
+        # The event source, with the module of the package's bitness as its
+        # message and category file; no setting, since none was given.
+        module = self.layout.folder(self.layout.bits) + "\\Tellavo.dll"
+        self.assertEqual(self.values(EVENT_SOURCE_KEY), {
+            "EventMessageFile": ("REG_SZ", module),
+            "CategoryMessageFile": ("REG_SZ", module),
+            "CategoryCount": ("REG_DWORD", "0x1"),
+            "TypesSupported": ("REG_DWORD", "0x7")})
+        for bits, values in self.settings_in_every_view().items():
+            self.assertFalse(values, bits)
 
     def test_2_installed_documents_link_only_to_what_is_installed(self):
         folder = self.host_folder(self.layout.bits)
@@ -195,34 +257,55 @@ class MsiTest(unittest.TestCase):
                              "--vendor", "42", env={"http_proxy": self.simulator.proxy})
         self.assertEqual((info.returncode, info.stdout), (0, "TELLAVO\nINFO\n"), info)
 
-    def test_4_a_newer_version_replaces_it(self):
-        newer = os.path.join(self.workdir.name, "Tellavo-newer.msi")
-        with open(OPTIONS.wxs, encoding="utf-8") as source:
-            wxs = source.read()
-        self.assertEqual(wxs.count('Version="%s"' % OPTIONS.version), 1)
-        # Beside the original, whose file paths are relative to its folder.
-        newer_wxs = os.path.join(os.path.dirname(OPTIONS.wxs), "Tellavo-newer.wxs")
-        self.addCleanup(os.remove, newer_wxs)
-        with open(newer_wxs, "w", encoding="utf-8") as target:
-            target.write(wxs.replace('Version="%s"' % OPTIONS.version, 'Version="99.0.0"'))
-        arch = "x64" if self.layout.bits == 64 else "x86"
-        built = subprocess.run(["wixl", "--arch", arch, "-D", "Arch=" + arch, "-o", newer,
-                                newer_wxs],
-                               capture_output=True, text=True, check=False)
-        self.assertEqual(built.returncode, 0, built.stderr)
-        result = self.msiexec("/i", windows_path(newer))
+    def test_4_a_same_version_rebuild_replaces_it_with_the_given_settings(self):
+        rebuild = self.rebuilt("Tellavo-rebuild", OPTIONS.version)
+        result = self.msiexec("/i", windows_path(rebuild), "GATEWAYHOST=sms.example.net",
+                              "SERVICENAMESPACE=urn:example:sms/", "VERIFYCERTIFICATES=1")
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
+        self.assertEqual(self.installed_products(), ["Tellavo"])
+        for bits, values in self.settings_in_every_view().items():
+            self.assertEqual(values, {
+                "GatewayHost": ("REG_SZ", "sms.example.net"),
+                "ServiceNamespace": ("REG_SZ", "urn:example:sms/"),
+                "VerifyCertificates": ("REG_SZ", "1")}, bits)
+        # The installed client reads them as the module does.
+        client = self.layout.folder(self.layout.bits) + "\\tellavo.exe"
+        shown = self.wine.run(client, "config", "--json")
+        self.assertEqual(shown.returncode, 0, shown)
+        settings = json.loads(shown.stdout)
+        self.assertEqual(settings["GatewayHost"],
+                         {"value": "sms.example.net",
+                          "origin": "registry HKLM\\SOFTWARE\\Tellavo"})
+        self.assertEqual(settings["VerifyCertificates"]["value"], "1")
+        self.assertEqual(settings["ReportHost"]["origin"], "built in")
+        self.__class__.installed_msi = rebuild
+
+    def test_5_a_newer_version_replaces_it_and_keeps_the_settings(self):
+        newer = self.rebuilt("Tellavo-newer", "99.0.0")
+        result = self.msiexec("/i", windows_path(newer), "REPORTHOST=report.example.net")
+        self.assertEqual(result.returncode, SUCCESS, result)
+        self.assertInstalled()
+        self.assertEqual(self.installed_products(), ["Tellavo"])
+        for bits, values in self.settings_in_every_view().items():
+            self.assertEqual(values, {
+                "GatewayHost": ("REG_SZ", "sms.example.net"),
+                "ReportHost": ("REG_SZ", "report.example.net"),
+                "ServiceNamespace": ("REG_SZ", "urn:example:sms/"),
+                "VerifyCertificates": ("REG_SZ", "1")}, bits)
         # Only the newer product is left to remove: removing the older one
         # finds nothing installed.
         self.assertNotEqual(self.msiexec("/x", windows_path(OPTIONS.msi)).returncode, SUCCESS)
         self.assertInstalled()
         self.__class__.installed_msi = newer
 
-    def test_5_removal_leaves_no_key_and_no_file(self):
+    def test_6_removal_leaves_no_key_and_no_file(self):
         result = self.msiexec("/x", windows_path(getattr(self, "installed_msi", OPTIONS.msi)))
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertNothingLeft()
+        self.assertIsNone(self.values(EVENT_SOURCE_KEY))
+        for bits, values in self.settings_in_every_view().items():
+            self.assertFalse(values, bits)
 
 
 def main():

@@ -7,6 +7,9 @@
 #include "server/ClassManager.h"
 #include "server/EntryPoints.h"
 #include "server/TypeInfo.h"
+#ifdef _WIN32
+#include "support/HiddenDesktop.h"
+#endif
 
 namespace tellavo {
 
@@ -142,6 +145,26 @@ TEST_F(FactoryTest, FailedConstructionAnswersUnexpected) {
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(server_->ObjectCount(), before);
 }
+
+#ifdef _WIN32
+// The box that shows a creation error is tried on the visible desktop and
+// never on a window station that nobody sees, where it would hold the thread.
+TEST_F(FactoryTest, CreationErrorBoxOnlyWhereSomebodySeesIt) {
+  auto& failing = TAutoObjectFactory::Create<TFailing>(
+      *server_, u"TFailing", CLSID_Gateway, Instancing::MultiInstance, ThreadingModel::Apartment);
+  void* object = &object;
+  {
+    const test::WindowCreationWatch windows;
+    EXPECT_EQ(failing.CreateInstance(nullptr, IID_IGateway, &object), E_UNEXPECTED);
+    EXPECT_GE(windows.Attempts(), 1);
+  }
+  const test::ScopedHiddenWindowStation hidden;
+  const test::WindowCreationWatch windows;
+  EXPECT_EQ(failing.CreateInstance(nullptr, IID_IGateway, &object), E_UNEXPECTED);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_EQ(windows.Attempts(), 0);
+}
+#endif
 
 TEST(TypeLibLoad, RacingLoadsAllGetTheOneKeptLibrary) {
   TComServer server(ProgramPath);

@@ -54,3 +54,18 @@ constexpr int IDOK = 1;
 
 // Writes caption and text to standard error and answers IDOK.
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// The process's window station. A posix process has one stand-in station,
+// its standard error, where MessageBoxW writes without waiting for anyone:
+// its UOI_FLAGS report it visible (WSF_VISIBLE). Other information classes
+// give ERROR_INVALID_PARAMETER.
+using HWINSTA = void*;
+struct USEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+};
+constexpr int UOI_FLAGS = 1;
+constexpr DWORD WSF_VISIBLE = 0x0001;
+HWINSTA GetProcessWindowStation();
+BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* needed);

@@ -297,6 +297,26 @@ UINT SetErrorMode(UINT mode) {
   return errorMode.exchange(mode);
 }
 
+HWINSTA GetProcessWindowStation() {
+  static int station;
+  return &station;
+}
+
+BOOL GetUserObjectInformationW(HANDLE object, int index, void* info, DWORD length, DWORD* needed) {
+  if (needed != nullptr)
+    *needed = sizeof(USEROBJECTFLAGS);
+  if (object != GetProcessWindowStation() || index != UOI_FLAGS) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (info == nullptr || length < sizeof(USEROBJECTFLAGS)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  *static_cast<USEROBJECTFLAGS*>(info) = {FALSE, FALSE, WSF_VISIBLE};
+  return TRUE;
+}
+
 int MessageBoxW(HWND, LPCWSTR text, LPCWSTR caption, UINT) {
   const std::string title = caption == nullptr ? "Error" : tellavo::Utf16ToUtf8(caption);
   const std::string body = text == nullptr ? "" : tellavo::Utf16ToUtf8(text);
