@@ -1,5 +1,6 @@
 #include "gateway/GatewayOperations.h"
 
+#include <optional>
 #include <utility>
 
 #include "common/TextUtil.h"
@@ -11,6 +12,8 @@
 #include "services/SendSMSPrepaidWebService.h"
 #include "services/SendSMSWebService.h"
 #include "transport/InternetTimeouts.h"
+#include "transport/TraceCall.h"
+#include "transport/TraceFile.h"
 #include "xml/XMLDoc.h"
 
 namespace tellavo {
@@ -24,18 +27,37 @@ constexpr DWORD kSendTimeout = 660000;
 constexpr std::u16string_view kCreditMarker = u"CREDIT";
 constexpr std::u16string_view kMessageIdElement = u"MSGID";
 
-// Runs one exchange. `answer` is where the exchange keeps the service's
-// answer once it has arrived; on a failure the result is that answer, or
-// "-1" when none arrived, and the failure goes to the event log. An exchange
-// whose result is the answer itself moves it out.
-template <class Exchange> std::u16string Guarded(Exchange&& exchange) {
+// Where the trace of a call goes, and how much of it.
+TTraceOptions TraceOptions() {
+  TTraceOptions options;
+  options.file = TraceFileOverride();
+  return options;
+}
+
+// Runs the exchanges of the Gateway method `method`, traced when the trace
+// is on, with the password masked in every form the request holds it in.
+// `answer` is where the exchange keeps the service's answer once it has
+// arrived; on a failure the result is that answer, or "-1" when none
+// arrived, and the failure goes to the event log. An exchange whose result
+// is the answer itself moves it out. A trace that could not be written is
+// reported after the call, once per process.
+template <class Exchange>
+std::u16string Guarded(std::u16string_view method, std::u16string_view password,
+                       Exchange&& exchange) {
+  TTraceCall trace(method);
   std::u16string answer;
+  std::u16string result;
   try {
-    return exchange(answer);
+    if (TTraceOptions options = TraceOptions(); !options.file.empty())
+      trace.Start(std::move(options), {std::u16string(password), EscapeValue(password)});
+    result = exchange(answer);
   } catch (const Exception& failure) {
     ReportFailure(failure);
-    return answer.empty() ? std::u16string(kResultExchangeFailed) : answer;
+    result = answer.empty() ? std::u16string(kResultExchangeFailed) : std::move(answer);
   }
+  if (const std::optional<Exception> traceFailure = trace.TakeFailure())
+    ReportFailure(*traceFailure);
+  return result;
 }
 
 // Loads an answer, with its CR LF pairs removed, and returns its document
@@ -56,7 +78,7 @@ TXMLNode LoadAnswer(TXMLDocument& document, std::u16string_view answer) {
 
 std::u16string GetInfo(std::u16string_view username, std::u16string_view password,
                        std::u16string_view vendor_id) {
-  return Guarded([&](std::u16string& answer) {
+  return Guarded(u"getinfo", password, [&](std::u16string& answer) {
     std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
     TXMLDocument document;
     SetInternetTimeouts(kQueryTimeout);
@@ -73,7 +95,7 @@ std::u16string GetInfo(std::u16string_view username, std::u16string_view passwor
 
 std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view password,
                             std::u16string_view packet_id, std::u16string_view vendor_id) {
-  return Guarded([&](std::u16string& answer) {
+  return Guarded(u"getmsgstatus", password, [&](std::u16string& answer) {
     std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetStatusProxy()->getStatus(std::move(request));
@@ -84,7 +106,7 @@ std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view pa
 std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_view password,
                                   std::u16string_view date1, std::u16string_view date2,
                                   std::u16string_view vendor_id) {
-  return Guarded([&](std::u16string& answer) {
+  return Guarded(u"getmsgstatustodate", password, [&](std::u16string& answer) {
     std::u16string request = BuildReport2DateDocument(username, password, date1, date2, vendor_id);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetReport2DateProxy()->getReport2Date(std::move(request));
@@ -95,7 +117,9 @@ std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_v
 std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments) {
   // Building refuses values that XML cannot carry; the refusal is reported
   // like a failed exchange and leaves the basket as it is.
-  return Guarded([&](std::u16string& answer) {
+  const std::u16string_view method =
+      kind == SendDocumentKind::SendSms ? u"sendsms" : u"sendsmsconcat";
+  return Guarded(method, arguments.password, [&](std::u16string& answer) {
     std::u16string request;
     const auto build = [&](const TBasketLists* lists) {
       if (lists != nullptr && !lists->Numbers.empty())

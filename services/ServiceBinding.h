@@ -62,6 +62,7 @@ public:
     ComPtr<THTTPRIO> rio =
         existingRIO != nullptr ? ComPtr<THTTPRIO>::Share(existingRIO) : THTTPRIO::Create();
     ComPtr<PortType> portType = rio->As<PortType>(soap_.iid);
+    rio->ServiceName = description_.unitName;
     ApplyAddress(*rio.Get(), fromWSDL, std::move(address));
     return portType;
   }
