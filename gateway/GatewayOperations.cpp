@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "common/Settings.h"
 #include "common/TextUtil.h"
 #include "gateway/EventLogReport.h"
 #include "gateway/MessageBasket.h"
@@ -80,9 +81,10 @@ std::u16string GetInfo(std::u16string_view username, std::u16string_view passwor
                        std::u16string_view vendor_id) {
   return Guarded(u"getinfo", password, [&](std::u16string& answer) {
     std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
+    const TSettings settings = CurrentSettings();
     TXMLDocument document;
     SetInternetTimeouts(kQueryTimeout);
-    answer = GetOriginatorsProxy()->getOriginators(std::move(request));
+    answer = GetOriginatorsProxy(false, {}, nullptr, settings)->getOriginators(std::move(request));
     const TXMLNodeList children = LoadAnswer(document, answer).ChildNodes();
     std::u16string originators;
     for (int i = 0; i < children.Count(); ++i) {
@@ -97,8 +99,9 @@ std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view pa
                             std::u16string_view packet_id, std::u16string_view vendor_id) {
   return Guarded(u"getmsgstatus", password, [&](std::u16string& answer) {
     std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
+    const TSettings settings = CurrentSettings();
     SetInternetTimeouts(kQueryTimeout);
-    answer = GetStatusProxy()->getStatus(std::move(request));
+    answer = GetStatusProxy(false, {}, nullptr, settings)->getStatus(std::move(request));
     return std::move(answer);
   });
 }
@@ -108,8 +111,9 @@ std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_v
                                   std::u16string_view vendor_id) {
   return Guarded(u"getmsgstatustodate", password, [&](std::u16string& answer) {
     std::u16string request = BuildReport2DateDocument(username, password, date1, date2, vendor_id);
+    const TSettings settings = CurrentSettings();
     SetInternetTimeouts(kQueryTimeout);
-    answer = GetReport2DateProxy()->getReport2Date(std::move(request));
+    answer = GetReport2DateProxy(false, {}, nullptr, settings)->getReport2Date(std::move(request));
     return std::move(answer);
   });
 }
@@ -135,11 +139,15 @@ std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments)
 
     std::u16string creditRequest =
         BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
+    // One reading of the settings serves both exchanges of the call.
+    const TSettings settings = CurrentSettings();
     TXMLDocument document;
     SetInternetTimeouts(kSendTimeout);
-    const std::u16string credit = GetOriginatorsProxy()->getOriginators(std::move(creditRequest));
-    const ComPtr<SendSMSSoap> sender =
-        credit.find(kCreditMarker) != std::u16string::npos ? SendSMSPrepaidProxy() : SendSMSProxy();
+    const std::u16string credit =
+        GetOriginatorsProxy(false, {}, nullptr, settings)->getOriginators(std::move(creditRequest));
+    const ComPtr<SendSMSSoap> sender = credit.find(kCreditMarker) != std::u16string::npos
+                                           ? SendSMSPrepaidProxy(false, {}, nullptr, settings)
+                                           : SendSMSProxy(false, {}, nullptr, settings);
     // The document goes to the call, which lets it go once the envelope holds it.
     answer = kind == SendDocumentKind::SendSms ? sender->sendSMS(std::move(request))
                                                : sender->sendConcat(std::move(request));

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "services/PortTypeProxy.h"
-#include "services/ServiceConfig.h"
 
 namespace tellavo {
 
@@ -26,7 +25,7 @@ const TServiceBinding& GetOriginatorsBinding() {
       .httpGetIID = {0x0ADE5A7C, 0x0C6E, 0x4452, {0x84, 0xC2, 0x0B, 0x85, 0xD4, 0x64, 0xCD, 0xE3}},
       .httpPostIID = {0x05B7960B, 0x9B95, 0x4EBE, {0xA3, 0x78, 0xFA, 0x47, 0xF4, 0x4E, 0xDE, 0xD4}},
       .makeEntryPoints = &GetOriginatorsSoapProxy::Make<GetOriginatorsSoapProxy>,
-      .host = GatewayHost,
+      .host = SettingId::GatewayHost,
       .path = u"/GetOriginators/GetOriginators.asmx",
       .wsdlService = u"GetOriginators",
       .wsdlPort = u"GetOriginatorsSoap",
@@ -36,9 +35,9 @@ const TServiceBinding& GetOriginatorsBinding() {
 }
 
 ComPtr<GetOriginatorsSoap> GetOriginatorsProxy(bool FromWSDL, std::u16string Address,
-                                               THTTPRIO* ExistingRIO) {
+                                               THTTPRIO* ExistingRIO, const TSettings& Settings) {
   return GetOriginatorsBinding().GetProxy<GetOriginatorsSoap>(FromWSDL, std::move(Address),
-                                                              ExistingRIO);
+                                                              ExistingRIO, Settings);
 }
 
 } // namespace tellavo

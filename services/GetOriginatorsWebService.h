@@ -7,6 +7,7 @@
 
 #include "Platform.h"
 #include "common/ComPtr.h"
+#include "common/Settings.h"
 #include "services/HTTPRIO.h"
 #include "services/Invokable.h"
 #include "services/ServiceBinding.h"
@@ -26,5 +27,6 @@ protected:
 const TServiceBinding& GetOriginatorsBinding();
 
 ComPtr<GetOriginatorsSoap> GetOriginatorsProxy(bool FromWSDL = false, std::u16string Address = {},
-                                               THTTPRIO* ExistingRIO = nullptr);
+                                               THTTPRIO* ExistingRIO = nullptr,
+                                               const TSettings& Settings = BuiltInSettings());
 } // namespace tellavo

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "services/PortTypeProxy.h"
-#include "services/ServiceConfig.h"
 
 namespace tellavo {
 
@@ -26,7 +25,7 @@ const TServiceBinding& GetReport2DateBinding() {
       .httpGetIID = {0x53EE259C, 0x9084, 0x4CEF, {0x88, 0xB0, 0x2D, 0xF4, 0x43, 0xCA, 0x64, 0xD2}},
       .httpPostIID = {0xE7437B5B, 0x141A, 0x4BC0, {0x8E, 0x82, 0x2B, 0xBE, 0xE6, 0x9F, 0xFC, 0x98}},
       .makeEntryPoints = &GetReport2DateSoapProxy::Make<GetReport2DateSoapProxy>,
-      .host = ReportHost,
+      .host = SettingId::ReportHost,
       .path = u"/GetReport2Date/GetReport2Date.asmx",
       .wsdlService = u"GetReport2Date",
       .wsdlPort = u"GetReport2DateSoap",
@@ -36,9 +35,9 @@ const TServiceBinding& GetReport2DateBinding() {
 }
 
 ComPtr<GetReport2DateSoap> GetReport2DateProxy(bool FromWSDL, std::u16string Address,
-                                               THTTPRIO* ExistingRIO) {
+                                               THTTPRIO* ExistingRIO, const TSettings& Settings) {
   return GetReport2DateBinding().GetProxy<GetReport2DateSoap>(FromWSDL, std::move(Address),
-                                                              ExistingRIO);
+                                                              ExistingRIO, Settings);
 }
 
 } // namespace tellavo

@@ -6,6 +6,7 @@
 
 #include "Platform.h"
 #include "common/ComPtr.h"
+#include "common/Settings.h"
 #include "services/HTTPRIO.h"
 #include "services/Invokable.h"
 #include "services/ServiceBinding.h"
@@ -25,5 +26,6 @@ protected:
 const TServiceBinding& GetStatusBinding();
 
 ComPtr<GetStatusSoap> GetStatusProxy(bool FromWSDL = false, std::u16string Address = {},
-                                     THTTPRIO* ExistingRIO = nullptr);
+                                     THTTPRIO* ExistingRIO = nullptr,
+                                     const TSettings& Settings = BuiltInSettings());
 } // namespace tellavo

@@ -11,8 +11,9 @@ const TServiceBinding& SendSMSPrepaidBinding() {
 }
 
 ComPtr<SendSMSSoap> SendSMSPrepaidProxy(bool FromWSDL, std::u16string Address,
-                                        THTTPRIO* ExistingRIO) {
-  return SendSMSPrepaidBinding().GetProxy<SendSMSSoap>(FromWSDL, std::move(Address), ExistingRIO);
+                                        THTTPRIO* ExistingRIO, const TSettings& Settings) {
+  return SendSMSPrepaidBinding().GetProxy<SendSMSSoap>(FromWSDL, std::move(Address), ExistingRIO,
+                                                       Settings);
 }
 
 } // namespace tellavo

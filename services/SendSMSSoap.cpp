@@ -4,7 +4,6 @@
 
 #include "services/InvokeRegistry.h"
 #include "services/PortTypeProxy.h"
-#include "services/ServiceConfig.h"
 
 namespace tellavo {
 
@@ -35,7 +34,7 @@ TServiceDescription SendSMSDescription(std::u16string_view unitName, std::u16str
       .httpGetIID = kSendSMSHttpGet,
       .httpPostIID = kSendSMSHttpPost,
       .makeEntryPoints = &SendSMSSoapProxy::Make<SendSMSSoapProxy>,
-      .host = GatewayHost,
+      .host = SettingId::GatewayHost,
       .path = path,
       .wsdlService = u"SendSMS",
       .wsdlPort = u"SendSMSSoap",

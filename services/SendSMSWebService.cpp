@@ -10,8 +10,10 @@ const TServiceBinding& SendSMSBinding() {
   return binding;
 }
 
-ComPtr<SendSMSSoap> SendSMSProxy(bool FromWSDL, std::u16string Address, THTTPRIO* ExistingRIO) {
-  return SendSMSBinding().GetProxy<SendSMSSoap>(FromWSDL, std::move(Address), ExistingRIO);
+ComPtr<SendSMSSoap> SendSMSProxy(bool FromWSDL, std::u16string Address, THTTPRIO* ExistingRIO,
+                                 const TSettings& Settings) {
+  return SendSMSBinding().GetProxy<SendSMSSoap>(FromWSDL, std::move(Address), ExistingRIO,
+                                                Settings);
 }
 
 } // namespace tellavo

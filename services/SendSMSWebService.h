@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/ComPtr.h"
+#include "common/Settings.h"
 #include "services/HTTPRIO.h"
 #include "services/SendSMSSoap.h"
 #include "services/ServiceBinding.h"
@@ -13,6 +14,7 @@ namespace tellavo {
 const TServiceBinding& SendSMSBinding();
 
 ComPtr<SendSMSSoap> SendSMSProxy(bool FromWSDL = false, std::u16string Address = {},
-                                 THTTPRIO* ExistingRIO = nullptr);
+                                 THTTPRIO* ExistingRIO = nullptr,
+                                 const TSettings& Settings = BuiltInSettings());
 
 } // namespace tellavo

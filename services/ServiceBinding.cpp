@@ -1,7 +1,5 @@
 #include "services/ServiceBinding.h"
 
-#include "services/ServiceConfig.h"
-
 namespace tellavo {
 
 namespace {
@@ -37,38 +35,41 @@ TServiceBinding::TServiceBinding(TServiceDescription description)
       httpPost_(MakePortType(description_, u"HttpPost", description_.httpPostIID, kHttpStringType,
                              nullptr)) {}
 
-std::u16string TServiceBinding::EndpointURL() const {
+std::u16string TServiceBinding::EndpointURL(const TSettings& settings) const {
   std::u16string url = u"https://";
-  url += description_.host;
+  url += settings.Text(description_.host);
   url += description_.path;
   return url;
 }
 
-std::u16string TServiceBinding::WSDLLocation() const {
-  return EndpointURL() + u"?WSDL";
+std::u16string TServiceBinding::WSDLLocation(const TSettings& settings) const {
+  return EndpointURL(settings) + u"?WSDL";
 }
 
-std::u16string TServiceBinding::DefaultSOAPAction() const {
-  std::u16string action(ServiceNamespace);
+std::u16string TServiceBinding::DefaultSOAPAction(std::u16string_view nameSpace) const {
+  std::u16string action(nameSpace);
   action += description_.actionSuffix;
   return action;
 }
 
-void TServiceBinding::Register(TInvokableClassRegistry& registry,
-                               TRemotableTypeRegistry& types) const {
-  registry.RegisterInterface(soap_, ServiceNamespace, kEncoding);
-  registry.RegisterDefaultSOAPAction(soap_, DefaultSOAPAction());
+void TServiceBinding::Register(TInvokableClassRegistry& registry, TRemotableTypeRegistry& types,
+                               std::u16string_view nameSpace) const {
+  registry.RegisterInterface(soap_, nameSpace, kEncoding);
+  registry.RegisterDefaultSOAPAction(soap_, DefaultSOAPAction(nameSpace));
   registry.RegisterInvokeOptions(soap_, {TIntfFlag::ifDocument});
   for (const TIntfMetaData* http : {&httpGet_, &httpPost_}) {
-    registry.RegisterInterface(*http, ServiceNamespace, kEncoding);
+    registry.RegisterInterface(*http, nameSpace, kEncoding);
     registry.RegisterDefaultSOAPAction(*http, u"");
   }
-  types.RegisterXSInfo(kHttpStringType, ServiceNamespace, kStringType);
+  types.RegisterXSInfo(kHttpStringType, nameSpace, kStringType);
 }
 
-void TServiceBinding::ApplyAddress(THTTPRIO& rio, bool fromWSDL, std::u16string address) const {
+void TServiceBinding::ApplySettings(THTTPRIO& rio, bool fromWSDL, std::u16string address,
+                                    const TSettings& settings) const {
+  rio.HTTPWebNode().InvokeOptions.set(soIgnoreInvalidCerts,
+                                      !settings.Flag(SettingId::VerifyCertificates));
   if (address.empty())
-    address = fromWSDL ? WSDLLocation() : EndpointURL();
+    address = fromWSDL ? WSDLLocation(settings) : EndpointURL(settings);
   if (fromWSDL) {
     rio.SetWSDLLocation(std::move(address));
     rio.SetService(std::u16string(description_.wsdlService));

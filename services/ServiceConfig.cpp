@@ -1,9 +1,11 @@
 #include "services/ServiceConfig.h"
 
+#include "common/Settings.h"
+
 namespace tellavo {
 
-const std::u16string_view GatewayHost = u"" TELLAVO_GATEWAY_HOST;
-const std::u16string_view ReportHost = u"" TELLAVO_REPORT_HOST;
-const std::u16string_view ServiceNamespace = u"" TELLAVO_SERVICE_NAMESPACE;
+const std::u16string_view GatewayHost = Definition(SettingId::GatewayHost).builtIn;
+const std::u16string_view ReportHost = Definition(SettingId::ReportHost).builtIn;
+const std::u16string_view ServiceNamespace = Definition(SettingId::ServiceNamespace).builtIn;
 
 } // namespace tellavo

@@ -1,4 +1,5 @@
-// The built-in addresses of the services, fixed when the module is built.
+// The built-in values of the service settings, fixed when the module is
+// built; the settings in force at a call may replace them (common/Settings.h).
 #pragma once
 
 #include <string_view>

@@ -8,6 +8,7 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/SameText.h"
+#include "common/Settings.h"
 #include "transport/ExchangeDeadline.h"
 #include "transport/InternetTimeouts.h"
 
@@ -125,7 +126,7 @@ const size_t THTTPReqResp::kDefaultMaxAnswerBytes = TELLAVO_MAX_ANSWER_BYTES;
 
 TSOAPInvokeOptions THTTPReqResp::DefaultInvokeOptions() {
   TSOAPInvokeOptions options;
-  options.set(soIgnoreInvalidCerts, TELLAVO_VERIFY_CERTIFICATES == 0);
+  options.set(soIgnoreInvalidCerts, !BuiltInSettings().Flag(SettingId::VerifyCertificates));
   options.set(soAutoCheckAccessPointViaUDDI);
   return options;
 }

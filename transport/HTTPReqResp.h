@@ -59,8 +59,8 @@ public:
   static constexpr int32_t kDefaultMaxSinglePostSize = 32768;
   // The build's bound on a response body.
   static const size_t kDefaultMaxAnswerBytes;
-  // The default options; certificate errors are ignored unless the build
-  // asks for verification.
+  // The default options; certificate errors are ignored unless the built-in
+  // settings ask for verification.
   static TSOAPInvokeOptions DefaultInvokeOptions();
 
   THTTPReqResp() = default;

@@ -7,10 +7,10 @@
 namespace tellavo::cli {
 namespace {
 
-const std::array<const Command*, 7>& AllCommands() {
-  static const std::array<const Command*, 7> commands{
-      &kCallCommand,   &kInfoCommand,     &kSendCommand,      &kStatusCommand,
-      &kReportCommand, &kRegisterCommand, &kUnregisterCommand};
+const std::array<const Command*, 9>& AllCommands() {
+  static const std::array<const Command*, 9> commands{
+      &kCallCommand,     &kInfoCommand,       &kSendCommand,   &kStatusCommand, &kReportCommand,
+      &kRegisterCommand, &kUnregisterCommand, &kConfigCommand, &kVersionCommand};
   return commands;
 }
 

@@ -32,6 +32,8 @@ extern const Command kStatusCommand;
 extern const Command kReportCommand;
 extern const Command kRegisterCommand;
 extern const Command kUnregisterCommand;
+extern const Command kConfigCommand;
+extern const Command kVersionCommand;
 
 void PrintHelp(const Command& command);
 // Prints the command's help when the command line asked for it.

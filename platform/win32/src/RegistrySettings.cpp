@@ -1,0 +1,128 @@
+// The settings store on Windows: the values under HKLM\SOFTWARE\Tellavo, in the
+// module's own registry view (a 32-bit module on 64-bit Windows reads
+// HKLM\SOFTWARE\WOW6432Node\Tellavo). Opening the key and listing its few
+// values costs a few microseconds, so it is done at every call and a changed
+// value holds from the next call on.
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Platform.h"
+#include "common/SettingsStore.h"
+
+namespace tellavo::platform {
+namespace {
+
+constexpr wchar_t kKey[] = L"SOFTWARE\\Tellavo";
+
+// The key as regedit shows it from a 64-bit view.
+std::u16string KeyPath() {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  return wow64 ? u"HKLM\\SOFTWARE\\WOW6432Node\\Tellavo" : u"HKLM\\SOFTWARE\\Tellavo";
+}
+
+std::u16string Decimal(DWORD value) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
+std::u16string TypeName(DWORD type) {
+  switch (type) {
+  case REG_NONE:
+    return u"REG_NONE";
+  case REG_EXPAND_SZ:
+    return u"REG_EXPAND_SZ";
+  case REG_BINARY:
+    return u"REG_BINARY";
+  case REG_MULTI_SZ:
+    return u"REG_MULTI_SZ";
+  case REG_QWORD:
+    return u"REG_QWORD";
+  default:
+    return u"type " + Decimal(type);
+  }
+}
+
+std::u16string ErrorText(LSTATUS status) {
+  wchar_t buffer[256] = {};
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 static_cast<DWORD>(status), 0, buffer, 256, nullptr);
+  std::u16string text(reinterpret_cast<const char16_t*>(buffer));
+  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' '))
+    text.pop_back();
+  return text.empty() ? u"error " + Decimal(static_cast<DWORD>(status)) : text;
+}
+
+// The value as the store reports it: REG_SZ as its text (without the
+// terminating zeros), REG_DWORD as its decimal digits, other types by name.
+StoredSetting ToStored(std::u16string name, DWORD type, const std::vector<BYTE>& data, DWORD size,
+                       const std::u16string& origin) {
+  StoredSetting setting{std::move(name), {}, StoredType::Text, origin};
+  if (type == REG_SZ) {
+    std::u16string text(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(char16_t));
+    while (!text.empty() && text.back() == 0)
+      text.pop_back();
+    setting.text = std::move(text);
+  } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD value = 0;
+    std::memcpy(&value, data.data(), sizeof value);
+    setting.type = StoredType::Number;
+    setting.text = Decimal(value);
+  } else {
+    setting.type = StoredType::Other;
+    setting.text = TypeName(type);
+  }
+  return setting;
+}
+
+struct KeyCloser {
+  void operator()(HKEY key) const { RegCloseKey(key); }
+};
+
+} // namespace
+
+SettingsStore ReadSettingsStore() {
+  SettingsStore store;
+  const std::u16string keyPath = KeyPath();
+  store.origin = u"registry " + keyPath;
+  HKEY opened = nullptr;
+  const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &opened);
+  if (status == ERROR_FILE_NOT_FOUND)
+    return store;
+  if (status != ERROR_SUCCESS) {
+    store.failure = u"The settings key " + keyPath + u" cannot be read: " + ErrorText(status);
+    return store;
+  }
+  const std::unique_ptr<HKEY__, KeyCloser> key(opened);
+  DWORD maxName = 0;
+  DWORD maxData = 0;
+  RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   &maxName, &maxData, nullptr, nullptr);
+  std::vector<wchar_t> name(maxName + 1);
+  std::vector<BYTE> data(maxData + sizeof(wchar_t));
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD size = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    const LSTATUS listed = RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type,
+                                         data.data(), &size);
+    if (listed == ERROR_NO_MORE_ITEMS)
+      break;
+    if (listed != ERROR_SUCCESS) {
+      store.failure = u"The settings key " + keyPath + u" cannot be read: " + ErrorText(listed);
+      break;
+    }
+    store.settings.push_back(
+        ToStored(std::u16string(reinterpret_cast<const char16_t*>(name.data()), nameLength), type,
+                 data, size, store.origin));
+  }
+  return store;
+}
+
+} // namespace tellavo::platform

@@ -1,0 +1,134 @@
+// The settings table: which stored values pass, what a bad one says, and that
+// an empty store leaves every built-in value.
+#include <gtest/gtest.h>
+
+#include "common/Settings.h"
+#include "common/Utf.h"
+
+namespace tellavo {
+namespace {
+
+using platform::SettingsStore;
+using platform::StoredSetting;
+using platform::StoredType;
+
+SettingsStore Store(std::vector<StoredSetting> settings) {
+  return {u"file /etc/t.conf", std::move(settings), {}};
+}
+
+StoredSetting Text(std::u16string name, std::u16string text, std::u16string where = u"here") {
+  return {std::move(name), std::move(text), StoredType::Text, std::move(where)};
+}
+
+// The message of the failure that applying the store raises.
+std::u16string Refusal(const SettingsStore& store) {
+  TSettings settings;
+  try {
+    settings.Apply(store);
+  } catch (const ESettingsError& failure) {
+    return failure.Message();
+  }
+  ADD_FAILURE() << "the store was accepted";
+  return {};
+}
+
+TEST(SettingsTest, AnEmptyStoreKeepsEveryBuiltInValue) {
+  TSettings settings;
+  settings.Apply(Store({}));
+  for (const EffectiveSetting& setting : settings.All()) {
+    EXPECT_EQ(setting.value, setting.definition->builtIn);
+    EXPECT_EQ(setting.origin, kBuiltInOrigin);
+  }
+  EXPECT_EQ(settings.All().size(), SettingDefinitions().size());
+}
+
+TEST(SettingsTest, StoredValuesReplaceTheBuiltInOnesWithTheirOrigin) {
+  TSettings settings;
+  settings.Apply(Store({Text(u"gatewayhost", u"sms.example.net", u"file f, line 2"),
+                        Text(u"ServiceNamespace", u"urn:example:sms/", u"file f, line 3"),
+                        {u"VerifyCertificates", u"1", StoredType::Number, u"registry k"}}));
+  EXPECT_EQ(settings.Text(SettingId::GatewayHost), u"sms.example.net");
+  EXPECT_EQ(settings.Origin(SettingId::GatewayHost), u"file f, line 2");
+  EXPECT_EQ(settings.Text(SettingId::ServiceNamespace), u"urn:example:sms/");
+  EXPECT_TRUE(settings.Flag(SettingId::VerifyCertificates));
+  EXPECT_EQ(settings.Origin(SettingId::VerifyCertificates), u"registry k");
+  EXPECT_EQ(settings.Text(SettingId::ReportHost), Definition(SettingId::ReportHost).builtIn);
+  EXPECT_EQ(settings.Origin(SettingId::ReportHost), kBuiltInOrigin);
+}
+
+TEST(SettingsTest, HostNames) {
+  for (std::u16string_view good :
+       {u"a", u"sms.example.net", u"x-1.example", u"192.0.2.10", u"EXAMPLE.NET"})
+    EXPECT_TRUE(IsHostName(good)) << Utf16ToUtf8(good);
+  const std::u16string longLabel(64, u'a');
+  const std::u16string longName = std::u16string(63, u'a') + u"." + std::u16string(63, u'b') +
+                                  u"." + std::u16string(63, u'c') + u"." + std::u16string(63, u'd');
+  for (std::u16string_view bad :
+       {std::u16string_view(u""), std::u16string_view(u"sms.example.net:8443"),
+        std::u16string_view(u"https://sms.example.net"), std::u16string_view(u"-a.example"),
+        std::u16string_view(u"a-.example"), std::u16string_view(u"a..example"),
+        std::u16string_view(u"a.example."), std::u16string_view(u"a b"),
+        std::u16string_view(u"[::1]"), std::u16string_view(u"s\u00e9.example"),
+        std::u16string_view(longLabel), std::u16string_view(longName)})
+    EXPECT_FALSE(IsHostName(bad)) << Utf16ToUtf8(bad);
+}
+
+TEST(SettingsTest, NamespaceURIs) {
+  for (std::u16string_view good :
+       {u"http://ws.example.net/", u"urn:example:sms/", u"https://x.example/a%20b/?q=1#/"})
+    EXPECT_TRUE(IsNamespaceURI(good)) << Utf16ToUtf8(good);
+  // Without a scheme, without the closing "/", or with what would break the
+  // envelope or the SOAPAction header.
+  for (std::u16string_view bad :
+       {u"", u"/", u"ws.example.net/", u"http://ws.example.net", u"1http://x/",
+        u"http://ws.example.net/\"x/", u"http://ws example/", u"http://ws.example/\r\nX: y/",
+        u"http://ws.example/<a>/"})
+    EXPECT_FALSE(IsNamespaceURI(bad)) << Utf16ToUtf8(bad);
+}
+
+TEST(SettingsTest, EachBadValueNamesTheSettingTheValueAndWhereItWasRead) {
+  EXPECT_EQ(Refusal(Store({Text(u"GatewayHost", u"sms example", u"file f, line 4")})),
+            u"Invalid value 'sms example' of setting GatewayHost in file f, line 4: a host "
+            u"name expected");
+  EXPECT_EQ(Refusal(Store({Text(u"ServiceNamespace", u"http://ws.example.net")})),
+            u"Invalid value 'http://ws.example.net' of setting ServiceNamespace in here: an "
+            u"absolute URI ending in \"/\" expected");
+  for (std::u16string_view flag : {u"2", u"yes", u"", u"01"})
+    EXPECT_NE(Refusal(Store({Text(u"VerifyCertificates", std::u16string(flag))}))
+                  .find(u"of setting VerifyCertificates in here: 0 or 1 expected"),
+              std::u16string::npos);
+  EXPECT_EQ(Refusal(Store({Text(u"GatewayHots", u"sms.example.net")})),
+            u"Unknown setting 'GatewayHots' (value 'sms.example.net') in here; the settings are "
+            u"GatewayHost, ReportHost, ServiceNamespace, VerifyCertificates");
+  EXPECT_EQ(Refusal(Store(
+                {{u"", u"GatewayHost sms.example.net", StoredType::Malformed, u"file f, line 7"}})),
+            u"The line 'GatewayHost sms.example.net' in file f, line 7 is not a setting: Name = "
+            u"value expected");
+  EXPECT_EQ(Refusal(Store({Text(u"ReportHost", u"a.example", u"line 1"),
+                           Text(u"REPORTHOST", u"b.example", u"line 2")})),
+            u"Setting ReportHost is set twice, in line 1 and in line 2");
+}
+
+TEST(SettingsTest, RegistryTypesMustFitTheSetting) {
+  // A number may come as REG_DWORD or as its digits in REG_SZ; a text only
+  // as REG_SZ.
+  TSettings settings;
+  settings.Apply(Store({Text(u"VerifyCertificates", u"1")}));
+  EXPECT_TRUE(settings.Flag(SettingId::VerifyCertificates));
+  EXPECT_EQ(Refusal(Store({{u"GatewayHost", u"1", StoredType::Number, u"registry k"}})),
+            u"Setting GatewayHost in registry k has the registry type REG_DWORD: REG_SZ expected");
+  EXPECT_EQ(
+      Refusal(Store({{u"VerifyCertificates", u"REG_BINARY", StoredType::Other, u"registry k"}})),
+      u"Setting VerifyCertificates in registry k has the registry type REG_BINARY: REG_SZ or "
+      u"REG_DWORD expected");
+  EXPECT_EQ(Refusal(Store({{u"VerifyCertificates", u"7", StoredType::Number, u"registry k"}})),
+            u"Invalid value '7' of setting VerifyCertificates in registry k: 0 or 1 expected");
+}
+
+TEST(SettingsTest, AStoreThatCannotBeReadFailsWithItsReason) {
+  EXPECT_EQ(Refusal({u"file x", {}, u"The settings file x cannot be read: Permission denied"}),
+            u"The settings file x cannot be read: Permission denied");
+}
+
+} // namespace
+} // namespace tellavo

@@ -1,0 +1,69 @@
+// tellavo config: the run-time settings in force, each with where it came from.
+#include <iostream>
+
+#include "common/Settings.h"
+#include "common/Utf.h"
+#include "tools/tellavo/Commands.h"
+#include "tools/tellavo/Json.h"
+
+namespace tellavo::cli {
+namespace {
+
+constexpr OptionDefinition kJsonOption{"json", false};
+constexpr OptionDefinition kConfigOptions[] = {kJsonOption};
+
+void PrintSettings(const TSettings& settings, bool json) {
+  if (json) {
+    JsonObject all;
+    for (const EffectiveSetting& setting : settings.All())
+      all.Object(Utf16ToUtf8(setting.definition->name),
+                 JsonObject().Text("value", setting.value).Text("origin", setting.origin));
+    std::cout << all.Str() << '\n';
+    return;
+  }
+  for (const EffectiveSetting& setting : settings.All()) {
+    const std::string name = Utf16ToUtf8(setting.definition->name);
+    std::cout << name << std::string(name.size() < 20 ? 20 - name.size() : 1, ' ')
+              << Utf16ToUtf8(setting.value) << "  (" << Utf16ToUtf8(setting.origin) << ")\n";
+  }
+}
+
+int RunConfig(const Command& self, const Args& args) {
+  const ParsedOptions options = ParseOptions(args, kConfigOptions);
+  if (ShowHelp(self, options))
+    return kExitOk;
+  if (!options.positionals.empty())
+    throw EUsageError("config takes no arguments");
+  TSettings settings;
+  try {
+    settings = CurrentSettings();
+  } catch (const ESettingsError& failure) {
+    // The module refuses every call while a setting is bad, for this reason.
+    std::cerr << "tellavo: " << Utf16ToUtf8(failure.ReportText()) << '\n';
+    return kExitFailed;
+  }
+  PrintSettings(settings, options.Has(kJsonOption.name));
+  return kExitOk;
+}
+
+} // namespace
+
+const Command kConfigCommand{
+    "config",
+    "show the run-time settings in force and where each comes from",
+    {"Usage: tellavo config [--json]\n"
+     "\n"
+     "Prints each run-time setting of the module (GatewayHost, ReportHost,\n"
+     "ServiceNamespace, VerifyCertificates) with its value and its origin: built in,\n"
+     "the registry value (on Windows, under HKLM\\SOFTWARE\\Tellavo in the client's\n"
+     "registry view, which is the module's), or the file and line (on Linux,\n"
+     "/etc/tellavo/tellavo.conf, or the file that TELLAVO_CONFIG names). They are\n"
+     "read as the module reads them at each call.\n"
+     "\n"
+     "  --json  one JSON object: {\"GatewayHost\": {\"value\": ..., \"origin\": ...}, ...}\n"
+     "\n"
+     "Exit status 1, with the reason on standard error, when a setting is bad: the\n"
+     "module then answers every gateway call with -1 and an event naming it.\n"},
+    RunConfig};
+
+} // namespace tellavo::cli

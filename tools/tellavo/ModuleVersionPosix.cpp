@@ -1,0 +1,10 @@
+#include "tools/tellavo/ModuleVersion.h"
+
+namespace tellavo::cli {
+
+// A posix module has no version block; its type library says what it serves.
+std::optional<std::string> ModuleFileVersion(const std::string&) {
+  return std::nullopt;
+}
+
+} // namespace tellavo::cli

@@ -1,0 +1,88 @@
+// tellavo --version: the client's version, and the version and path of the
+// module it uses.
+#include "tools/tellavo/ModuleVersion.h"
+
+#include <iostream>
+
+#include "Platform.h"
+#include "common/ComPtr.h"
+#include "common/Exceptions.h"
+#include "common/Format.h"
+#include "common/Utf.h"
+#include "tools/tellavo/Commands.h"
+#include "tools/tellavo/GatewayOptions.h"
+#include "tools/tellavo/Json.h"
+
+namespace tellavo::cli {
+
+ModuleVersion ReadModuleVersion(const std::string& path) {
+  const std::u16string wide = Utf8ToUtf16(path);
+  ComPtr<ITypeLib> library;
+  const HRESULT loaded =
+      LoadTypeLibEx(reinterpret_cast<LPCOLESTR>(wide.c_str()), REGKIND_NONE, library.Out());
+  if (FAILED(loaded))
+    throw Exception(Format(u"cannot read the type library of the module %s (0x%.8x)",
+                           {wide, static_cast<unsigned long>(loaded)}));
+  TLIBATTR* attributes = nullptr;
+  if (FAILED(library->GetLibAttr(&attributes)))
+    throw Exception(Format(u"cannot read the type library of the module %s", {wide}));
+  ModuleVersion version{ModuleFileVersion(path), std::to_string(attributes->wMajorVerNum) + "." +
+                                                     std::to_string(attributes->wMinorVerNum)};
+  library->ReleaseTLibAttr(attributes);
+  return version;
+}
+
+namespace {
+
+constexpr OptionDefinition kJsonOption{"json", false};
+constexpr OptionDefinition kVersionOptions[] = {kJsonOption, kModuleOption};
+
+int RunVersion(const Command& self, const Args& args) {
+  const ParsedOptions options = ParseOptions(args, kVersionOptions);
+  if (ShowHelp(self, options))
+    return kExitOk;
+  if (!options.positionals.empty())
+    throw EUsageError("--version takes no arguments");
+  const bool json = options.Has(kJsonOption.name);
+  const std::string path = ModulePath(options);
+  if (!json)
+    std::cout << "tellavo " TELLAVO_CLIENT_VERSION "\n";
+  const ModuleVersion module = ReadModuleVersion(path);
+  if (json) {
+    JsonObject about;
+    about.Text("path", Utf8ToUtf16(path));
+    about.TextOrNull("version",
+                     module.file ? std::optional(Utf8ToUtf16(*module.file)) : std::nullopt);
+    about.Text("typeLibrary", Utf8ToUtf16(module.typeLibrary));
+    std::cout << JsonObject()
+                     .Text("client", Utf8ToUtf16(TELLAVO_CLIENT_VERSION))
+                     .Object("module", about)
+                     .Str()
+              << '\n';
+    return kExitOk;
+  }
+  std::cout << "module " << path << '\n';
+  if (module.file)
+    std::cout << "module version " << *module.file << '\n';
+  std::cout << "type library " << module.typeLibrary << '\n';
+  return kExitOk;
+}
+
+} // namespace
+
+const Command kVersionCommand{
+    "--version",
+    "the client's version, and the version and path of the module",
+    {"Usage: tellavo --version [--json] [--module PATH]\n"
+     "\n"
+     "Prints the client's version, the path of the module it loads (or PATH), the\n"
+     "module's file version (Windows: its version block; Linux modules carry none)\n"
+     "and the version of the type library it carries. The module is read, not run.\n"
+     "\n"
+     "  --json  one JSON object: {\"client\": ..., \"module\": {\"path\": ...,\n"
+     "          \"version\": ... or null, \"typeLibrary\": ...}}\n"
+     "\n"
+     "Exit status 1 when the module cannot be read.\n"},
+    RunVersion};
+
+} // namespace tellavo::cli
