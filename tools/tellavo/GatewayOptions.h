@@ -17,6 +17,7 @@ inline constexpr OptionDefinition kPasswordStdinOption{"password-stdin", false};
 inline constexpr OptionDefinition kVendorOption{"vendor", true};
 inline constexpr OptionDefinition kOriginatorOption{"originator", true};
 inline constexpr OptionDefinition kDateOption{"date", true};
+inline constexpr OptionDefinition kTraceOption{"trace", true};
 
 // The help text of the options above that every gateway command takes.
 inline constexpr std::string_view kAccountOptionsHelp =
@@ -25,13 +26,24 @@ inline constexpr std::string_view kAccountOptionsHelp =
     "                       password is read from the first line of standard input,\n"
     "                       so that it does not appear in the process list\n"
     "  --vendor ID          the vendor identifier\n"
-    "  --module PATH        load another build of the module\n";
+    "  --module PATH        load another build of the module\n"
+    "  --trace FILE         append a record of every exchange with the gateway to\n"
+    "                       FILE (- for standard error), for this run only, the\n"
+    "                       password masked; see docs/trace.md\n";
 
 struct Credentials {
   std::u16string user;
   std::u16string password;
   std::u16string vendor;
 };
+
+// With --trace, has the module trace this process's calls to its file
+// (standard error for "-"), whatever the settings say; a relative name is
+// taken from the current folder.
+void ApplyTraceOption(const ParsedOptions& options);
+// Sets an environment variable of this process, which the module loaded into
+// it reads; defined per platform.
+void SetProcessVariable(std::u16string_view name, std::u16string_view value);
 
 // --module, or DefaultModulePath().
 std::string ModulePath(const ParsedOptions& options);
