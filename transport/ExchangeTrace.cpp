@@ -194,6 +194,8 @@ void TExchangeTrace::Finish(std::string_view outcome) {
     record += "Answer: none\n";
   record += "Time: " + Milliseconds(taken) + "\n";
   record += MaskSecrets("Result: " + std::string(outcome) + "\n", call_->Secrets());
+  // An empty line between records, for the reader.
+  record += "\n";
   call_->Write(record);
 }
 
