@@ -57,8 +57,8 @@ def main():
     page += [
         ".SH EXIT STATUS\n", preformatted(closing),
         ".SH SEE ALSO\n",
-        "/usr/share/doc/tellavo/README.md, /usr/share/doc/tellavo/tellavo.md and\n"
-        "/usr/share/doc/tellavo/simulator.md\n",
+        "/usr/share/doc/tellavo/README.md, /usr/share/doc/tellavo/tellavo.md,\n"
+        "/usr/share/doc/tellavo/simulator.md and /usr/share/doc/tellavo/trace.md\n",
     ]
     with gzip.GzipFile(options.output, "wb", compresslevel=9, mtime=0) as out:
         out.write("".join(page).encode())

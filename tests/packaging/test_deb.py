@@ -31,6 +31,7 @@ INSTALLED = {
     "usr/share/doc/tellavo/README.md",
     "usr/share/doc/tellavo/tellavo.md",
     "usr/share/doc/tellavo/simulator.md",
+    "usr/share/doc/tellavo/trace.md",
     "usr/share/doc/tellavo/changelog.gz",
     "usr/share/doc/tellavo/copyright",
 }

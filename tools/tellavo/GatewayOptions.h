@@ -29,7 +29,7 @@ inline constexpr std::string_view kAccountOptionsHelp =
     "  --module PATH        load another build of the module\n"
     "  --trace FILE         append a record of every exchange with the gateway to\n"
     "                       FILE (- for standard error), for this run only, the\n"
-    "                       password masked; see docs/trace.md\n";
+    "                       password masked (trace.md of the documentation)\n";
 
 struct Credentials {
   std::u16string user;
