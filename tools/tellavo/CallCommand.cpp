@@ -126,7 +126,8 @@ Application event log.
 factory; without it, on Windows the object comes from the registered server
 (CoCreateInstance by ProgID).
 --trace FILE appends a record of every exchange with the gateway to FILE (-
-for standard error), for this run only, the password masked (trace.md of the documentation).
+for standard error), for this run only, the password masked (trace.md of the
+documentation).
 
 The first call that fails (an HRESULT other than S_OK, an unknown method, a
 wrong number of arguments) ends the run: later calls are not made.
