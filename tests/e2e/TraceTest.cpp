@@ -31,10 +31,13 @@ std::string ReadAll(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-std::string Replaced(std::string text, std::string_view from, std::string_view to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
+std::string Replaced(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  for (size_t at = text.find(from); at != std::string_view::npos; at = text.find(from)) {
+    out.append(text.substr(0, at)).append(to);
+    text.remove_prefix(at + from.size());
+  }
+  return out.append(text);
 }
 
 // The records of a trace, each from its "==== " line to the next one.
