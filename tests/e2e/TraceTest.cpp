@@ -51,13 +51,14 @@ std::vector<std::string> Records(const std::string& trace) {
   return records;
 }
 
-// The body a record shows under `name` ("Request" or "Answer").
-std::string Body(const std::string& record, std::string_view name, std::string_view next) {
-  const size_t start = record.find("\n" + std::string(name) + ": ");
+// The body a record shows under `label` ("\nRequest: " or "\nAnswer: "), up
+// to `next`.
+std::string Body(const std::string& record, std::string_view label, std::string_view next) {
+  const size_t start = record.find(label);
   const size_t text = record.find('\n', start + 1) + 1;
-  const size_t end = record.find("\n" + std::string(next), text);
+  const size_t end = record.find(next, text);
   if (start == std::string::npos || end == std::string::npos)
-    return "(no " + std::string(name) + " in the record)";
+    return "(not in the record)";
   return record.substr(text, end - text);
 }
 
@@ -114,9 +115,9 @@ TEST_F(GatewayTraceTest, QueryRecordHoldsWhatTheGatewayReceivedAndAnswered) {
   const auto requests = Sim().Requests();
   ASSERT_EQ(requests.size(), 1u);
   ASSERT_TRUE(Has(requests[0].body, kPasswordForms[2]));
-  EXPECT_EQ(Body(record, "Request", "Response:"),
+  EXPECT_EQ(Body(record, "\nRequest: ", "\nResponse:"),
             Replaced(requests[0].body, kPasswordForms[2], kMask));
-  EXPECT_EQ(Body(record, "Answer", "Time: "), answer);
+  EXPECT_EQ(Body(record, "\nAnswer: ", "\nTime: "), answer);
   for (const char* line :
        {"\nMethod: getinfo\n", "\nService: GetOriginatorsWebService, operation getOriginators\n",
         "\nURL: https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx\n",
@@ -142,10 +143,10 @@ TEST_F(GatewayTraceTest, SendLeavesARecordOfEachExchange) {
     EXPECT_TRUE(Has(records[i], "\nMethod: sendsms\n")) << records[i];
     EXPECT_TRUE(Has(records[i], services[i])) << records[i];
     EXPECT_TRUE(Has(records[i], "\nResult: success\n")) << records[i];
-    EXPECT_EQ(Body(records[i], "Request", "Response:"),
+    EXPECT_EQ(Body(records[i], "\nRequest: ", "\nResponse:"),
               Replaced(requests[i].body, kPasswordForms[2], kMask));
   }
-  EXPECT_TRUE(Has(Body(records[1], "Answer", "Time: "), "MSGID&gt; 1000001 &lt;/MSGID"))
+  EXPECT_TRUE(Has(Body(records[1], "\nAnswer: ", "\nTime: "), "MSGID&gt; 1000001 &lt;/MSGID"))
       << records[1];
   // The sending exchange follows the credit check to the same host.
   const bool sameConnection = requests[0].connection == requests[1].connection;
