@@ -20,16 +20,6 @@ public:
                                std::to_string(static_cast<unsigned long>(hr)));
   }
 
-  void WithOwnGateway(const std::function<void(IGateway&)>& body) {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-      throw std::runtime_error("cannot join an apartment");
-    {
-      RegisteredGateway gateway;
-      body(gateway.Gateway());
-    }
-    CoUninitialize();
-  }
-
   IGateway& Gateway() { return *gateway_.Get(); }
 
 private:
@@ -37,6 +27,16 @@ private:
 };
 
 } // namespace
+
+void WithOwnGateway(const std::function<void(IGateway&)>& body) {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    throw std::runtime_error("cannot join an apartment");
+  {
+    RegisteredGateway gateway;
+    body(gateway.Gateway());
+  }
+  CoUninitialize();
+}
 
 IGateway& Gateway() {
   static RegisteredGateway gateway;
