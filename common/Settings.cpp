@@ -30,6 +30,10 @@ bool IsZeroOrOne(std::u16string_view text) {
   return text == u"0" || text == u"1";
 }
 
+bool IsPositiveNumber(std::u16string_view text) {
+  return IsNumber(text) && text.find_first_not_of(u'0') != std::u16string_view::npos;
+}
+
 constexpr std::u16string_view kTypeNames[] = {u"REG_SZ", u"REG_SZ or REG_DWORD"};
 
 // The built-in values come from the build; the names are what an
@@ -43,6 +47,12 @@ constexpr SettingDefinition kDefinitions[kSettingCount] = {
      u"" TELLAVO_SERVICE_NAMESPACE, &IsNamespaceURI, u"an absolute URI ending in \"/\""},
     {SettingId::VerifyCertificates, u"VerifyCertificates", SettingKind::Number,
      TELLAVO_VERIFY_CERTIFICATES ? u"1" : u"0", &IsZeroOrOne, u"0 or 1"},
+    {SettingId::TraceFile, u"TraceFile", SettingKind::Text, u"", &IsTracePath,
+     u"an absolute path, - for standard error, or nothing for no trace"},
+    {SettingId::TraceMaxBodyBytes, u"TraceMaxBodyBytes", SettingKind::Number, u"65536",
+     &IsPositiveNumber, u"a number of bytes above 0"},
+    {SettingId::TraceMaxBytes, u"TraceMaxBytes", SettingKind::Number, u"16777216",
+     &IsPositiveNumber, u"a number of bytes above 0"},
 };
 
 constexpr bool OneRowPerSettingInOrder() {
@@ -119,6 +129,20 @@ bool IsNumber(std::u16string_view text) {
   for (char16_t digit : text)
     value = value * 10 + (digit - u'0');
   return value <= UINT32_MAX;
+}
+
+bool IsTracePath(std::u16string_view text) {
+  if (text.empty() || text == u"-")
+    return true;
+  // Nothing that could end a line of a configuration file or hide in one.
+  if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }))
+    return false;
+  // "/var/log/x", a UNC path, or one from a drive letter ("C:" and a slash
+  // of either kind). A relative path would depend on the host's current folder.
+  const bool rooted = text.front() == u'/' || text.starts_with(u"\\\\");
+  const bool drive = text.size() >= 3 && IsAsciiLetter(text[0]) && text[1] == u':' &&
+                     (text[2] == u'\\' || text[2] == u'/');
+  return rooted || drive;
 }
 
 std::span<const SettingDefinition> SettingDefinitions() {

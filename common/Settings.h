@@ -27,8 +27,11 @@ enum class SettingId {
   ReportHost,         // host of GetStatus and GetReport2Date
   ServiceNamespace,   // namespace URI of the five services, ending in "/"
   VerifyCertificates, // 1: refuse server certificates that do not verify
+  TraceFile,          // where the wire trace goes; empty: no trace
+  TraceMaxBodyBytes,  // the most of each body a trace record shows
+  TraceMaxBytes,      // the trace file's size at which it is renamed with ".1"
 };
-inline constexpr size_t kSettingCount = 4;
+inline constexpr size_t kSettingCount = 7;
 
 // How a value is kept: text (REG_SZ), or a whole number from 0 to 4294967295
 // (REG_DWORD, or REG_SZ holding its decimal digits). A file holds both as text.
@@ -94,5 +97,7 @@ TSettings CurrentSettings();
 bool IsHostName(std::u16string_view text);
 bool IsNamespaceURI(std::u16string_view text);
 bool IsNumber(std::u16string_view text);
+// Empty, "-" (standard error), or an absolute path of either target.
+bool IsTracePath(std::u16string_view text);
 
 } // namespace tellavo

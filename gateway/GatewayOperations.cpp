@@ -1,5 +1,6 @@
 #include "gateway/GatewayOperations.h"
 
+#include <optional>
 #include <utility>
 
 #include "common/Settings.h"
@@ -12,6 +13,8 @@
 #include "services/SendSMSPrepaidWebService.h"
 #include "services/SendSMSWebService.h"
 #include "transport/InternetTimeouts.h"
+#include "transport/TraceCall.h"
+#include "transport/TraceFile.h"
 #include "xml/XMLDoc.h"
 
 namespace tellavo {
@@ -25,18 +28,45 @@ constexpr DWORD kSendTimeout = 660000;
 constexpr std::u16string_view kCreditMarker = u"CREDIT";
 constexpr std::u16string_view kMessageIdElement = u"MSGID";
 
-// Runs one exchange. `answer` is where the exchange keeps the service's
-// answer once it has arrived; on a failure the result is that answer, or
-// "-1" when none arrived, and the failure goes to the event log. An exchange
-// whose result is the answer itself moves it out.
-template <class Exchange> std::u16string Guarded(Exchange&& exchange) {
+// Where the trace of a call goes, and how much of it: the process's own
+// choice of file over the setting's, the limits as set.
+TTraceOptions TraceOptions(const TSettings& settings) {
+  std::u16string file = TraceFileOverride();
+  if (file.empty())
+    file = settings.Text(SettingId::TraceFile);
+  return {std::move(file), settings.Number(SettingId::TraceMaxBodyBytes),
+          settings.Number(SettingId::TraceMaxBytes)};
+}
+
+// The settings in force for the exchanges of this call; the call's trace
+// starts with them, masking the password in every form the request holds it
+// in.
+TSettings CallSettings(TTraceCall& trace, std::u16string_view password) {
+  TSettings settings = CurrentSettings();
+  if (TTraceOptions options = TraceOptions(settings); !options.file.empty())
+    trace.Start(std::move(options), {std::u16string(password), EscapeValue(password)});
+  return settings;
+}
+
+// Runs the exchanges of the Gateway method `method`, traced when the trace
+// is on. `answer` is where the exchange keeps the service's answer once it
+// has arrived; on a failure the result is that answer, or "-1" when none
+// arrived, and the failure goes to the event log. An exchange whose result
+// is the answer itself moves it out. A trace that could not be written is
+// reported after the call, once per process.
+template <class Exchange> std::u16string Guarded(std::u16string_view method, Exchange&& exchange) {
+  TTraceCall trace(method);
   std::u16string answer;
+  std::u16string result;
   try {
-    return exchange(answer);
+    result = exchange(answer, trace);
   } catch (const Exception& failure) {
     ReportFailure(failure);
-    return answer.empty() ? std::u16string(kResultExchangeFailed) : answer;
+    result = answer.empty() ? std::u16string(kResultExchangeFailed) : std::move(answer);
   }
+  if (const std::optional<Exception> traceFailure = trace.TakeFailure())
+    ReportFailure(*traceFailure);
+  return result;
 }
 
 // Loads an answer, with its CR LF pairs removed, and returns its document
@@ -57,9 +87,9 @@ TXMLNode LoadAnswer(TXMLDocument& document, std::u16string_view answer) {
 
 std::u16string GetInfo(std::u16string_view username, std::u16string_view password,
                        std::u16string_view vendor_id) {
-  return Guarded([&](std::u16string& answer) {
+  return Guarded(u"getinfo", [&](std::u16string& answer, TTraceCall& trace) {
     std::u16string request = BuildGetOriginatorsDocument(username, password, vendor_id);
-    const TSettings settings = CurrentSettings();
+    const TSettings settings = CallSettings(trace, password);
     TXMLDocument document;
     SetInternetTimeouts(kQueryTimeout);
     answer = GetOriginatorsProxy(false, {}, nullptr, settings)->getOriginators(std::move(request));
@@ -75,9 +105,9 @@ std::u16string GetInfo(std::u16string_view username, std::u16string_view passwor
 
 std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view password,
                             std::u16string_view packet_id, std::u16string_view vendor_id) {
-  return Guarded([&](std::u16string& answer) {
+  return Guarded(u"getmsgstatus", [&](std::u16string& answer, TTraceCall& trace) {
     std::u16string request = BuildGetStatusDocument(username, password, packet_id, vendor_id);
-    const TSettings settings = CurrentSettings();
+    const TSettings settings = CallSettings(trace, password);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetStatusProxy(false, {}, nullptr, settings)->getStatus(std::move(request));
     return std::move(answer);
@@ -87,9 +117,9 @@ std::u16string GetMsgStatus(std::u16string_view username, std::u16string_view pa
 std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_view password,
                                   std::u16string_view date1, std::u16string_view date2,
                                   std::u16string_view vendor_id) {
-  return Guarded([&](std::u16string& answer) {
+  return Guarded(u"getmsgstatustodate", [&](std::u16string& answer, TTraceCall& trace) {
     std::u16string request = BuildReport2DateDocument(username, password, date1, date2, vendor_id);
-    const TSettings settings = CurrentSettings();
+    const TSettings settings = CallSettings(trace, password);
     SetInternetTimeouts(kQueryTimeout);
     answer = GetReport2DateProxy(false, {}, nullptr, settings)->getReport2Date(std::move(request));
     return std::move(answer);
@@ -99,7 +129,9 @@ std::u16string GetMsgStatusToDate(std::u16string_view username, std::u16string_v
 std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments) {
   // Building refuses values that XML cannot carry; the refusal is reported
   // like a failed exchange and leaves the basket as it is.
-  return Guarded([&](std::u16string& answer) {
+  const std::u16string_view method =
+      kind == SendDocumentKind::SendSms ? u"sendsms" : u"sendsmsconcat";
+  return Guarded(method, [&](std::u16string& answer, TTraceCall& trace) {
     std::u16string request;
     const auto build = [&](const TBasketLists* lists) {
       if (lists != nullptr && !lists->Numbers.empty())
@@ -116,7 +148,7 @@ std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments)
     std::u16string creditRequest =
         BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
     // One reading of the settings serves both exchanges of the call.
-    const TSettings settings = CurrentSettings();
+    const TSettings settings = CallSettings(trace, arguments.password);
     TXMLDocument document;
     SetInternetTimeouts(kSendTimeout);
     const std::u16string credit =

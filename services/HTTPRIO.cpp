@@ -85,11 +85,39 @@ std::u16string THTTPRIO::Invoke(int methodIndex, std::span<std::u16string> args)
 
   if (OnBeforeExecute)
     OnBeforeExecute(method.name, request);
-  std::string response;
-  transport_.Execute(request, response);
-  if (OnAfterExecute)
-    OnAfterExecute(method.name, response);
+  TExchangeTrace trace(ServiceName, method.name);
+  if (!trace.Recording())
+    return Exchange(method.name, request, nullptr);
+  trace.Request(URL(), transport_.SOAPAction(), request);
+  try {
+    std::u16string result = Exchange(method.name, request, &trace);
+    trace.Succeeded();
+    return result;
+  } catch (const Exception& failure) {
+    trace.Failed(failure);
+    throw;
+  }
+}
 
+std::u16string THTTPRIO::Exchange(std::u16string_view method, std::string_view request,
+                                  TExchangeTrace* trace) {
+  std::string response;
+  transport_.Trace = trace;
+  try {
+    transport_.Execute(request, response);
+  } catch (...) {
+    transport_.Trace = nullptr;
+    // A body read before the failure (one refused for its type or its size)
+    // is part of what came back.
+    if (trace != nullptr && !response.empty())
+      trace->Answer(response);
+    throw;
+  }
+  transport_.Trace = nullptr;
+  if (trace != nullptr)
+    trace->Answer(response);
+  if (OnAfterExecute)
+    OnAfterExecute(method, response);
   if (!transport_.MimeBoundary().empty())
     throw Exception(u"Multipart responses are not supported");
   return converter_.ProcessResponse(std::move(response));

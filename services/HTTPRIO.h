@@ -54,6 +54,9 @@ public:
   const std::u16string& Port() const { return port_; }
   void SetPort(std::u16string port) { port_ = std::move(port); }
 
+  // The service's name in trace records.
+  std::u16string_view ServiceName;
+
   TExecuteEvent OnBeforeExecute;
   TExecuteEvent OnAfterExecute;
 
@@ -72,6 +75,10 @@ private:
   ~THTTPRIO() = default;
 
   bool Bind(const GUID& iid);
+  // Posts the request and reads its answer, adding what came back to
+  // `trace` when there is one.
+  std::u16string Exchange(std::u16string_view method, std::string_view request,
+                          TExchangeTrace* trace);
 
   TInvokableClassRegistry& registry_;
   std::atomic<ULONG> refCount_{1};

@@ -75,6 +75,7 @@ public:
             ? ComPtr<THTTPRIO>::Share(existingRIO)
             : THTTPRIO::Create(RegistryFor(settings.Text(SettingId::ServiceNamespace)));
     ComPtr<PortType> portType = rio->As<PortType>(soap_.iid);
+    rio->ServiceName = description_.unitName;
     ApplySettings(*rio.Get(), fromWSDL, std::move(address), settings);
     return portType;
   }

@@ -104,6 +104,16 @@ std::optional<uint64_t> DeclaredLength(HINTERNET request) {
   return length;
 }
 
+// Whether the request went over a connection kept from an earlier exchange;
+// nothing when the platform does not say.
+std::optional<bool> ReusedConnection(HINTERNET request) {
+  INTERNET_DIAGNOSTIC_SOCKET_INFO info{};
+  DWORD length = sizeof info;
+  if (!InternetQueryOptionW(request, INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO, &info, &length))
+    return std::nullopt;
+  return (info.Flags & IDSI_FLAG_KEEP_ALIVE) != 0;
+}
+
 } // namespace
 
 size_t TRequestStream::Read(void* buffer, size_t count) {
@@ -352,6 +362,9 @@ void THTTPReqResp::Send(HINTERNET handle, TRequestStream& stream) {
 }
 
 void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
+  if (Trace != nullptr)
+    Trace->ResponseHead(QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF).value_or(u""),
+                        ReusedConnection(request));
   DWORD status = 0;
   DWORD length = sizeof status;
   DWORD index = 0;

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "Platform.h"
+#include "transport/ExchangeTrace.h"
 
 namespace tellavo {
 
@@ -121,6 +122,9 @@ public:
   TReceivingDataEvent OnReceivingData;
   // Replaces the platform's error dialog.
   TWinInetErrorEvent OnWinInetError;
+  // The record of the exchange under way, when it is traced: the transport
+  // adds what only it sees, the response's head and the connection used.
+  TExchangeTrace* Trace = nullptr;
 
 private:
   void Connect();

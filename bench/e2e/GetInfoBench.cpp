@@ -10,6 +10,11 @@
 // the client's CPU time, user and system, as wait4 reports it for the child;
 // the counters are the medians over the iterations and their ratio, with the
 // simulator's connection and handshake counts of the module's last run.
+//
+// GetInfoTraced: the same program making 400 calls with the wire trace off
+// and on (to a file under the system's temporary folder), in turn within
+// each iteration; the counters are the medians of both CPU times and their
+// ratio.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -17,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -119,6 +125,44 @@ void GetInfoAgainstCurl(benchmark::State& state) {
   state.counters["connections"] = static_cast<double>(counts.connections);
   state.counters["handshakes"] = static_cast<double>(counts.handshakes);
 }
+
+void GetInfoTraced(benchmark::State& state) {
+  static Simulator simulator;
+  tellavo::test::ScopedProxyEnvironment proxy(simulator);
+  const std::vector<std::string> module = ModuleCommand(static_cast<int>(state.range(0)));
+  const std::filesystem::path trace =
+      std::filesystem::temp_directory_path() / "tellavo-getinfo-bench-trace.log";
+  std::vector<double> offMs, onMs;
+  bool offFirst = true;
+  for (auto _ : state) {
+    for (int side = 0; side < 2; ++side) {
+      simulator.Reset();
+      std::filesystem::remove(trace);
+      const bool traced = (side == 0) != offFirst;
+      if (traced)
+        setenv("TELLAVO_TRACE_FILE", trace.c_str(), 1);
+      const Run run = RunChild(module);
+      unsetenv("TELLAVO_TRACE_FILE");
+      if (!run.ok || traced != std::filesystem::exists(trace)) {
+        state.SkipWithError(traced ? "traced getinfo failed" : "getinfo failed");
+        return;
+      }
+      (traced ? onMs : offMs).push_back(run.cpuMs);
+    }
+    offFirst = !offFirst;
+  }
+  std::filesystem::remove(trace);
+  state.counters["untraced_cpu_ms"] = Median(offMs);
+  state.counters["traced_cpu_ms"] = Median(onMs);
+  state.counters["trace_ratio"] = Median(onMs) / Median(offMs);
+}
+
+BENCHMARK(GetInfoTraced)
+    ->ArgName("calls")
+    ->Arg(400)
+    ->Iterations(9)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK(GetInfoAgainstCurl)
     ->ArgName("calls")

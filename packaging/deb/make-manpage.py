@@ -114,8 +114,9 @@ def main():
         ".SH FILES\n", files(options.module),
         ".SH EXAMPLES\n", examples(),
         ".SH SEE ALSO\n",
-        "/usr/share/doc/tellavo/README.md, /usr/share/doc/tellavo/tellavo.md and\n"
-        "/usr/share/doc/tellavo/troubleshooting.md\n",
+        "/usr/share/doc/tellavo/README.md, /usr/share/doc/tellavo/tellavo.md,\n"
+        "/usr/share/doc/tellavo/troubleshooting.md, /usr/share/doc/tellavo/settings.md and\n"
+        "/usr/share/doc/tellavo/trace.md\n",
     ]
     with gzip.GzipFile(options.output, "wb", compresslevel=9, mtime=0) as out:
         out.write("".join(page).encode())

@@ -26,7 +26,7 @@ TEST(ConfigCommandTest, EachSettingComesWithItsOrigin) {
 
   const TellavoRun plain = RunTellavo({"config"});
   ASSERT_EQ(plain.status, 0) << plain.err;
-  ASSERT_EQ(plain.OutLines().size(), 4u);
+  ASSERT_EQ(plain.OutLines().size(), 7u);
   EXPECT_TRUE(plain.OutLines()[0].starts_with("GatewayHost         sms.staging.example  (" +
                                               settings.Origin()))
       << plain.out;

@@ -86,6 +86,34 @@ TEST(SettingsTest, NamespaceURIs) {
     EXPECT_FALSE(IsNamespaceURI(bad)) << Utf16ToUtf8(bad);
 }
 
+TEST(SettingsTest, TraceSettings) {
+  TSettings settings;
+  EXPECT_EQ(settings.Text(SettingId::TraceFile), u"");
+  EXPECT_EQ(settings.Number(SettingId::TraceMaxBodyBytes), 65536u);
+  EXPECT_EQ(settings.Number(SettingId::TraceMaxBytes), 16777216u);
+  for (std::u16string_view good :
+       {u"", u"-", u"/var/log/tellavo/trace.log", u"C:\\ProgramData\\Tellavo\\trace.log",
+        u"d:/trace.log", u"\\\\server\\logs\\trace.log"})
+    EXPECT_TRUE(IsTracePath(good)) << Utf16ToUtf8(good);
+  // A relative path would depend on the host's current folder.
+  for (std::u16string_view bad : {u"trace.log", u"./trace.log", u"C:trace.log", u"--", u"/a\tb"})
+    EXPECT_FALSE(IsTracePath(bad)) << Utf16ToUtf8(bad);
+  EXPECT_EQ(Refusal(Store({Text(u"TraceFile", u"logs/trace.log")})),
+            u"Invalid value 'logs/trace.log' of setting TraceFile in here: an absolute path, - "
+            u"for standard error, or nothing for no trace expected");
+  for (std::u16string_view name : {u"TraceMaxBodyBytes", u"TraceMaxBytes"}) {
+    for (std::u16string_view bad : {u"0", u"000", u"-1", u"4294967296", u"64k"})
+      EXPECT_NE(Refusal(Store({Text(std::u16string(name), std::u16string(bad))}))
+                    .find(u": a number of bytes above 0 expected"),
+                std::u16string::npos)
+          << Utf16ToUtf8(name) << " " << Utf16ToUtf8(bad);
+  }
+  settings.Apply(Store({Text(u"TraceMaxBytes", u"1000"),
+                        {u"TraceMaxBodyBytes", u"10", StoredType::Number, u"registry k"}}));
+  EXPECT_EQ(settings.Number(SettingId::TraceMaxBytes), 1000u);
+  EXPECT_EQ(settings.Number(SettingId::TraceMaxBodyBytes), 10u);
+}
+
 TEST(SettingsTest, EachBadValueNamesTheSettingTheValueAndWhereItWasRead) {
   EXPECT_EQ(Refusal(Store({Text(u"GatewayHost", u"sms example", u"file f, line 4")})),
             u"Invalid value 'sms example' of setting GatewayHost in file f, line 4: a host "
@@ -99,7 +127,8 @@ TEST(SettingsTest, EachBadValueNamesTheSettingTheValueAndWhereItWasRead) {
               std::u16string::npos);
   EXPECT_EQ(Refusal(Store({Text(u"GatewayHots", u"sms.example.net")})),
             u"Unknown setting 'GatewayHots' (value 'sms.example.net') in here; the settings are "
-            u"GatewayHost, ReportHost, ServiceNamespace, VerifyCertificates");
+            u"GatewayHost, ReportHost, ServiceNamespace, VerifyCertificates, TraceFile, "
+            u"TraceMaxBodyBytes, TraceMaxBytes");
   EXPECT_EQ(Refusal(Store(
                 {{u"", u"GatewayHost sms.example.net", StoredType::Malformed, u"file f, line 7"}})),
             u"The line 'GatewayHost sms.example.net' in file f, line 7 is not a setting: Name = "

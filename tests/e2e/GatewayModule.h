@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct CallResult {
 // it: on posix from the module's class factory, on Windows by CoCreateInstance
 // from the registered server.
 IGateway& Gateway();
+// Runs `body` with a Gateway object of the calling thread's own, made as
+// Gateway() makes its one (on Windows in a single-threaded apartment that the
+// thread joins for the time), so that threads of a test call side by side.
+void WithOwnGateway(const std::function<void(IGateway&)>& body);
 
 class GatewayTest : public SimulatorTest {
 protected:

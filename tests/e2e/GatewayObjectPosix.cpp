@@ -21,27 +21,40 @@ public:
         reinterpret_cast<void (*)()>(GetProcAddress(module_, "DllGetClassObject")));
     if (getClassObject == nullptr)
       throw std::runtime_error("DllGetClassObject is not exported");
-    ComPtr<IClassFactory> factory;
     if (FAILED(getClassObject(CLSID_Gateway, IID_IClassFactory,
-                              reinterpret_cast<void**>(factory.Out()))))
+                              reinterpret_cast<void**>(factory_.Out()))))
       throw std::runtime_error("no class factory for Gateway");
-    if (FAILED(factory->CreateInstance(nullptr, IID_IGateway,
-                                       reinterpret_cast<void**>(gateway_.Out()))))
+    if (FAILED(factory_->CreateInstance(nullptr, IID_IGateway,
+                                        reinterpret_cast<void**>(gateway_.Out()))))
       throw std::runtime_error("cannot create a Gateway object");
   }
 
   IGateway& Gateway() { return *gateway_.Get(); }
+  IClassFactory& Factory() { return *factory_.Get(); }
 
 private:
   HMODULE module_ = nullptr;
+  ComPtr<IClassFactory> factory_;
   ComPtr<IGateway> gateway_;
 };
+
+LoadedModule& Module() {
+  static LoadedModule module;
+  return module;
+}
 
 } // namespace
 
 IGateway& Gateway() {
-  static LoadedModule module;
-  return module.Gateway();
+  return Module().Gateway();
+}
+
+void WithOwnGateway(const std::function<void(IGateway&)>& body) {
+  ComPtr<IGateway> gateway;
+  if (FAILED(Module().Factory().CreateInstance(nullptr, IID_IGateway,
+                                               reinterpret_cast<void**>(gateway.Out()))))
+    throw std::runtime_error("cannot create a Gateway object");
+  body(*gateway.Get());
 }
 
 } // namespace tellavo::test

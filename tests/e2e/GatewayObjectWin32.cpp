@@ -28,6 +28,16 @@ private:
 
 } // namespace
 
+void WithOwnGateway(const std::function<void(IGateway&)>& body) {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+    throw std::runtime_error("cannot join an apartment");
+  {
+    RegisteredGateway gateway;
+    body(gateway.Gateway());
+  }
+  CoUninitialize();
+}
+
 IGateway& Gateway() {
   static RegisteredGateway gateway;
   return gateway.Gateway();

@@ -53,6 +53,22 @@ TEST_F(HostileGatewayTest, ErrorStatusWithALongReasonIsAFailure) {
     EXPECT_EQ(text, expected);
 }
 
+TEST_F(HostileGatewayTest, EveryRedirectStatusButNoneFollowedIsAFailure) {
+  // Without a Location there is nothing to follow: each status of 300 and
+  // more, the lowest and the highest of the 3xx range among them, ends as
+  // the status error.
+  const std::u16string url = u"https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx";
+  for (int status : {300, 301, 303, 307, 399}) {
+    ClearEvents();
+    ScriptAnswer(R"({"status": )" + std::to_string(status) + R"(, "reason": "Moved"})");
+    const CallResult result = GetInfo(kUser, kPassword, kVendor);
+    EXPECT_EQ(result.hr, S_OK);
+    EXPECT_EQ(result.retvalue, u"-1") << status;
+    EXPECT_EQ(OnlyEventText(), u"ESOAPHTTPException Moved (" + Utf8ToUtf16(std::to_string(status)) +
+                                   u") - '" + url + u"'");
+  }
+}
+
 TEST_F(HostileGatewayTest, HugeHeaderIsReadOrRefusedWithAMessage) {
   ScriptAnswer(R"({"header_flood": {"count": 1, "bytes": 102400}})");
   const CallResult result = GetInfo(kUser, kPassword, kVendor);

@@ -37,6 +37,7 @@ INSTALLED = {
     "usr/share/doc/tellavo/tellavo.md",
     "usr/share/doc/tellavo/troubleshooting.md",
     "usr/share/doc/tellavo/CHANGELOG.md",
+    "usr/share/doc/tellavo/trace.md",
     "usr/share/doc/tellavo/changelog.gz",
     "usr/share/doc/tellavo/copyright",
     "usr/share/doc/tellavo/settings.md",

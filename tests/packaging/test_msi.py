@@ -43,7 +43,8 @@ OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, 
                              prefix=None)
 KEYS = (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY)
 INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "tellavo.md", "troubleshooting.md",
-             "CHANGELOG.md", "LICENSE.txt", "settings.md", "examples\\README.md",
+             "CHANGELOG.md", "LICENSE.txt", "settings.md", "trace.md",
+             "examples\\README.md",
              "examples\\send.js", "examples\\send.vbs", "examples\\send.ps1"}
 # msiexec's exit status for a success.
 SUCCESS = 0

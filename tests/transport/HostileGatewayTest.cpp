@@ -94,6 +94,25 @@ TEST_F(HostileGateway, DeclaredLengthAboveTheBoundIsRefusedBeforeTheBody) {
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
 }
 
+TEST_F(HostileGateway, DeclaredLengthPastSixtyFourBitsIsRefusedBeforeTheBody) {
+  // 2^64 exactly, 20 digits, and a length of 30 digits: neither may wrap
+  // round to a small number, nor be taken for "no length" and read on.
+  SetInternetTimeouts(5000);
+  for (const char* length :
+       {"18446744073709551616", "99999999999999999999", "123456789012345678901234567890"}) {
+    Sim().Script(
+        std::string(R"({"stream_bytes": 10, "silence": "after_head", "content_length": )") +
+        length + "}");
+    const auto start = Clock::now();
+    std::string response;
+    const auto raised = RaisedBy([&] { transport_.Execute("x", response); });
+    ASSERT_TRUE(raised) << length;
+    EXPECT_TRUE(NamesTheLimit(*raised, transport_.MaxAnswerBytes)) << MessageOf(*raised);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3)) << length;
+    EXPECT_TRUE(response.empty()) << length;
+  }
+}
+
 TEST_F(HostileGateway, DrippingGatewayEndsAtTheDeadline) {
   // A byte every 10 ms (some 5 s in all) keeps the idle time-outs from
   // firing; the exchange as a whole may last no longer than the time-out set.

@@ -14,7 +14,8 @@ namespace {
 
 constexpr OptionDefinition kJsonOption{"json", false};
 constexpr OptionDefinition kShowEventsOption{"show-events", false};
-constexpr OptionDefinition kCallOptions[] = {kJsonOption, kShowEventsOption, kModuleOption};
+constexpr OptionDefinition kCallOptions[] = {kJsonOption, kShowEventsOption, kModuleOption,
+                                             kTraceOption};
 constexpr std::string_view kCallSeparator = "--";
 
 struct PlannedCall {
@@ -87,9 +88,10 @@ int RunCall(const Command& self, const Args& args) {
 
 } // namespace
 
-const Command kCallCommand{"call",
-                           "call Gateway methods by name, as a script does",
-                           {R"(Usage: tellavo call [--json] [--show-events] [--module PATH]
+const Command kCallCommand{
+    "call",
+    "call Gateway methods by name, as a script does",
+    {R"(Usage: tellavo call [--json] [--show-events] [--module PATH] [--trace FILE]
                     METHOD [ARG ...] [-- METHOD [ARG ...]] ...
 
 Calls Gateway methods late-bound (IDispatch::GetIDsOfNames, then Invoke with
@@ -123,12 +125,15 @@ Application event log.
 --module PATH loads that module file and creates the object from its class
 factory; without it, on Windows the object comes from the registered server
 (CoCreateInstance by ProgID).
+--trace FILE appends a record of every exchange with the gateway to FILE (-
+for standard error), for this run only, the password masked (trace.md of the
+documentation).
 
 The first call that fails (an HRESULT other than S_OK, an unknown method, a
 wrong number of arguments) ends the run: later calls are not made.
 
 Exit status: 0 every call returned S_OK, 1 a call failed, 2 wrong command line.
 )"},
-                           RunCall};
+    RunCall};
 
 } // namespace tellavo::cli

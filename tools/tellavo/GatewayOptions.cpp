@@ -1,9 +1,11 @@
 #include "tools/tellavo/GatewayOptions.h"
 
+#include <filesystem>
 #include <iostream>
 
 #include "common/Utf.h"
 #include "tools/tellavo/PasswordInput.h"
+#include "transport/TraceFile.h"
 
 namespace tellavo::cli {
 
@@ -13,6 +15,19 @@ std::string ModulePath(const ParsedOptions& options) {
 
 std::u16string OptionText(const ParsedOptions& options, std::string_view name) {
   return Utf8ToUtf16(options.Value(name).value_or(std::string()));
+}
+
+void ApplyTraceOption(const ParsedOptions& options) {
+  const std::optional<std::string> file = options.Value(kTraceOption.name);
+  if (!file)
+    return;
+  if (file->empty())
+    throw EUsageError("--trace needs a file name, or - for standard error");
+  // The module may be asked from another folder than the client's current
+  // one, so it gets the name in full.
+  const std::u16string name =
+      *file == "-" ? u"-" : std::filesystem::absolute(Utf8ToUtf16(*file)).u16string();
+  SetProcessVariable(kTraceFileVariable, name);
 }
 
 bool PasswordFromStdin(const ParsedOptions& options) {

@@ -17,6 +17,7 @@ inline constexpr OptionDefinition kPasswordStdinOption{"password-stdin", false};
 inline constexpr OptionDefinition kVendorOption{"vendor", true};
 inline constexpr OptionDefinition kOriginatorOption{"originator", true};
 inline constexpr OptionDefinition kDateOption{"date", true};
+inline constexpr OptionDefinition kTraceOption{"trace", true};
 
 // The help text of the options above that every gateway command takes.
 inline constexpr std::string_view kAccountOptionsHelp =
@@ -27,13 +28,24 @@ inline constexpr std::string_view kAccountOptionsHelp =
     "                       either, from the variable TELLAVO_PASSWORD, else asked\n"
     "                       for on the terminal without being shown (required)\n"
     "  --vendor ID          the vendor identifier (required)\n"
-    "  --module PATH        load another build of the module\n";
+    "  --module PATH        load another build of the module\n"
+    "  --trace FILE         append a record of every exchange with the gateway to\n"
+    "                       FILE (- for standard error), for this run only, the\n"
+    "                       password masked (trace.md of the documentation)\n";
 
 struct Credentials {
   std::u16string user;
   std::u16string password;
   std::u16string vendor;
 };
+
+// With --trace, has the module trace this process's calls to its file
+// (standard error for "-"), whatever the settings say; a relative name is
+// taken from the current folder.
+void ApplyTraceOption(const ParsedOptions& options);
+// Sets an environment variable of this process, which the module loaded into
+// it reads; defined per platform.
+void SetProcessVariable(std::u16string_view name, std::u16string_view value);
 
 // --module, or DefaultModulePath().
 std::string ModulePath(const ParsedOptions& options);

@@ -3,8 +3,10 @@
 // up from the client's own folder, in the package's private library folder,
 // so that an installed tree works wherever it lies; the build tree has the
 // same layout.
+#include <cstdlib>
 #include <filesystem>
 
+#include "common/Utf.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/GatewayServer.h"
 
@@ -18,6 +20,10 @@ std::string DefaultModulePath() {
 
 std::unique_ptr<GatewayServer> DefaultGatewayServer() {
   return std::make_unique<ModuleGatewayServer>(DefaultModulePath());
+}
+
+void SetProcessVariable(std::u16string_view name, std::u16string_view value) {
+  setenv(Utf16ToUtf8(name).c_str(), Utf16ToUtf8(value).c_str(), 1);
 }
 
 } // namespace tellavo::cli

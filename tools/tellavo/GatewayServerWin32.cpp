@@ -62,4 +62,11 @@ std::unique_ptr<GatewayServer> DefaultGatewayServer() {
   return std::make_unique<RegisteredGatewayServer>();
 }
 
+void SetProcessVariable(std::u16string_view name, std::u16string_view value) {
+  const std::u16string variable(name);
+  const std::u16string text(value);
+  SetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(variable.c_str()),
+                          reinterpret_cast<LPCWSTR>(text.c_str()));
+}
+
 } // namespace tellavo::cli

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "common/Utf.h"
+#include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/Output.h"
 
 namespace tellavo::cli {
@@ -20,7 +21,7 @@ void PrintEntries(const std::vector<EventEntry>& entries) {
 } // namespace
 
 GatewaySession::GatewaySession(const ParsedOptions& options, Echo echo)
-    : echo_(std::move(echo)), server_(OpenGatewayServer(options)),
+    : echo_(std::move(echo)), server_((ApplyTraceOption(options), OpenGatewayServer(options))),
       gateway_(server_->CreateGateway()) {}
 
 CallResult GatewaySession::Call(std::u16string_view method,

@@ -10,8 +10,8 @@
 namespace tellavo::cli {
 namespace {
 
-constexpr OptionDefinition kQueryOptions[] = {kModuleOption, kUserOption, kPasswordOption,
-                                              kPasswordStdinOption, kVendorOption};
+constexpr OptionDefinition kQueryOptions[] = {kModuleOption,        kUserOption,   kPasswordOption,
+                                              kPasswordStdinOption, kVendorOption, kTraceOption};
 
 // The command line of a query with its positional arguments, checked.
 ParsedOptions ParseQuery(const Args& args, size_t positionals, std::string_view what) {

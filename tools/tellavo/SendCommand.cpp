@@ -23,10 +23,10 @@ constexpr OptionDefinition kTextOption{"text", true};
 constexpr OptionDefinition kCsvOption{"csv", true};
 constexpr OptionDefinition kDryRunOption{"dry-run", false};
 constexpr OptionDefinition kJsonOption{"json", false};
-constexpr OptionDefinition kSendOptions[] = {kModuleOption,        kUserOption,   kPasswordOption,
-                                             kPasswordStdinOption, kVendorOption, kOriginatorOption,
-                                             kDateOption,          kToOption,     kTextOption,
-                                             kCsvOption,           kDryRunOption, kJsonOption};
+constexpr OptionDefinition kSendOptions[] = {
+    kModuleOption,     kUserOption, kPasswordOption, kPasswordStdinOption, kVendorOption,
+    kOriginatorOption, kDateOption, kToOption,       kTextOption,          kCsvOption,
+    kDryRunOption,     kJsonOption, kTraceOption};
 constexpr std::string_view kStandardInput = "-";
 
 struct Message {

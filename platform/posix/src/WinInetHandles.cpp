@@ -236,7 +236,28 @@ BOOL InternetSetOptionW(HINTERNET internet, DWORD option, LPVOID buffer, DWORD b
   return TRUE;
 }
 
+// INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO, of a request handle only.
+static BOOL QuerySocketInfo(HINTERNET internet, LPVOID buffer, LPDWORD bufferLength) {
+  if (bufferLength == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (buffer == nullptr || *bufferLength < sizeof(INTERNET_DIAGNOSTIC_SOCKET_INFO)) {
+    *bufferLength = sizeof(INTERNET_DIAGNOSTIC_SOCKET_INFO);
+    return Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  const std::shared_ptr<Request> request = Find<Request>(internet, Kind::Request);
+  if (request == nullptr)
+    return FALSE;
+  INTERNET_DIAGNOSTIC_SOCKET_INFO info;
+  if (const DWORD error = request->SocketInfo(info); error != ERROR_SUCCESS)
+    return Fail(error);
+  std::memcpy(buffer, &info, sizeof info);
+  *bufferLength = sizeof info;
+  return TRUE;
+}
+
 BOOL InternetQueryOptionW(HINTERNET internet, DWORD option, LPVOID buffer, LPDWORD bufferLength) {
+  if (option == INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO)
+    return QuerySocketInfo(internet, buffer, bufferLength);
   const std::optional<Timeout> timeout = TimeoutOf(option);
   if (!timeout && option != INTERNET_OPTION_SECURITY_FLAGS && option != INTERNET_OPTION_HANDLE_TYPE)
     return Fail(ERROR_INTERNET_INVALID_OPTION);

@@ -478,6 +478,26 @@ int Request::OnSeek(void* self, curl_off_t offset, int origin) {
   return CURL_SEEKFUNC_OK;
 }
 
+DWORD Request::SocketInfo(INTERNET_DIAGNOSTIC_SOCKET_INFO& info) const {
+  if (!connected_)
+    return ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+  long made = 0;
+  long local = 0;
+  long remote = 0;
+  curl_easy_getinfo(easy_.get(), CURLINFO_NUM_CONNECTS, &made);
+  curl_easy_getinfo(easy_.get(), CURLINFO_LOCAL_PORT, &local);
+  curl_easy_getinfo(easy_.get(), CURLINFO_PRIMARY_PORT, &remote);
+  info = {};
+  info.SourcePort = static_cast<DWORD>(local);
+  info.DestPort = static_cast<DWORD>(remote);
+  // A transfer that made no connection of its own went over a kept one.
+  if (made == 0)
+    info.Flags |= IDSI_FLAG_KEEP_ALIVE;
+  if (secure_)
+    info.Flags |= IDSI_FLAG_SECURE;
+  return ERROR_SUCCESS;
+}
+
 int Request::OnConnected(void* self, char*, char*, int, int) {
   auto& request = *static_cast<Request*>(self);
   request.connected_ = true;

@@ -31,6 +31,9 @@ public:
   Connection& GetConnection() const { return static_cast<Connection&>(*Parent()); }
   void Close() override;
 
+  // The connection the request went over, once it has one.
+  DWORD SocketInfo(INTERNET_DIAGNOSTIC_SOCKET_INFO& info) const;
+
   DWORD SecurityFlags() const { return securityFlags_; }
   void SetSecurityFlags(DWORD flags) { securityFlags_ = flags; }
 

@@ -1,0 +1,202 @@
+#include "transport/ExchangeTrace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "common/Utf.h"
+#include "transport/TraceFile.h"
+
+namespace tellavo {
+
+namespace {
+
+using namespace std::chrono;
+
+constexpr std::string_view kRecordStart = "==== ";
+constexpr std::string_view kSuccess = "success";
+constexpr std::string_view kAuthorizationHeaders[] = {"authorization:", "proxy-authorization:"};
+
+// UTC, to the millisecond: "2026-12-08T10:40:12.345Z".
+std::string Timestamp(system_clock::time_point when) {
+  const auto milliseconds = floor<std::chrono::milliseconds>(when);
+  const auto day = floor<days>(milliseconds);
+  const year_month_day date{day};
+  const hh_mm_ss time{milliseconds - day};
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
+                static_cast<int>(time.subseconds().count()));
+  return text;
+}
+
+std::string Milliseconds(steady_clock::duration taken) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ms", duration<double, std::milli>(taken).count());
+  return text;
+}
+
+// The line breaks of received header text as the record's own.
+std::string AsLines(std::u16string_view head) {
+  std::string text = Utf16ToUtf8(head);
+  std::erase(text, '\r');
+  while (!text.empty() && text.back() == '\n')
+    text.pop_back();
+  return text;
+}
+
+// The length of the longest start of `text` of at most `limit` bytes that
+// does not end inside a UTF-8 sequence.
+size_t WholeCharacters(std::string_view text, size_t limit) {
+  if (limit >= text.size())
+    return text.size();
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  return end;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, char t) {
+           return p == std::tolower(static_cast<unsigned char>(t));
+         });
+}
+
+} // namespace
+
+std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
+  for (const std::string& secret : secrets) {
+    for (size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + kTraceMask.size()))
+      text.replace(at, secret.size(), kTraceMask);
+  }
+  for (size_t line = 0; line < text.size();) {
+    size_t end = text.find('\n', line);
+    if (end == std::string::npos)
+      end = text.size();
+    const std::string_view current(text.data() + line, end - line);
+    for (std::string_view name : kAuthorizationHeaders) {
+      if (!StartsWithNoCase(current, name))
+        continue;
+      size_t value = line + name.size();
+      while (value < end && text[value] == ' ')
+        ++value;
+      text.replace(value, end - value, kTraceMask);
+      end = value + kTraceMask.size();
+      break;
+    }
+    line = end + 1;
+  }
+  return text;
+}
+
+TExchangeTrace::TExchangeTrace(std::u16string_view service, std::u16string_view operation)
+    : call_(TTraceCall::Active()) {
+  if (call_ == nullptr)
+    return;
+  started_ = system_clock::now();
+  startedSteady_ = steady_clock::now();
+  service_ = Utf16ToUtf8(service);
+  operation_ = Utf16ToUtf8(operation);
+}
+
+void TExchangeTrace::Request(std::u16string_view url, std::u16string_view soapAction,
+                             std::string_view envelope) {
+  if (call_ == nullptr)
+    return;
+  url_ = Utf16ToUtf8(url);
+  soapAction_ = Utf16ToUtf8(soapAction);
+  envelope_ = envelope;
+}
+
+void TExchangeTrace::ResponseHead(std::u16string_view head, std::optional<bool> reusedConnection) {
+  if (call_ == nullptr)
+    return;
+  head_ = AsLines(head);
+  headReceived_ = true;
+  reused_ = reusedConnection;
+}
+
+void TExchangeTrace::Answer(std::string_view body) {
+  if (call_ == nullptr || answerSize_)
+    return;
+  answerSize_ = body.size();
+  answer_ = Shown(body);
+}
+
+std::string TExchangeTrace::Shown(std::string_view body) const {
+  const uint64_t limit = call_->Options().maxBodyBytes;
+  // Masked before it is cut, so that a secret across the cut is not half shown.
+  const size_t longest = call_->Secrets().empty() ? 0 : call_->Secrets().front().size();
+  const size_t window = limit >= body.size()
+                            ? body.size()
+                            : static_cast<size_t>(std::min<uint64_t>(body.size(), limit + longest));
+  std::string shown = MaskSecrets(std::string(body.substr(0, window)), call_->Secrets());
+  if (body.size() > limit)
+    shown.resize(WholeCharacters(shown, static_cast<size_t>(limit)));
+  return shown;
+}
+
+void TExchangeTrace::Succeeded() {
+  Finish(kSuccess);
+}
+
+void TExchangeTrace::Failed(const Exception& failure) {
+  if (call_ == nullptr)
+    return;
+  Finish(Utf16ToUtf8(failure.ReportText()));
+}
+
+void TExchangeTrace::Finish(std::string_view outcome) {
+  if (call_ == nullptr || finished_)
+    return;
+  finished_ = true;
+  const steady_clock::duration taken = steady_clock::now() - startedSteady_;
+  const uint64_t limit = call_->Options().maxBodyBytes;
+  const auto body = [&](std::string& out, std::string_view name, size_t size,
+                        const std::string& shown) {
+    out += name;
+    out += ": ";
+    out += std::to_string(size);
+    out += " bytes";
+    if (size > limit)
+      out += ", cut to the first " + std::to_string(shown.size()) + " shown";
+    out += "\n";
+    out += shown;
+    out += "\n";
+  };
+
+  std::string head;
+  head += kRecordStart;
+  head += Timestamp(started_);
+  head += " process " + std::to_string(TraceProcessId());
+  head += " thread " + std::to_string(TraceThreadId()) + "\n";
+  head += "Method: " + Utf16ToUtf8(call_->Method()) + "\n";
+  head += "Service: " + service_ + ", operation " + operation_ + "\n";
+  head += "URL: " + url_ + "\n";
+  head += "SOAPAction: \"" + soapAction_ + "\"\n";
+  head += "Connection: ";
+  head += !headReceived_ ? "no response" : !reused_ ? "not known" : *reused_ ? "reused" : "new";
+  head += "\n";
+  std::string record = MaskSecrets(std::move(head), call_->Secrets());
+  body(record, "Request", envelope_.size(), Shown(envelope_));
+
+  std::string tail;
+  tail += "Response:";
+  tail += headReceived_ ? "\n" + head_ + "\n" : " none\n";
+  record += MaskSecrets(std::move(tail), call_->Secrets());
+  if (answerSize_)
+    body(record, "Answer", *answerSize_, answer_);
+  else
+    record += "Answer: none\n";
+  record += "Time: " + Milliseconds(taken) + "\n";
+  record += MaskSecrets("Result: " + std::string(outcome) + "\n", call_->Secrets());
+  // An empty line between records, for the reader.
+  record += "\n";
+  call_->Write(record);
+}
+
+} // namespace tellavo

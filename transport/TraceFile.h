@@ -1,0 +1,31 @@
+// Appending trace records to a file or to standard error. One lock for the
+// process and one write per record, so that records of several threads never
+// interleave. The file is opened for each record, so a trace setting changed
+// meanwhile, or a file an administrator moved away, takes effect at once.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tellavo {
+
+// Appends `record` to `file` (or standard error for "-"). When the file
+// would grow past `maxBytes` it is first renamed with the suffix ".1",
+// replacing an older one, and a new file begins; a record larger than the
+// limit alone still goes whole into a file of its own. A new file is
+// readable by its owner only on posix and takes its folder's permissions on
+// Windows. Raises Exception naming the file and the reason on failure.
+void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record);
+
+// The environment variable by which a process traces its own calls to the
+// file it names ("-": standard error), whatever the settings say.
+inline constexpr char16_t kTraceFileVariable[] = u"TELLAVO_TRACE_FILE";
+// Its value in this process; empty when it is not set.
+std::u16string TraceFileOverride();
+
+// The numbers that tell one process and thread from another in a record.
+uint32_t TraceProcessId();
+uint32_t TraceThreadId();
+
+} // namespace tellavo
