@@ -160,9 +160,17 @@ class MsiTest(unittest.TestCase):
                 found[name] = (kind, data.strip())
         return found
 
-    def settings_in_every_view(self):
-        """{bitness: the settings key's values} for every module's view."""
-        return {bits: self.values(SETTINGS_KEY, bits) for bits in self.layout.folders}
+    def assertSettingsInEveryView(self, **settings):
+        """The settings key holds exactly `settings`, as REG_SZ values, in the
+        registry view of every module the package installs (no key, or an
+        empty one, for none)."""
+        for bits in self.layout.folders:
+            values = self.values(SETTINGS_KEY, bits)
+            if settings:
+                self.assertEqual(values, {name: ("REG_SZ", value)
+                                          for name, value in settings.items()}, bits)
+            else:
+                self.assertFalse(values, bits)
 
     def installed_products(self):
         """The display names of the installed products."""
@@ -228,8 +236,7 @@ class MsiTest(unittest.TestCase):
             "CategoryMessageFile": ("REG_SZ", module),
             "CategoryCount": ("REG_DWORD", "0x1"),
             "TypesSupported": ("REG_DWORD", "0x7")})
-        for bits, values in self.settings_in_every_view().items():
-            self.assertFalse(values, bits)
+        self.assertSettingsInEveryView()
 
     def test_2_installed_documents_link_only_to_what_is_installed(self):
         folder = self.host_folder(self.layout.bits)
@@ -265,11 +272,9 @@ class MsiTest(unittest.TestCase):
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
         self.assertEqual(self.installed_products(), ["Tellavo"])
-        for bits, values in self.settings_in_every_view().items():
-            self.assertEqual(values, {
-                "GatewayHost": ("REG_SZ", "sms.example.net"),
-                "ServiceNamespace": ("REG_SZ", "urn:example:sms/"),
-                "VerifyCertificates": ("REG_SZ", "1")}, bits)
+        self.assertSettingsInEveryView(GatewayHost="sms.example.net",
+                                       ServiceNamespace="urn:example:sms/",
+                                       VerifyCertificates="1")
         # The installed client reads them as the module does.
         client = self.layout.folder(self.layout.bits) + "\\tellavo.exe"
         shown = self.wine.run(client, "config", "--json")
@@ -288,12 +293,10 @@ class MsiTest(unittest.TestCase):
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
         self.assertEqual(self.installed_products(), ["Tellavo"])
-        for bits, values in self.settings_in_every_view().items():
-            self.assertEqual(values, {
-                "GatewayHost": ("REG_SZ", "sms.example.net"),
-                "ReportHost": ("REG_SZ", "report.example.net"),
-                "ServiceNamespace": ("REG_SZ", "urn:example:sms/"),
-                "VerifyCertificates": ("REG_SZ", "1")}, bits)
+        self.assertSettingsInEveryView(GatewayHost="sms.example.net",
+                                       ReportHost="report.example.net",
+                                       ServiceNamespace="urn:example:sms/",
+                                       VerifyCertificates="1")
         # Only the newer product is left to remove: removing the older one
         # finds nothing installed.
         self.assertNotEqual(self.msiexec("/x", windows_path(OPTIONS.msi)).returncode, SUCCESS)
@@ -305,8 +308,7 @@ class MsiTest(unittest.TestCase):
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertNothingLeft()
         self.assertIsNone(self.values(EVENT_SOURCE_KEY))
-        for bits, values in self.settings_in_every_view().items():
-            self.assertFalse(values, bits)
+        self.assertSettingsInEveryView()
 
 
 def main():
