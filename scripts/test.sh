@@ -15,12 +15,15 @@ scripts/install-deps.sh all
 
 jobs=$(nproc)
 
-echo "== posix: build and test"
+# Each stage's heading says how long the run has taken so far.
+stage() { printf '== %s (at %d:%02d)\n' "$1" $((SECONDS / 60)) $((SECONDS % 60)); }
+
+stage "posix: build and test"
 cmake --preset posix
 cmake --build --preset posix -j "$jobs"
 ctest --preset posix -j "$jobs"
 
-echo "== posix: AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "posix: AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset posix-sanitize
 cmake --build --preset posix-sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
@@ -31,7 +34,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 # a fresh prefix, whose server is stopped at the end.
 windows_stage() {
   local preset=$1 prefix=build/$1/wineprefix
-  echo "== $preset: cross-build, then test under Wine"
+  stage "$preset: cross-build, then test under Wine"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
   WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
@@ -49,11 +52,11 @@ trap stop_wine EXIT
 windows_stage win32
 windows_stage win64
 
-echo "== posix: clang"
+stage "posix: clang"
 cmake --preset posix-clang
 cmake --build --preset posix-clang -j "$jobs"
 
-echo "== posix: ThreadSanitizer"
+stage "posix: ThreadSanitizer"
 cmake --preset posix-tsan
 cmake --build --preset posix-tsan -j "$jobs"
 # The entity-expansion test bounds its own running time, which
@@ -63,8 +66,9 @@ TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/str
   ctest --preset posix-tsan -j "$jobs" \
   -E '^XMLSecurity\.InternalEntitiesAreSubstitutedButExpansionIsBounded$'
 
-echo "== fuzzers: replay the corpora, then 30 seconds each"
+stage "fuzzers: replay the corpora, then 30 seconds each"
 cmake --preset fuzz
 cmake --build --preset fuzz -j "$jobs"
 ctest --preset fuzz
 scripts/fuzz.sh 30
+stage "all passed"

@@ -35,7 +35,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "registration"))
 sys.path.insert(0, HERE)
 from test_clients import Simulator  # noqa: E402
 from test_registration import (CLASS_KEY, INTERFACE_KEY, PROGID_KEY, TYPELIB_KEY,  # noqa: E402
-                               Registry)
+                               Registry, reg_query)
 from winetools import Wine, pe_bits, system_program, windows_path  # noqa: E402
 from doc_links import broken_links  # noqa: E402
 
@@ -150,8 +150,8 @@ class MsiTest(unittest.TestCase):
         """{value name: (type, data)} of the key itself as a process of that
         bitness sees it (the package's own by default), or None when the key
         does not exist."""
-        result = self.wine.run(self.program("reg", bits or self.layout.bits), "query", key)
-        if result.returncode != 0:
+        result = reg_query(self.wine, self.program("reg", bits or self.layout.bits), key)
+        if result is None:
             return None
         found = {}
         for line in result.stdout.split("\n"):

@@ -42,8 +42,28 @@ LOADED = 0
 # "Automation server can't create object".
 CANNOT_CREATE = "error 800A01AD"
 
+# reg query's exit statuses: the key was read, the key does not exist.
+REG_FOUND = 0
+REG_MISSING = 1
+QUERY_ATTEMPTS = 3
+
 OPTIONS = argparse.Namespace(module=None, wine="wine", mode="check", peer_module=None,
                              apartment_client=None)
+
+
+def reg_query(wine, reg, key, *options):
+    """What `reg query key options` printed, or None when the key does not
+    exist. Under Wine a 32-bit process in a 64-bit prefix now and then
+    crashes as it exits, after its work is done (not seen on Windows): reg's
+    answer counts only with a status it sets itself, 0 for a key read and 1
+    for a missing one, and a crashed query is asked again."""
+    for _ in range(QUERY_ATTEMPTS):
+        result = wine.run(reg, "query", key, *options)
+        if result.returncode == REG_FOUND:
+            return result
+        if result.returncode == REG_MISSING:
+            return None
+    raise AssertionError("reg query failed: %r" % (result,))
 
 
 class Registry:
@@ -61,11 +81,11 @@ class Registry:
         keys that both views share: it reads all of HKCR from the 32-bit
         classes); else `reg` reads its own view."""
         if view:
-            result = self.wine.run(system_program("reg", view), "query", key, "/s",
-                                   "/reg:%d" % view)
+            result = reg_query(self.wine, system_program("reg", view), key, "/s",
+                               "/reg:%d" % view)
         else:
-            result = self.wine.run(self.reg, "query", key, "/s")
-        if result.returncode != 0:
+            result = reg_query(self.wine, self.reg, key, "/s")
+        if result is None:
             return None
         root = key.replace("HKCR\\", "HKEY_CLASSES_ROOT\\", 1).lower()
         tree, current = {}, None
