@@ -86,8 +86,7 @@ TEST_F(FriendlyCommandsTest, PasswordFromTheEnvironmentIsUsedAndNeverShown) {
   // The command line wins over the environment: the gateway refuses.
   const TellavoRun wrong =
       RunTellavo({"info", "--user", "tellavo", "--password", "wrong", "--vendor", "42"});
-  EXPECT_TRUE(Contains(wrong.out, "Invalid user name, password or vendor identifier"))
-      << wrong.out;
+  EXPECT_TRUE(Contains(wrong.out, "Invalid user name, password or vendor identifier")) << wrong.out;
   EXPECT_FALSE(Contains(wrong.out + wrong.err, "s3cret")) << wrong.err;
 
   const TellavoRun sent = RunTellavo({"send", "--user", "tellavo", "--vendor", "42", "--originator",
