@@ -1,6 +1,5 @@
-#include <iterator>
-
 #include "Platform.h"
+#include "common/Exceptions.h"
 #include "common/Format.h"
 #include "transport/TraceFile.h"
 #include "transport/TraceFileSystem.h"
@@ -16,13 +15,7 @@ const WCHAR* W(std::u16string_view text) {
 // The system's text for the thread's last error code.
 std::u16string LastErrorReason() {
   const DWORD code = GetLastError();
-  char16_t buffer[512] = {};
-  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, reinterpret_cast<WCHAR*>(buffer),
-                                      static_cast<DWORD>(std::size(buffer)), nullptr);
-  std::u16string text(buffer, length);
-  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' '))
-    text.pop_back();
+  std::u16string text = SystemMessageText(static_cast<HRESULT>(code));
   return text.empty() ? Format(u"system error %d", {static_cast<long>(code)}) : text;
 }
 
