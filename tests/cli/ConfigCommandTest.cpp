@@ -52,7 +52,7 @@ TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
   EXPECT_EQ(about["client"].String(), TELLAVO_VERSION);
   EXPECT_EQ(about["module"]["typeLibrary"].String(), "2.0");
 #ifdef _WIN32
-  EXPECT_EQ(about["module"]["version"].String(), "2.0.0.0");
+  EXPECT_EQ(about["module"]["version"].String(), TELLAVO_MODULE_VERSION);
   EXPECT_TRUE(about["module"]["path"].String().ends_with("Tellavo.dll"));
 #else
   EXPECT_TRUE(about["module"]["version"].IsNull());
