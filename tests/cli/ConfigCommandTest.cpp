@@ -45,6 +45,18 @@ TEST(ConfigCommandTest, ABadSettingIsTheFailure) {
       << run.err;
 }
 
+TEST(ConfigCommandTest, ArgumentsAreAUsageError) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"config", "GatewayHost"}, {"config", "--json", "GatewayHost"}}) {
+    const TellavoRun run = RunTellavo(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("config takes no arguments\nTry 'tellavo config --help'"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
 TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
   const TellavoRun run = RunTellavo({"--version", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
