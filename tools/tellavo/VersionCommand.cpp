@@ -49,16 +49,9 @@ int RunVersion(const Command& self, const Args& args) {
     std::cout << "tellavo " TELLAVO_CLIENT_VERSION "\n";
   const ModuleVersion module = ReadModuleVersion(path);
   if (json) {
-    JsonObject about;
-    about.Text("path", Utf8ToUtf16(path));
-    about.TextOrNull("version",
-                     module.file ? std::optional(Utf8ToUtf16(*module.file)) : std::nullopt);
-    about.Text("typeLibrary", Utf8ToUtf16(module.typeLibrary));
-    std::cout << JsonObject()
-                     .Text("client", Utf8ToUtf16(TELLAVO_CLIENT_VERSION))
-                     .Object("module", about)
-                     .Str()
-              << '\n';
+    const Json about = {
+        {"path", path}, {"version", module.file}, {"typeLibrary", module.typeLibrary}};
+    std::cout << JsonLine({{"client", TELLAVO_CLIENT_VERSION}, {"module", about}}) << '\n';
     return kExitOk;
   }
   std::cout << "module " << path << '\n';
