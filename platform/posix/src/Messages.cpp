@@ -21,6 +21,7 @@ const std::unordered_map<DWORD, std::u16string_view>& SystemMessages() {
       {0x80004002, u"No such interface supported"},
       {0x80004003, u"Invalid pointer"},
       {0x80004005, u"Unspecified error"},
+      {0x80070005, u"Access is denied"},
       {0x8000FFFF, u"Catastrophic failure"},
       {0x8007000E, u"Not enough memory resources are available to complete this operation"},
       {0x80070057, u"The parameter is incorrect"},
@@ -29,6 +30,7 @@ const std::unordered_map<DWORD, std::u16string_view>& SystemMessages() {
       {0x80020006, u"Unknown name"},
       {0x8002000B, u"Invalid index"},
       {0x8002000E, u"Invalid number of parameters"},
+      {0x8002801C, u"Error accessing the OLE registry"},
       {0x80040110, u"Class does not support aggregation (or class object is remote)"},
       {0x80040111, u"ClassFactory cannot supply requested class"},
   };
