@@ -78,8 +78,8 @@ void SystemRegistry::RegisterTypeLibrary(ITypeLib* library, const std::u16string
 HRESULT SystemRegistry::UnregisterTypeLibrary(const TLIBATTR& library) {
   if (unregisterTypeLib_ == nullptr)
     return S_FALSE;
-  return unregisterTypeLib_(library.guid, library.wMajorVerNum, library.wMinorVerNum,
-                            library.lcid, library.syskind);
+  return unregisterTypeLib_(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid,
+                            library.syskind);
 }
 
 void SystemRegistry::Commit() {

@@ -30,7 +30,6 @@ const std::unordered_map<DWORD, std::u16string_view>& SystemMessages() {
       {0x80020006, u"Unknown name"},
       {0x8002000B, u"Invalid index"},
       {0x8002000E, u"Invalid number of parameters"},
-      {0x8002801C, u"Error accessing the OLE registry"},
       {0x80040110, u"Class does not support aggregation (or class object is remote)"},
       {0x80040111, u"ClassFactory cannot supply requested class"},
   };
