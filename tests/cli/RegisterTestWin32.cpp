@@ -33,7 +33,7 @@ std::optional<std::string> ClassesValue(const wchar_t* key) {
 
 bool ClassesKeyExists(const wchar_t* key) {
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &opened) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
     return false;
   RegCloseKey(opened);
   return true;
@@ -82,13 +82,24 @@ private:
 // The registry refusing a change: the module answers the system's code, the
 // client shows it with what to do, and no half registration claims success.
 TEST(RegisterTest, ARefusedChangeFailsWithTheSystemsReason) {
+  // The server key refuses its deletion. Wine grants DELETE in spite of a
+  // deny entry (Windows does not), so the key also holds a subkey, whose
+  // presence refuses the deletion there, and refuses listing its subkeys,
+  // so that the module cannot take it for a key that holds others' entries.
+  const std::wstring subkey = std::wstring(kServerKey) + L"\\Tellavo.Test";
+  HKEY created = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &created, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(created);
   TellavoRun unregistered;
   bool serverKeptAfterUnregister = false;
   {
-    const RefusingKey locked(kServerKey, DELETE);
+    const RefusingKey locked(kServerKey, DELETE | KEY_ENUMERATE_SUB_KEYS);
     unregistered = RunTellavo({"unregister"});
     serverKeptAfterUnregister = ClassesKeyExists(kServerKey);
   }
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, subkey.c_str()), ERROR_SUCCESS);
   EXPECT_EQ(unregistered.status, 1);
   EXPECT_NE(unregistered.err.find("DllUnregisterServer failed: 0x80070005 "), std::string::npos)
       << unregistered.err;
