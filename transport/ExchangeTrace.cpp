@@ -65,14 +65,38 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
          });
 }
 
-} // namespace
-
-std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
-  for (const std::string& secret : secrets) {
-    for (size_t at = text.find(secret); at != std::string::npos;
-         at = text.find(secret, at + kTraceMask.size()))
-      text.replace(at, secret.size(), kTraceMask);
+// `text` with every run of bytes that occurrences of secrets cover replaced
+// by one mask: overlapping and adjacent occurrences make one run, so no
+// piece of a secret shows beside a mask. Stops once more than `enough` bytes
+// are out and no run is open, so that cutting what it gives at `enough`
+// shows nothing a whole masking would not.
+std::string MaskedStart(std::string_view text, const std::vector<std::string>& secrets,
+                        size_t enough) {
+  std::string out;
+  size_t coveredUntil = 0;
+  bool masking = false;
+  for (size_t at = 0; at < text.size(); ++at) {
+    for (const std::string& secret : secrets) {
+      if (text.substr(at).starts_with(secret))
+        coveredUntil = std::max(coveredUntil, at + secret.size());
+    }
+    if (at < coveredUntil) {
+      if (!masking)
+        out += kTraceMask;
+      masking = true;
+      continue;
+    }
+    masking = false;
+    if (out.size() > enough)
+      break;
+    out += text[at];
   }
+  return out;
+}
+
+// `text` with the value of every Authorization and Proxy-Authorization
+// header line masked.
+std::string MaskAuthorizationValues(std::string text) {
   for (size_t line = 0; line < text.size();) {
     size_t end = text.find('\n', line);
     if (end == std::string::npos)
@@ -91,6 +115,12 @@ std::string MaskSecrets(std::string text, const std::vector<std::string>& secret
     line = end + 1;
   }
   return text;
+}
+
+} // namespace
+
+std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
+  return MaskAuthorizationValues(MaskedStart(text, secrets, std::string::npos));
 }
 
 TExchangeTrace::TExchangeTrace(std::u16string_view service, std::u16string_view operation)
@@ -129,14 +159,13 @@ void TExchangeTrace::Answer(std::string_view body) {
 
 std::string TExchangeTrace::Shown(std::string_view body) const {
   const uint64_t limit = call_->Options().maxBodyBytes;
-  // Masked before it is cut, so that a secret across the cut is not half shown.
-  const size_t longest = call_->Secrets().empty() ? 0 : call_->Secrets().front().size();
-  const size_t window = limit >= body.size()
-                            ? body.size()
-                            : static_cast<size_t>(std::min<uint64_t>(body.size(), limit + longest));
-  std::string shown = MaskSecrets(std::string(body.substr(0, window)), call_->Secrets());
-  if (body.size() > limit)
-    shown.resize(WholeCharacters(shown, static_cast<size_t>(limit)));
+  if (body.size() <= limit)
+    return MaskSecrets(std::string(body), call_->Secrets());
+  // Masked before it is cut, so that a secret across the cut is not half
+  // shown; only as much as the cut keeps is masked.
+  const size_t kept = static_cast<size_t>(limit);
+  std::string shown = MaskAuthorizationValues(MaskedStart(body, call_->Secrets(), kept));
+  shown.resize(WholeCharacters(shown, kept));
   return shown;
 }
 
