@@ -56,13 +56,10 @@ void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_
       return;
     }
   }
-  try {
-    RenameTraceFile(path, path + std::u16string(kRotatedSuffix));
-  } catch (const Exception&) {
-    // Renaming fails while a reader holds the file without letting it be
-    // renamed (on Windows): the record goes on the end, and the next one
-    // tries again.
-  }
+  // Renaming fails while a reader holds the file without letting it be
+  // renamed (on Windows): then the record goes on the end, and the next one
+  // tries again.
+  RenameTraceFile(path, path + std::u16string(kRotatedSuffix));
   TTraceFileHandle(path).Append(record);
 }
 

@@ -128,8 +128,7 @@ TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view tra
 TTraceFileLock::~TTraceFileLock() = default;
 
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
-  if (rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
-    throw TraceFileError(from, Reason(errno));
+  rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str());
 }
 
 void WriteStandardError(std::string_view bytes) {

@@ -54,7 +54,8 @@ private:
   std::unique_ptr<Native> native_;
 };
 
-// Renames `from` to `to`, replacing any file of that name.
+// Renames `from` to `to`, replacing any file of that name, or leaves both as
+// they are when the system refuses.
 void RenameTraceFile(std::u16string_view from, std::u16string_view to);
 void WriteStandardError(std::string_view bytes);
 

