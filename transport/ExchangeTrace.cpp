@@ -72,24 +72,39 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 // shows nothing a whole masking would not.
 std::string MaskedStart(std::string_view text, const std::vector<std::string>& secrets,
                         size_t enough) {
+  // The next occurrence of each secret at or after `at`; the text between
+  // occurrences is copied whole.
+  std::vector<size_t> next;
+  for (const std::string& secret : secrets)
+    next.push_back(secret.empty() ? std::string_view::npos : text.find(secret));
   std::string out;
-  size_t coveredUntil = 0;
-  bool masking = false;
-  for (size_t at = 0; at < text.size(); ++at) {
-    for (const std::string& secret : secrets) {
-      if (text.substr(at).starts_with(secret))
-        coveredUntil = std::max(coveredUntil, at + secret.size());
+  size_t at = 0;
+  while (at < text.size() && out.size() <= enough) {
+    size_t start = text.size();
+    for (size_t i = 0; i < secrets.size(); ++i) {
+      if (next[i] < at)
+        next[i] = text.find(secrets[i], at);
+      start = std::min(start, next[i]);
     }
-    if (at < coveredUntil) {
-      if (!masking)
-        out += kTraceMask;
-      masking = true;
+    // At most one byte past `enough`, which tells the cut where a character
+    // ends.
+    const size_t room = enough - out.size();
+    const size_t plainEnd = start - at <= room ? start : at + room + 1;
+    out.append(text.substr(at, plainEnd - at));
+    at = plainEnd;
+    if (at != start || start == text.size())
       continue;
+    // The run of occurrences from `start`: every byte it covers may begin
+    // another that reaches further.
+    size_t end = start + 1;
+    for (size_t covered = start; covered < end; ++covered) {
+      for (const std::string& secret : secrets) {
+        if (!secret.empty() && text.substr(covered).starts_with(secret))
+          end = std::max(end, covered + secret.size());
+      }
     }
-    masking = false;
-    if (out.size() > enough)
-      break;
-    out += text[at];
+    out += kTraceMask;
+    at = end;
   }
   return out;
 }
