@@ -94,10 +94,10 @@ std::string MaskedStart(std::string_view text, const std::vector<std::string>& s
     at = plainEnd;
     if (at != start || start == text.size())
       continue;
-    // The run of occurrences from `start`: every byte it covers may begin
-    // another that reaches further.
+    // The run of occurrences from `start`: every byte it covers, and the
+    // one after it, may begin another that reaches further.
     size_t end = start + 1;
-    for (size_t covered = start; covered < end; ++covered) {
+    for (size_t covered = start; covered <= end && covered < text.size(); ++covered) {
       for (const std::string& secret : secrets) {
         if (!secret.empty() && text.substr(covered).starts_with(secret))
           end = std::max(end, covered + secret.size());
