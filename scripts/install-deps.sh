@@ -9,7 +9,8 @@
 # The Windows tests run in a 64-bit Wine prefix: wine64 runs the 64-bit
 # build's programs and wine32, from the i386 architecture, the 32-bit ones;
 # clang and its runtimes build the fuzzers; dpkg-dev, lintian
-# and wixl with msitools make and check the Debian package and the MSI; curl's command-line
+# and wixl with msitools make and check the Debian package and the MSI;
+# osslsigncode signs and verifies the Windows files; curl's command-line
 # client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
@@ -23,7 +24,7 @@ test_packages=(
   libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32:i386 wine64
-  dpkg-dev lintian man-db wixl msitools
+  dpkg-dev lintian man-db wixl msitools osslsigncode
   curl
 )
 
