@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """Checks the portable zip: one folder per bitness with the module of that
 bitness, a manifest that names it for the same processor, and tellavo.exe of
-the same bitness; the examples, guides and licence beside them; nothing else.
+the same bitness; the examples, guides and licence beside them, their links
+leading only to what the zip holds; nothing else.
 
     test_zip.py ZIP --version VERSION
 """
 
 import argparse
+import os
 import struct
 import sys
+import tempfile
 import xml.etree.ElementTree as ElementTree
 import zipfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "packaging"))
+from doc_links import broken_links  # noqa: E402
 
 ASSEMBLY = "{urn:schemas-microsoft-com:asm.v1}"
 # Folder: the PE machine of its programs, the manifest's processorArchitecture.
@@ -61,6 +67,10 @@ def main():
             files = [f.get("name") for f in manifest.findall(ASSEMBLY + "file")]
             if files != ["Tellavo.dll"]:
                 faults.append(f"{name} names the files {files}, not Tellavo.dll")
+        with tempfile.TemporaryDirectory(prefix="tellavo-zip-") as folder:
+            package.extractall(folder)
+            faults += [f"{document}: link to {link} leads nowhere"
+                       for document, link in broken_links(folder)]
     for fault in faults:
         print(fault, file=sys.stderr)
     return 1 if faults else 0
