@@ -1,8 +1,9 @@
 // Registration-free activation, in a prefix where nothing is registered: an
 // application that activates the module's manifest creates Tellavo.Gateway
 // by ProgID and by class and calls it late-bound and early-bound from every
-// kind of apartment, and tellavo.exe copied into a folder with the module and
-// the manifest works from there. The module and manifest are copied into a
+// kind of apartment; a program with the example application manifest creates
+// it as if it were registered; and tellavo.exe copied into a folder with the
+// module and the manifest works from there. The module and manifest are copied into a
 // fresh folder first, as an application ships them in its own.
 #include <objbase.h>
 
@@ -60,6 +61,10 @@ public:
   CopiedFolder& operator=(const CopiedFolder&) = delete;
 
   fs::path operator/(const char* name) const { return path_ / name; }
+  void Add(const fs::path& file, const char* name) const { fs::copy_file(file, path_ / name); }
+  void Write(const char* name, const std::string& text) const {
+    std::ofstream(path_ / name, std::ios::binary) << text;
+  }
 
 private:
   fs::path path_;
@@ -304,6 +309,36 @@ TEST_F(RegFreeTest, CopiedClientFolderWorksWithoutRegistration) {
                                            L"--originator TELLAVO --to 5550000001 --text hi");
   EXPECT_EQ(sent.status, 0u) << sent.out;
   EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+}
+
+// The script host of this program's bitness, copied as host.exe beside the
+// module and its manifest, runs a script that creates the object: with the
+// example application manifest beside it, which Windows reads when the
+// program starts, a plain CreateObject finds the class; without it, not.
+// Each run has a folder of its own: Windows caches what it found for a
+// program's path.
+std::string FirstLineOfScriptHost(bool withApplicationManifest) {
+  const CopiedFolder folder({TELLAVO_TEST_MODULE, TELLAVO_TEST_MANIFEST});
+  wchar_t system[MAX_PATH];
+  if (GetSystemDirectoryW(system, MAX_PATH) == 0)
+    return "GetSystemDirectoryW failed";
+  folder.Add(fs::path(system) / "cscript.exe", "host.exe");
+  if (withApplicationManifest)
+    folder.Add(BuildFile(TELLAVO_TEST_APPLICATION_MANIFEST), "host.exe.manifest");
+  folder.Write("send.js", "try {\n"
+                          "  var gateway = new ActiveXObject('Tellavo.Gateway');\n"
+                          "  WScript.Echo(gateway.getinfo('tellavo', 's3cret', '42'));\n"
+                          "} catch (e) {\n"
+                          "  WScript.Echo('error ' + (e.number >>> 0).toString(16));\n"
+                          "}\n");
+  const ClientRun run =
+      RunClient(folder / "host.exe", L"//nologo \"" + (folder / "send.js").wstring() + L"\"");
+  return run.out.substr(0, run.out.find_first_of("\r\n"));
+}
+
+TEST_F(RegFreeTest, ExampleApplicationManifestLetsAProgramCreateTheObject) {
+  EXPECT_EQ(FirstLineOfScriptHost(false), "error 800a01ad");
+  EXPECT_EQ(FirstLineOfScriptHost(true), "TELLAVO");
 }
 
 TEST_F(RegFreeTest, CopiedClientWithoutTheManifestSaysTheClassIsNotRegistered) {
