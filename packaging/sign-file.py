@@ -17,8 +17,8 @@ import os
 import subprocess
 import sys
 
+# What Windows shows as the signed content's name.
 DESCRIPTION = "Tellavo COM API"
-URL = "https://tellavo.example/"
 
 
 def sign(osslsigncode, path, certificate, password, timestamp):
@@ -26,7 +26,7 @@ def sign(osslsigncode, path, certificate, password, timestamp):
     read_end, write_end = os.pipe()
     try:
         command = [osslsigncode, "sign", "-pkcs12", certificate, "-readpass",
-                   f"/dev/fd/{read_end}", "-h", "sha256", "-n", DESCRIPTION, "-i", URL]
+                   f"/dev/fd/{read_end}", "-h", "sha256", "-n", DESCRIPTION]
         if timestamp:
             command += ["-ts", timestamp]
         command += ["-in", path, "-out", signed]

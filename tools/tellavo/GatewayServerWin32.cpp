@@ -138,20 +138,21 @@ bool IsFile(const std::u16string& path) {
 // The module file registered for the Gateway class in this process's view of
 // the registry (a 32-bit process on 64-bit Windows sees the 32-bit view), in
 // its long form (a path with a blank is registered in its short form), or
-// none when the class is not registered there.
+// none when the class is not registered there. RegGetValueW expands a
+// REG_EXPAND_SZ path and returns it as REG_SZ.
 std::optional<std::u16string> RegisteredModule() {
   wchar_t classId[40];
   if (StringFromGUID2(CLSID_Gateway, classId, 40) == 0)
     return std::nullopt;
   const std::wstring key = std::wstring(L"CLSID\\") + classId + L"\\InprocServer32";
   DWORD size = 0;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
-                   nullptr, nullptr, &size) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
+                   &size) != ERROR_SUCCESS)
     return std::nullopt;
   std::u16string path(size / sizeof(char16_t) + 1, u'\0');
   size = static_cast<DWORD>(path.size() * sizeof(char16_t));
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
-                   nullptr, path.data(), &size) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path.data(),
+                   &size) != ERROR_SUCCESS)
     return std::nullopt;
   path.resize(path.find(u'\0'));
   std::u16string longPath(MAX_PATH, u'\0');
