@@ -1,12 +1,12 @@
 # Authenticode signatures on the Windows deliverables; off by default.
 #
-# With TELLAVO_SIGN=ON every Tellavo.dll and tellavo.exe is signed as soon as
-# it is linked, so that the packages pack signed files, and every package is
+# With TELLAVO_SIGN=ON every Tellavo.dll, tellavo.exe and TellavoCategories.dll
+# is signed as soon as it is linked, so that the packages pack signed files, and every package is
 # signed once it is made. The certificate with its key is the PKCS#12 file
 # named by the environment variable TELLAVO_SIGN_PKCS12, its password the
 # value of TELLAVO_SIGN_PASSWORD; both are read when the build runs, so that
 # neither lands in the build folder nor on a command line.
-option(TELLAVO_SIGN "Sign Tellavo.dll, tellavo.exe and the packages with osslsigncode" OFF)
+option(TELLAVO_SIGN "Sign the Windows modules, client and packages with osslsigncode" OFF)
 set(TELLAVO_SIGN_TIMESTAMP_URL "" CACHE STRING
     "RFC 3161 time-stamp server that countersigns the signatures (empty: none)")
 
