@@ -66,9 +66,14 @@ TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
 #ifdef _WIN32
   EXPECT_EQ(about["module"]["version"].String(), TELLAVO_MODULE_VERSION);
   EXPECT_TRUE(about["module"]["path"].String().ends_with("Tellavo.dll"));
+  // The module that the test prefix has registered, as it is built: unsigned.
+  EXPECT_EQ(about["module"]["activation"].String(), "registered");
+  EXPECT_EQ(about["module"]["signature"].String(), "unsigned");
 #else
   EXPECT_TRUE(about["module"]["version"].IsNull());
   EXPECT_TRUE(about["module"]["path"].String().ends_with("/libtellavo.so"));
+  EXPECT_EQ(about["module"]["activation"].String(), "path");
+  EXPECT_TRUE(about["module"]["signature"].IsNull());
 #endif
 
   const TellavoRun plain = RunTellavo({"--version"});
