@@ -123,10 +123,16 @@ bool IsNamespaceURI(std::u16string_view text) {
 }
 
 bool IsNumber(std::u16string_view text) {
-  if (text.empty() || text.size() > 10 || !std::all_of(text.begin(), text.end(), IsAsciiDigit))
+  if (text.empty() || !std::all_of(text.begin(), text.end(), IsAsciiDigit))
+    return false;
+  // Leading zeros do not change the value; past them, more than ten digits
+  // cannot fit 32 bits, and ten are summed without overflow in 64.
+  const std::u16string_view digits =
+      text.substr(std::min(text.find_first_not_of(u'0'), text.size()));
+  if (digits.size() > 10)
     return false;
   uint64_t value = 0;
-  for (char16_t digit : text)
+  for (char16_t digit : digits)
     value = value * 10 + (digit - u'0');
   return value <= UINT32_MAX;
 }

@@ -4,12 +4,16 @@
 #
 #   scripts/install-deps.sh demo   what the demo needs: the posix build of the
 #                                  module and the client, and the simulator
+#   scripts/install-deps.sh posix  posix development: the demo's packages and
+#                                  what the posix tests, benchmarks and Debian
+#                                  package need, nothing of Wine or MinGW
 #   scripts/install-deps.sh        everything the whole test run needs
 #
 # The Windows tests run in a 64-bit Wine prefix: wine64 runs the 64-bit
 # build's programs and wine32, from the i386 architecture, the 32-bit ones;
 # clang and its runtimes build the fuzzers; dpkg-dev, lintian
-# and wixl with msitools make and check the Debian package and the MSI; curl's command-line
+# and wixl with msitools make and check the Debian package and the MSI;
+# osslsigncode signs and verifies the Windows files; curl's command-line
 # client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
@@ -18,19 +22,28 @@ demo_packages=(
   libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev
   python3 openssl
 )
-test_packages=(
-  clang-14 clang libclang-rt-14-dev
+posix_test_packages=(
   libgtest-dev googletest libbenchmark-dev
+  dpkg-dev lintian man-db
+  curl
+)
+# The rest of the whole run: the Windows builds under Wine with their MSIs
+# and signatures, and the clang builds (ThreadSanitizer, the fuzzers).
+full_run_packages=(
+  clang-14 clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32:i386 wine64
-  dpkg-dev lintian man-db wixl msitools
-  curl
+  wixl msitools osslsigncode
 )
 
 case "${1:-all}" in
   demo) packages=("${demo_packages[@]}"); foreign_architectures=() ;;
-  all) packages=("${demo_packages[@]}" "${test_packages[@]}"); foreign_architectures=(i386) ;;
-  *) echo "usage: $0 [demo|all]" >&2; exit 2 ;;
+  posix) packages=("${demo_packages[@]}" "${posix_test_packages[@]}"); foreign_architectures=() ;;
+  all)
+    packages=("${demo_packages[@]}" "${posix_test_packages[@]}" "${full_run_packages[@]}")
+    foreign_architectures=(i386)
+    ;;
+  *) echo "usage: $0 [demo|posix|all]" >&2; exit 2 ;;
 esac
 
 run_as_root=()

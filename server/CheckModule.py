@@ -4,8 +4,9 @@
 The module must be a DLL for the processor its type library's system kind
 names (a PE32 x86 image for win32, a PE32+ x86-64 image for win64) whose only
 exports are the four COM entry points, that imports nothing but system libraries (so it loads into any host
-without a compiler runtime beside it), and that carries the version block and
-the type library as resource TYPELIB 1, identical to the compiled Tellavo.tlb.
+without a compiler runtime beside it), and that carries the version block with
+the project's version (the fixed file and product versions and their texts)
+and the type library as resource TYPELIB 1, identical to the compiled Tellavo.tlb.
 The type library itself is read far enough to see the facts that clients rely
 on: library, interface and class identities and versions, the dual interface
 over the imported IDispatch of stdole 2.0, the seven methods in their slots
@@ -13,7 +14,7 @@ with their DISPIDs and BSTR parameters, each slot one pointer wide (methods
 added after them are the IDL's business), and help strings in the ANSI code
 page.
 
-Usage: CheckModule.py Tellavo.dll Tellavo.tlb
+Usage: CheckModule.py Tellavo.dll Tellavo.tlb VERSION (four numbers: 2.0.0.0)
 """
 import os
 import struct
@@ -119,7 +120,45 @@ class Pe:
         return self.data[self.offset(data_rva):self.offset(data_rva) + size]
 
 
-def main(module_path, tlb_path):
+def version_block(data):
+    """The fixed file and product versions of a VS_VERSIONINFO resource, as
+    texts, and the values of its string tables by name."""
+
+    def node(at):
+        length, value_length, kind = struct.unpack_from("<HHH", data, at)
+        Pe.check(length > 6 and at + length <= len(data), "a broken version block")
+        key_end = at + 6
+        while data[key_end:key_end + 2] != b"\0\0":
+            key_end += 2
+        key = data[at + 6:key_end].decode("utf-16-le")
+        value = (key_end + 2 + 3) & ~3
+        # A text value's length counts UTF-16 units, a binary one's bytes.
+        value_bytes = value_length * 2 if kind == 1 else value_length
+        children = (value + value_bytes + 3) & ~3
+        return key, data[value:value + value_bytes], kind, children, at + length
+
+    def walk(at, end, strings):
+        while at < end:
+            key, value, kind, children, next_at = node(at)
+            if kind == 1 and children >= next_at:
+                strings[key] = value.decode("utf-16-le").rstrip("\0")
+            walk(children, next_at, strings)
+            at = (next_at + 3) & ~3
+
+    key, fixed, _, children, end = node(0)
+    Pe.check(key == "VS_VERSION_INFO" and fixed[:4] == struct.pack("<I", 0xFEEF04BD),
+             "the version resource is not a VS_VERSIONINFO block")
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", fixed, 8)
+
+    def text(ms, ls):
+        return "%d.%d.%d.%d" % (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+    strings = {}
+    walk(children, end, strings)
+    return text(file_ms, file_ls), text(product_ms, product_ls), strings
+
+
+def main(module_path, tlb_path, version):
     with open(module_path, "rb") as file:
         pe = Pe(file.read())
     with open(tlb_path, "rb") as file:
@@ -131,11 +170,14 @@ def main(module_path, tlb_path):
     pe.check(pe.exports() == EXPORTS, "exports %s" % pe.exports())
     foreign = [name for name in pe.imports() if name.upper() not in SYSTEM_DLLS]
     pe.check(not foreign, "imports from %s" % foreign)
-    version = pe.resource(RT_VERSION, 1)
-    pe.check(version is not None, "no version resource")
-    fixed = version.index(struct.pack("<I", 0xFEEF04BD))
-    pe.check(struct.unpack_from("<IIII", version, fixed + 8) == (0x20000, 0, 0x20000, 0),
-             "file and product version are not 2.0.0.0")
+    block = pe.resource(RT_VERSION, 1)
+    pe.check(block is not None, "no version resource")
+    file_version, product_version, strings = version_block(block)
+    found = {"file version": file_version, "product version": product_version,
+             "FileVersion": strings.get("FileVersion"),
+             "ProductVersion": strings.get("ProductVersion")}
+    wrong = ["%s %s" % (name, value) for name, value in found.items() if value != version]
+    pe.check(not wrong, "version block has %s, not the project's %s" % (", ".join(wrong), version))
     pe.check(pe.resource("TYPELIB", 1) == tlb_data, "TYPELIB 1 is not Tellavo.tlb")
 
     tlb.check(tlb.guid(tlb.guid_at) == LIBRARY and tlb.version == 2 and tlb.lcid == 0x409,
@@ -178,6 +220,6 @@ def main(module_path, tlb_path):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         raise SystemExit(__doc__)
-    main(sys.argv[1], sys.argv[2])
+    main(sys.argv[1], sys.argv[2], sys.argv[3])

@@ -51,15 +51,26 @@ Call the methods by name, as a script would, one JSON line each:
       -- sendsms NAME "$PASSWORD" SENDER '' 42""")
 
 
+EVENTS = ("Each failed call of the module writes one entry to the system log through syslog: "
+          "identity \"Tellavo COM API\", priority err, facility user. Where systemd runs, the "
+          "journal keeps it; its identity holds blanks, so search the text: "
+          "journalctl --grep 'Tellavo COM API'. "
+          "call --show-events prints the entries of its own calls.")
+
+
 def environment():
     entries = [
         ("https_proxy, http_proxy, no_proxy",
          "The proxy for the gateway's HTTPS services, and the hosts reached without one."),
         ("TELLAVO_PASSWORD",
          "The account's password, used when neither --password nor "
-         "--password-stdin is given. It is never printed."),
+         "--password-stdin is given; set but empty, it counts as unset. It is never printed."),
         ("TELLAVO_CONFIG",
          "The settings file to read instead of /etc/tellavo/tellavo.conf."),
+        ("TELLAVO_TRACE_FILE",
+         "A file (or - for standard error) to which the module appends a record of every "
+         "exchange with the gateway, the password masked, whatever the TraceFile setting says; "
+         "--trace FILE sets it for one run."),
         ("TELLAVO_REGISTRY",
          "The registry file that register and unregister write, instead of "
          "$XDG_DATA_HOME/tellavo/registry.hive or ~/.local/share/tellavo/registry.hive."),
@@ -70,8 +81,8 @@ def environment():
 
 def files(module):
     entries = [
-        ("/etc/tellavo/tellavo.conf", "The settings: the gateway's hosts, the service namespace "
-         "and certificate checking."),
+        ("/etc/tellavo/tellavo.conf", "The settings: the gateway's hosts, the service namespace, "
+         "certificate checking and the wire trace; tellavo config lists them."),
         (module, "The Tellavo module that the client loads, with its platform library beside it."),
         ("~/.local/share/tellavo/registry.hive", "The registry file of register and unregister."),
         ("/usr/share/doc/tellavo/", "The user guide, the client's guide and troubleshooting."),
@@ -110,6 +121,7 @@ def main():
         page += [f".SS {command}\n", preformatted(help_text(options.client, "help", command))]
     page += [
         ".SH EXIT STATUS\n", preformatted(closing),
+        ".SH EVENTS\n", roff_text(EVENTS) + "\n",
         ".SH ENVIRONMENT\n", environment(),
         ".SH FILES\n", files(options.module),
         ".SH EXAMPLES\n", examples(),

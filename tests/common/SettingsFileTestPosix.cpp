@@ -86,6 +86,26 @@ TEST_F(SettingsFileTest, AChangeIsSeenAtTheNextReading) {
   EXPECT_TRUE(empty.settings.empty());
 }
 
+TEST_F(SettingsFileTest, AFileOfOneMebibyteIsReadWholeAndALargerOneRefused) {
+  // The setting on the last line shows that nothing was cut off.
+  const std::string last = "GatewayHost = last.example\n";
+  const size_t limit = 1 << 20;
+  std::string text = "#" + std::string(limit - last.size() - 2, ' ') + "\n" + last;
+  ASSERT_EQ(text.size(), limit);
+  Write(text);
+  const SettingsStore whole = ReadSettingsStore();
+  EXPECT_EQ(whole.failure, u"");
+  ASSERT_EQ(whole.settings.size(), 1u);
+  EXPECT_EQ(whole.settings[0].text, u"last.example");
+  EXPECT_EQ(whole.settings[0].where, Where(2));
+
+  Write(text + "\n");
+  const SettingsStore larger = ReadSettingsStore();
+  EXPECT_EQ(larger.failure, Utf8ToUtf16("The settings file " + path_.string() +
+                                        " cannot be read: larger than 1 MiB"));
+  EXPECT_TRUE(larger.settings.empty());
+}
+
 TEST_F(SettingsFileTest, ANamedFileMustBeARegularFile) {
   test::SetEnvironment("TELLAVO_CONFIG", std::filesystem::temp_directory_path().string());
   EXPECT_NE(ReadSettingsStore().failure.find(u"not a regular file"), std::u16string::npos);

@@ -57,12 +57,23 @@ TEST(SettingsTest, StoredValuesReplaceTheBuiltInOnesWithTheirOrigin) {
 }
 
 TEST(SettingsTest, HostNames) {
+  // A name in text form without the final dot is at most 253 characters, a
+  // label at most 63: each limit is tried on both sides.
+  const auto name = [](size_t lastLabel) {
+    return std::u16string(63, u'a') + u"." + std::u16string(63, u'b') + u"." +
+           std::u16string(63, u'c') + u"." + std::u16string(lastLabel, u'd');
+  };
+  const std::u16string longestLabel(63, u'a');
+  const std::u16string longestName = name(61);
+  ASSERT_EQ(longestName.size(), 253u);
   for (std::u16string_view good :
-       {u"a", u"sms.example.net", u"x-1.example", u"192.0.2.10", u"EXAMPLE.NET"})
+       {std::u16string_view(u"a"), std::u16string_view(u"sms.example.net"),
+        std::u16string_view(u"x-1.example"), std::u16string_view(u"192.0.2.10"),
+        std::u16string_view(u"EXAMPLE.NET"), std::u16string_view(longestLabel),
+        std::u16string_view(longestName)})
     EXPECT_TRUE(IsHostName(good)) << Utf16ToUtf8(good);
   const std::u16string longLabel(64, u'a');
-  const std::u16string longName = std::u16string(63, u'a') + u"." + std::u16string(63, u'b') +
-                                  u"." + std::u16string(63, u'c') + u"." + std::u16string(63, u'd');
+  const std::u16string longName = name(62);
   for (std::u16string_view bad :
        {std::u16string_view(u""), std::u16string_view(u"sms.example.net:8443"),
         std::u16string_view(u"https://sms.example.net"), std::u16string_view(u"-a.example"),
@@ -82,7 +93,7 @@ TEST(SettingsTest, NamespaceURIs) {
   for (std::u16string_view bad :
        {u"", u"/", u"ws.example.net/", u"http://ws.example.net", u"1http://x/",
         u"http://ws.example.net/\"x/", u"http://ws example/", u"http://ws.example/\r\nX: y/",
-        u"http://ws.example/<a>/"})
+        u"http://ws.example/<a>/", u"ht tp://ws.example/", u"http ://ws.example/"})
     EXPECT_FALSE(IsNamespaceURI(bad)) << Utf16ToUtf8(bad);
 }
 
@@ -96,13 +107,15 @@ TEST(SettingsTest, TraceSettings) {
         u"d:/trace.log", u"\\\\server\\logs\\trace.log"})
     EXPECT_TRUE(IsTracePath(good)) << Utf16ToUtf8(good);
   // A relative path would depend on the host's current folder.
-  for (std::u16string_view bad : {u"trace.log", u"./trace.log", u"C:trace.log", u"--", u"/a\tb"})
+  for (std::u16string_view bad :
+       {u"trace.log", u"./trace.log", u"C:trace.log", u"--", u"/a\tb", u"/a\x7F.log"})
     EXPECT_FALSE(IsTracePath(bad)) << Utf16ToUtf8(bad);
   EXPECT_EQ(Refusal(Store({Text(u"TraceFile", u"logs/trace.log")})),
             u"Invalid value 'logs/trace.log' of setting TraceFile in here: an absolute path, - "
             u"for standard error, or nothing for no trace expected");
   for (std::u16string_view name : {u"TraceMaxBodyBytes", u"TraceMaxBytes"}) {
-    for (std::u16string_view bad : {u"0", u"000", u"-1", u"4294967296", u"64k"})
+    for (std::u16string_view bad :
+         {u"0", u"000", u"-1", u"4294967296", u"00004294967296", u"42949672950", u"64k"})
       EXPECT_NE(Refusal(Store({Text(std::u16string(name), std::u16string(bad))}))
                     .find(u": a number of bytes above 0 expected"),
                 std::u16string::npos)
@@ -112,6 +125,15 @@ TEST(SettingsTest, TraceSettings) {
                         {u"TraceMaxBodyBytes", u"10", StoredType::Number, u"registry k"}}));
   EXPECT_EQ(settings.Number(SettingId::TraceMaxBytes), 1000u);
   EXPECT_EQ(settings.Number(SettingId::TraceMaxBodyBytes), 10u);
+  // The limits take what a REG_DWORD holds, up to its largest value, with or
+  // without leading zeros; the trace computes with them in 64 bits.
+  for (std::u16string_view text : {u"4294967295", u"0004294967295"}) {
+    TSettings largest;
+    largest.Apply(Store({Text(u"TraceMaxBytes", std::u16string(text)),
+                         Text(u"TraceMaxBodyBytes", std::u16string(text))}));
+    EXPECT_EQ(largest.Number(SettingId::TraceMaxBytes), UINT32_MAX) << Utf16ToUtf8(text);
+    EXPECT_EQ(largest.Number(SettingId::TraceMaxBodyBytes), UINT32_MAX) << Utf16ToUtf8(text);
+  }
 }
 
 TEST(SettingsTest, EachBadValueNamesTheSettingTheValueAndWhereItWasRead) {
@@ -121,7 +143,7 @@ TEST(SettingsTest, EachBadValueNamesTheSettingTheValueAndWhereItWasRead) {
   EXPECT_EQ(Refusal(Store({Text(u"ServiceNamespace", u"http://ws.example.net")})),
             u"Invalid value 'http://ws.example.net' of setting ServiceNamespace in here: an "
             u"absolute URI ending in \"/\" expected");
-  for (std::u16string_view flag : {u"2", u"yes", u"", u"01"})
+  for (std::u16string_view flag : {u"2", u"yes", u"", u"01", u"10", u"1x", u" 1"})
     EXPECT_NE(Refusal(Store({Text(u"VerifyCertificates", std::u16string(flag))}))
                   .find(u"of setting VerifyCertificates in here: 0 or 1 expected"),
               std::u16string::npos);

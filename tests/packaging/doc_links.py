@@ -33,27 +33,35 @@ def anchors(text):
     return found
 
 
+def broken_targets(document):
+    """The relative links of one document that lead nowhere."""
+    folder = os.path.dirname(document)
+    with open(document, encoding="utf-8") as file:
+        text = file.read()
+    broken = []
+    for line in _lines_outside_code(text):
+        for target in LINK.findall(line):
+            if re.match(r"^[a-z][a-z0-9+.-]*:", target):
+                continue
+            path, _, anchor = target.partition("#")
+            linked = os.path.normpath(os.path.join(folder, path)) if path else document
+            if not os.path.isfile(linked):
+                broken.append(target)
+            elif anchor:
+                with open(linked, encoding="utf-8") as file:
+                    if anchor not in anchors(file.read()):
+                        broken.append(target)
+    return broken
+
+
 def broken_links(root):
     """(document, link) for each relative link under `root` that leads
     nowhere; the documents are the .md files of the tree."""
     broken = []
     for folder, _, names in os.walk(root):
         for name in sorted(names):
-            if not name.endswith(".md"):
-                continue
-            document = os.path.join(folder, name)
-            with open(document, encoding="utf-8") as file:
-                text = file.read()
-            for line in _lines_outside_code(text):
-                for target in LINK.findall(line):
-                    if re.match(r"^[a-z][a-z0-9+.-]*:", target):
-                        continue
-                    path, _, anchor = target.partition("#")
-                    linked = os.path.normpath(os.path.join(folder, path)) if path else document
-                    if not os.path.isfile(linked):
-                        broken.append((os.path.relpath(document, root), target))
-                    elif anchor:
-                        with open(linked, encoding="utf-8") as file:
-                            if anchor not in anchors(file.read()):
-                                broken.append((os.path.relpath(document, root), target))
+            if name.endswith(".md"):
+                document = os.path.join(folder, name)
+                broken += [(os.path.relpath(document, root), target)
+                           for target in broken_targets(document)]
     return broken

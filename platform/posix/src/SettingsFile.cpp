@@ -29,7 +29,7 @@ namespace {
 constexpr const char* kDefaultFile = "/etc/tellavo/tellavo.conf";
 constexpr const char* kFileVariable = "TELLAVO_CONFIG";
 // A settings file is a few lines; anything far larger is a wrong file.
-constexpr off_t kMaxFileBytes = 1 << 20;
+constexpr size_t kMaxFileBytes = 1 << 20;
 constexpr std::string_view kBlanks = " \t\r";
 
 // What tells one version of the file from another.
@@ -118,15 +118,13 @@ SettingsStore ReadFile(const std::string& path, const struct stat& info) {
     store.failure = Failure(path, "not a regular file");
     return store;
   }
-  if (info.st_size > kMaxFileBytes) {
-    store.failure = Failure(path, "larger than a settings file can be");
-    return store;
-  }
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     store.failure = Failure(path, std::strerror(errno));
     return store;
   }
+  // The size is judged by what is read, not by what stat said: a file that
+  // grows in between is refused whole, never parsed cut short.
   std::string text;
   char buffer[4096];
   for (;;) {
@@ -135,8 +133,12 @@ SettingsStore ReadFile(const std::string& path, const struct stat& info) {
       continue;
     if (n < 0)
       store.failure = Failure(path, std::strerror(errno));
-    if (n <= 0 || text.size() + n > static_cast<size_t>(kMaxFileBytes))
+    if (n <= 0)
       break;
+    if (text.size() + static_cast<size_t>(n) > kMaxFileBytes) {
+      store.failure = Failure(path, "larger than 1 MiB");
+      break;
+    }
     text.append(buffer, static_cast<size_t>(n));
   }
   close(fd);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "common/Exceptions.h"
 #include "common/SettingsStore.h"
 
 namespace tellavo::platform {
@@ -50,12 +51,7 @@ std::u16string TypeName(DWORD type) {
 }
 
 std::u16string ErrorText(LSTATUS status) {
-  wchar_t buffer[256] = {};
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 static_cast<DWORD>(status), 0, buffer, 256, nullptr);
-  std::u16string text(reinterpret_cast<const char16_t*>(buffer));
-  while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' '))
-    text.pop_back();
+  const std::u16string text = SystemMessageText(static_cast<HRESULT>(status));
   return text.empty() ? u"error " + Decimal(static_cast<DWORD>(status)) : text;
 }
 
