@@ -77,9 +77,14 @@ TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
 #ifdef _WIN32
   EXPECT_EQ(about.at("module").at("version"), TELLAVO_MODULE_VERSION);
   EXPECT_TRUE(about.at("module").at("path").get<std::string>().ends_with("Tellavo.dll"));
+  // The module that the test prefix has registered, as it is built: unsigned.
+  EXPECT_EQ(about.at("module").at("activation"), "registered");
+  EXPECT_EQ(about.at("module").at("signature"), "unsigned");
 #else
   EXPECT_TRUE(about.at("module").at("version").is_null());
   EXPECT_TRUE(about.at("module").at("path").get<std::string>().ends_with("/libtellavo.so"));
+  EXPECT_EQ(about.at("module").at("activation"), "path");
+  EXPECT_TRUE(about.at("module").at("signature").is_null());
 #endif
 
   const TellavoRun plain = RunTellavo({"--version"});

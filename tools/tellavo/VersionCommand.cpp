@@ -1,5 +1,5 @@
-// tellavo --version: the client's version, and the version and path of the
-// module it uses.
+// tellavo --version: the client's version, and the version, path, signature
+// and activation of the module it uses.
 #include "tools/tellavo/ModuleVersion.h"
 
 #include <iostream>
@@ -11,6 +11,7 @@
 #include "common/Utf.h"
 #include "tools/tellavo/Commands.h"
 #include "tools/tellavo/GatewayOptions.h"
+#include "tools/tellavo/GatewayServer.h"
 #include "tools/tellavo/Json.h"
 
 namespace tellavo::cli {
@@ -26,8 +27,10 @@ ModuleVersion ReadModuleVersion(const std::string& path) {
   TLIBATTR* attributes = nullptr;
   if (FAILED(library->GetLibAttr(&attributes)))
     throw Exception(Format(u"cannot read the type library of the module %s", {wide}));
-  ModuleVersion version{ModuleFileVersion(path), std::to_string(attributes->wMajorVerNum) + "." +
-                                                     std::to_string(attributes->wMinorVerNum)};
+  ModuleVersion version{ModuleFileVersion(path),
+                        std::to_string(attributes->wMajorVerNum) + "." +
+                            std::to_string(attributes->wMinorVerNum),
+                        ModuleSignature(path)};
   library->ReleaseTLibAttr(attributes);
   return version;
 }
@@ -44,13 +47,18 @@ int RunVersion(const Command& self, const Args& args) {
   if (!options.positionals.empty())
     throw EUsageError("--version takes no arguments");
   const bool json = options.Has(kJsonOption.name);
-  const std::string path = ModulePath(options);
+  const ServerChoice server = ChooseServer(options);
+  const std::string& path = server.modulePath;
   if (!json)
     std::cout << "tellavo " TELLAVO_CLIENT_VERSION "\n";
   const ModuleVersion module = ReadModuleVersion(path);
   if (json) {
-    const Json about = {
-        {"path", path}, {"version", module.file}, {"typeLibrary", module.typeLibrary}};
+    const Json about = {{"path", path},
+                        {"version", module.file},
+                        {"typeLibrary", module.typeLibrary},
+                        {"signature", module.signature},
+                        {"activation", server.activation},
+                        {"manifest", server.manifest}};
     std::cout << JsonLine({{"client", TELLAVO_CLIENT_VERSION}, {"module", about}}) << '\n';
     return kExitOk;
   }
@@ -58,6 +66,12 @@ int RunVersion(const Command& self, const Args& args) {
   if (module.file)
     std::cout << "module version " << *module.file << '\n';
   std::cout << "type library " << module.typeLibrary << '\n';
+  if (module.signature)
+    std::cout << "signature " << *module.signature << '\n';
+  std::cout << "activation " << server.activation;
+  if (server.manifest)
+    std::cout << " (manifest " << *server.manifest << ')';
+  std::cout << '\n';
   return kExitOk;
 }
 
@@ -69,11 +83,16 @@ const Command kVersionCommand{
     {"Usage: tellavo --version [--json] [--module PATH]\n"
      "\n"
      "Prints the client's version, the path of the module it loads (or PATH), the\n"
-     "module's file version (Windows: its version block; Linux modules carry none)\n"
-     "and the version of the type library it carries. The module is read, not run.\n"
+     "module's file version (Windows: its version block; Linux modules carry none),\n"
+     "the version of the type library it carries, its signature (Windows:\n"
+     "unsigned, signed, untrusted-root, bad-digest or invalid) and how the client\n"
+     "reaches it: path (loaded by path), registered, registration-free (through\n"
+     "Tellavo.sxs.manifest beside tellavo.exe) or unregistered. The module is read,\n"
+     "not run.\n"
      "\n"
      "  --json  one JSON object: {\"client\": ..., \"module\": {\"path\": ...,\n"
-     "          \"version\": ... or null, \"typeLibrary\": ...}}\n"
+     "          \"version\": ... or null, \"typeLibrary\": ..., \"signature\": ...\n"
+     "          or null, \"activation\": ..., \"manifest\": ... or null}}\n"
      "\n"
      "Exit status 1 when the module cannot be read.\n"},
     RunVersion};
