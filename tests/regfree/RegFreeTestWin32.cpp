@@ -308,7 +308,7 @@ TEST_F(RegFreeTest, CopiedClientFolderWorksWithoutRegistration) {
   const ClientRun sent = RunClient(client, L"send --user tellavo --password s3cret --vendor 42 "
                                            L"--originator TELLAVO --to 5550000001 --text hi");
   EXPECT_EQ(sent.status, 0u) << sent.out;
-  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+  EXPECT_EQ(Sim().Messages().size(), 1u);
 }
 
 // The script host of this program's bitness, copied as host.exe beside the
