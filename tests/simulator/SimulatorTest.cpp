@@ -154,7 +154,7 @@ TEST_F(Service, PrepaidSendingIsChargedAndReported) {
 
   // Credit runs out: two messages with one unit left are refused, nothing charged.
   Sim().SetAccounts(R"([{"user": "prepaid", "password": "s3cret", "vendor": "42",
-                         "originators": .at("PREPAID"), "prepaid": true, "credit": 1}])");
+                         "originators": ["PREPAID"], "prepaid": true, "credit": 1}])");
   const HttpAnswer refused =
       Call("/SendSMSPrepaid/SendSMS.asmx", "sendSMS",
            SendDocument("SENDSMS", "prepaid", "PREPAID", {{"1", "a"}, {"2", "b"}}));
