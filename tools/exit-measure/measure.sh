@@ -20,7 +20,9 @@
 #   label,bits,host,object,server,status
 # (status >= 128: the Wine process ended by a signal; 124: hung and killed
 # after 120 s), and the standard error of each run that did not end with 0
-# to DIR/failures-BITS.log. summary.sh counts them.
+# to DIR/failures-BITS.log. summary.sh counts them. WINEDEBUG, when set,
+# replaces the default -all (for instance err+all,+seh, to see what a
+# crashing run reports).
 set -uo pipefail
 
 [ $# -ge 3 ] || { echo "usage: measure.sh DIR BITS RUNS [MODULE]" >&2; exit 2; }
@@ -28,7 +30,7 @@ dir=$(realpath -m "$1") bits=$2 runs=$3 module=${4:-}
 label=${LABEL:-$( [ -n "$module" ] && echo module || echo baseline )}
 here=$(dirname "$(realpath "$0")")
 
-export WINEPREFIX="$dir/wineprefix" WINEARCH=win64 WINEDEBUG=-all
+export WINEPREFIX="$dir/wineprefix" WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 case $bits in
