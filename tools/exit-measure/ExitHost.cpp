@@ -3,12 +3,15 @@
 // hundreds of times by measure.sh to count the processes that crash while
 // they end.
 //
-//   ExitHost gateway|dictionary [release|keep]
+//   ExitHost gateway|dictionary|pooltimer [release|keep]
 //
 // gateway: Tellavo.Gateway; one message into the basket, one getinfo that is
 // refused before it is sent (a password XML cannot carry) and one that fails
 // on the network (the settings point the gateway at a closed port).
 // dictionary: Scripting.Dictionary, a system object, for the baseline.
+// pooltimer: the same, after setting and cancelling a timer of the process's
+// thread pool, as each exchange's deadline does: the pool's threads are then
+// alive when the process ends.
 // release (the default): the object is released and COM uninitialised
 // before the end; keep: the process ends with the object still held.
 // Exit status: 0 when every call succeeded, 2 when the object could not be
@@ -66,11 +69,30 @@ HRESULT UseDictionary(IDispatch* dictionary) {
   return S_OK;
 }
 
+void CALLBACK NoOp(PTP_CALLBACK_INSTANCE, PVOID, PTP_TIMER) {}
+
+void UsePoolTimer() {
+  PTP_TIMER timer = CreateThreadpoolTimer(&NoOp, nullptr, nullptr);
+  if (timer == nullptr)
+    return;
+  FILETIME due{};
+  ULARGE_INTEGER later{};
+  later.QuadPart = static_cast<ULONGLONG>(-600000LL * 10000);
+  due.dwLowDateTime = later.LowPart;
+  due.dwHighDateTime = later.HighPart;
+  SetThreadpoolTimer(timer, &due, 0, 0);
+  SetThreadpoolTimer(timer, nullptr, 0, 0);
+  WaitForThreadpoolTimerCallbacks(timer, TRUE);
+  CloseThreadpoolTimer(timer);
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const bool gateway = argc > 1 && std::wcscmp(argv[1], L"gateway") == 0;
   const bool keep = argc > 2 && std::wcscmp(argv[2], L"keep") == 0;
+  if (argc > 1 && std::wcscmp(argv[1], L"pooltimer") == 0)
+    UsePoolTimer();
   CoInitialize(nullptr);
   CLSID classId{};
   IDispatch* object = nullptr;
