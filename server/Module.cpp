@@ -1,5 +1,6 @@
 #include "server/Module.h"
 
+#include <atomic>
 #include <memory>
 
 #include "common/Exceptions.h"
@@ -42,6 +43,8 @@ LoadedLibrary LoadOleAut() {
 // here, while the module object is still being made.
 TComServer* moduleServer = nullptr;
 
+std::atomic<bool> processEnding{false};
+
 class Module {
 public:
   Module() {
@@ -63,6 +66,13 @@ public:
     // Objects that outlive the module must not reach its server any more.
     SetUninitializing(true);
     moduleServer = nullptr;
+    // While the process ends, the type library, the factories' type
+    // information and OLE Automation are left as they are: the libraries
+    // that would release them may be gone already.
+    if (processEnding.load()) {
+      server_->Abandon();
+      static_cast<void>(oleAut_.release());
+    }
     server_.reset();
     oleAut_.reset();
   }
@@ -89,6 +99,10 @@ Module& TheModule() {
 }
 
 } // namespace
+
+void NoteProcessEnding() {
+  processEnding.store(true);
+}
 
 TComServer& ComServer() {
   if (moduleServer == nullptr)
