@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common/Exceptions.h"
+#include "common/SameText.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
 #include "server/EntryPoints.h"
@@ -123,12 +124,27 @@ HRESULT ModuleCanUnloadNow() {
   return CanUnloadNow(&TheModule().Server());
 }
 
-HRESULT ModuleUpdateRegistry(bool registering) {
+namespace {
+
+HRESULT UpdateRegistryOf(RegistryScope scope, bool registering) {
   Module& module = TheModule();
   if (!module.Started())
     return E_FAIL;
-  SystemRegistry registry(module.OleAut());
+  SystemRegistry registry(module.OleAut(), scope);
   return RunRegistration(module.Server(), registry, registering);
+}
+
+} // namespace
+
+HRESULT ModuleUpdateRegistry(bool registering) {
+  return UpdateRegistryOf(RegistryScope::Machine, registering);
+}
+
+HRESULT ModuleInstall(bool installing, LPCWSTR commandLine) {
+  constexpr char16_t kPerUser[] = u"user";
+  if (commandLine == nullptr || !SameText(reinterpret_cast<const char16_t*>(commandLine), kPerUser))
+    return E_INVALIDARG;
+  return UpdateRegistryOf(RegistryScope::User, installing);
 }
 
 } // namespace tellavo::server

@@ -29,5 +29,10 @@ void NoteProcessEnding();
 HRESULT ModuleGetClassObject(REFCLSID classId, REFIID iid, void** object);
 HRESULT ModuleCanUnloadNow();
 HRESULT ModuleUpdateRegistry(bool registering);
+// DllInstall: the command line "user" (in any letter case) writes (true) or
+// removes (false) the registration for the calling user alone, the same
+// entries under HKEY_CURRENT_USER\Software\Classes; any other command line
+// is E_INVALIDARG.
+HRESULT ModuleInstall(bool installing, LPCWSTR commandLine);
 
 } // namespace tellavo::server
