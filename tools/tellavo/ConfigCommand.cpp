@@ -67,9 +67,10 @@ const Command kConfigCommand{
      "\n"
      "Prints each run-time setting of the module with its value and its origin:\n"
      "built in, the registry value (on Windows, under HKLM\\SOFTWARE\\Tellavo in the\n"
-     "client's registry view, which is the module's), or the file and line (on\n"
-     "Linux, /etc/tellavo/tellavo.conf, or the file that TELLAVO_CONFIG names).\n"
-     "They are read as the module reads them at each call.\n"
+     "client's registry view, which is the module's, or for a setting that key does\n"
+     "not hold, under HKCU\\Software\\Tellavo), or the file and line (on Linux,\n"
+     "/etc/tellavo/tellavo.conf, or the file that TELLAVO_CONFIG names). They are\n"
+     "read as the module reads them at each call.\n"
      "\n",
      kSettingsHelp,
      "\n"
