@@ -14,6 +14,11 @@ LPOLESTR Ole(const std::u16string& text) {
 
 } // namespace
 
+HRESULT ErrorCodeOf(const Exception& exception, HRESULT otherwise) {
+  const auto* sys = dynamic_cast<const EOleSysError*>(&exception);
+  return sys != nullptr && FAILED(sys->ErrorCode()) ? sys->ErrorCode() : otherwise;
+}
+
 HRESULT ConvertException(const ErrorSource& source, const Exception* exception) {
   ComPtr<ICreateErrorInfo> create;
   if (FAILED(CreateErrorInfo(create.Out())) || !create)
@@ -27,9 +32,7 @@ HRESULT ConvertException(const ErrorSource& source, const Exception* exception) 
   if (exception != nullptr) {
     create->SetDescription(Ole(exception->Message()));
     create->SetHelpContext(static_cast<DWORD>(exception->HelpContext()));
-    if (const auto* sys = dynamic_cast<const EOleSysError*>(exception);
-        sys != nullptr && FAILED(sys->ErrorCode()))
-      result = sys->ErrorCode();
+    result = ErrorCodeOf(*exception, E_UNEXPECTED);
   }
   if (auto info = create.Query<IErrorInfo>(IID_IErrorInfo))
     SetErrorInfo(0, info.Get());

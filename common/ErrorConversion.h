@@ -20,6 +20,10 @@ struct ErrorSource {
   std::u16string helpFile; // becomes the help file when not empty
 };
 
+// The HRESULT that an exception stands for: the failing code that an
+// EOleSysError carries, else `otherwise`.
+HRESULT ErrorCodeOf(const Exception& exception, HRESULT otherwise);
+
 // Error conversion of one exception; `exception` is null for a thrown object
 // that is not an Exception (then only the GUID and source are set).
 HRESULT ConvertException(const ErrorSource& source, const Exception* exception);

@@ -12,7 +12,8 @@
 # The Windows tests run in a 64-bit Wine prefix: wine64 runs the 64-bit
 # build's programs and wine32, from the i386 architecture, the 32-bit ones;
 # clang and its runtimes build the fuzzers; dpkg-dev, lintian
-# and wixl with msitools make and check the Debian package and the MSI; curl's command-line
+# and wixl with msitools make and check the Debian package and the MSI;
+# osslsigncode signs and verifies the Windows files; curl's command-line
 # client is what the getinfo benchmark measures the module against.
 set -euo pipefail
 
@@ -26,13 +27,13 @@ posix_test_packages=(
   dpkg-dev lintian man-db
   curl
 )
-# The rest of the whole run: the Windows builds under Wine with their MSIs,
-# and the clang builds (ThreadSanitizer, the fuzzers).
+# The rest of the whole run: the Windows builds under Wine with their MSIs
+# and signatures, and the clang builds (ThreadSanitizer, the fuzzers).
 full_run_packages=(
   clang-14 clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools
   wine wine32:i386 wine64
-  wixl msitools
+  wixl msitools osslsigncode
 )
 
 case "${1:-all}" in

@@ -33,21 +33,28 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 # windows_stage PRESET: cross-builds one Windows build and runs its tests in
 # a fresh prefix, whose server is stopped at the end.
 windows_stage() {
-  local preset=$1 prefix=build/$1/wineprefix
+  local preset=$1 prefix
   stage "$preset: cross-build, then test under Wine"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$jobs"
-  WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
-  rm -rf "$prefix"
+  for prefix in build/$1/wineprefix build/$1/wineprefix-unregistered; do
+    WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+  done
   ctest --preset "$preset" -j "$jobs"
-  WINEPREFIX="$PWD/$prefix" wineserver -k 2>/dev/null || true
+  stop_wine "$preset"
 }
+# stop_wine PRESET...: stops the servers of the presets' prefixes (the main
+# one, and the one where nothing is registered).
 stop_wine() {
-  for preset in win32 win64; do
-    WINEPREFIX="$PWD/build/$preset/wineprefix" wineserver -k 2>/dev/null || true
+  local preset prefix
+  for preset in "$@"; do
+    for prefix in wineprefix wineprefix-unregistered; do
+      WINEPREFIX="$PWD/build/$preset/$prefix" wineserver -k 2>/dev/null || true
+    done
   done
 }
-trap stop_wine EXIT
+trap 'stop_wine win32 win64' EXIT
 # The 64-bit stage takes the 32-bit module from the first.
 windows_stage win32
 windows_stage win64

@@ -1,5 +1,6 @@
 #include "server/Registration.h"
 
+#include "common/ErrorConversion.h"
 #include "common/Format.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
@@ -118,6 +119,26 @@ void RegisterTypeLibrary(TComServer& server, RegistryLayer& registry) {
     registry.WriteEntry(keys.FileKey(kNeutralLocale, keys.syskind), kDefaultValue, path);
 }
 
+// Has the system remove the library's registration. A library that is not
+// registered is passed over, as a missing key is. The system's answer alone
+// does not settle it: Wine answers E_INVALIDARG for a version key it may not
+// change and S_OK when a file entry could not be deleted, and the codes that
+// Windows documents (TYPE_E_REGISTRYACCESS) do not name the registry's
+// reason. So the file entry is looked at afterwards; while it is still
+// there, deleting it here raises the registry's own reason (access denied,
+// say).
+void RemoveTypeLibrary(RegistryLayer& registry, const TLIBATTR& library, const TypeLibKeys& keys) {
+  const std::u16string fileKey = keys.FileKey(keys.lcid, keys.syskind);
+  if (!registry.KeyExists(fileKey))
+    return;
+  const HRESULT result = registry.UnregisterTypeLibrary(library);
+  if (result == S_FALSE)
+    return;
+  if (registry.KeyExists(fileKey))
+    registry.DeleteKey(fileKey);
+  OleCheck(result);
+}
+
 // Removes this module's entries of its type library. The version's other
 // parts (its name, flags and help folder) and the interfaces are shared with
 // the module of the other system kind when that one is registered too: they
@@ -130,7 +151,7 @@ void UnregisterTypeLibrary(TComServer& server, RegistryLayer& registry, bool oth
     registry.DeleteKey(keys.LocaleKey(kNeutralLocale));
   }
   if (!otherKindRegistered) {
-    registry.UnregisterTypeLibrary(*library);
+    RemoveTypeLibrary(registry, *library, keys);
     return;
   }
   registry.DeleteKey(keys.FileKey(keys.lcid, keys.syskind));
@@ -170,14 +191,32 @@ void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registerin
   });
 }
 
-HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering) {
+namespace {
+
+// Runs `step` and answers the HRESULT of what stopped it, or S_OK.
+template <class Step> HRESULT FailureOf(Step&& step) {
   try {
-    UpdateRegistry(server, registry, registering);
-    registry.Commit();
+    step();
     return S_OK;
+  } catch (const Exception& exception) {
+    return ErrorCodeOf(exception, E_FAIL);
   } catch (...) {
     return E_FAIL;
   }
+}
+
+} // namespace
+
+HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering) {
+  const HRESULT failure = FailureOf([&] { UpdateRegistry(server, registry, registering); });
+  if (FAILED(failure)) {
+    // What a failed registration wrote goes again; the removal stops where
+    // the registry refuses, and the caller learns of the first failure.
+    if (registering)
+      FailureOf([&] { UpdateRegistry(server, registry, false); });
+    return failure;
+  }
+  return FailureOf([&] { registry.Commit(); });
 }
 
 } // namespace tellavo::server

@@ -1,5 +1,7 @@
 #include "server/SystemRegistry.h"
 
+#include <iterator>
+
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "common/RegistryKey.h"
@@ -12,6 +14,12 @@ namespace tellavo::server {
 namespace {
 
 constexpr char16_t kRegistryWriteFailed[] = u"Error creating system registry entry";
+constexpr char16_t kRegistryDeleteFailed[] = u"Error removing system registry entry";
+
+void CheckWrite(LSTATUS status) {
+  if (status != ERROR_SUCCESS)
+    throw EOleRegistrationError(kRegistryWriteFailed, HRESULT_FROM_WIN32(status));
+}
 
 LPOLESTR OleText(const std::u16string& text) {
   return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
@@ -26,17 +34,35 @@ void SystemRegistry::WriteEntry(const std::u16string& key, const std::u16string&
                                 const std::u16string& data) {
   WCHAR noClass[] = {0};
   RegistryKey opened;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, noClass, REG_OPTION_NON_VOLATILE,
-                      KEY_READ | KEY_WRITE, nullptr, opened.Out(), nullptr) != ERROR_SUCCESS)
-    throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
+  CheckWrite(RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, noClass, REG_OPTION_NON_VOLATILE,
+                             KEY_READ | KEY_WRITE, nullptr, opened.Out(), nullptr));
   const auto size = static_cast<DWORD>((data.size() + 1) * sizeof(char16_t));
-  if (RegSetValueExW(opened.Get(), Wide(valueName), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(data.c_str()), size) != ERROR_SUCCESS)
-    throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
+  CheckWrite(RegSetValueExW(opened.Get(), Wide(valueName), 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(data.c_str()), size));
 }
 
 void SystemRegistry::DeleteKey(const std::u16string& key) {
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key));
+  const LSTATUS status = RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key));
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND)
+    return;
+  // The registry refuses a key that still has subkeys with the same code as
+  // a key the caller may not delete; such a key holds entries of others and
+  // stays.
+  if (status == ERROR_ACCESS_DENIED && HasSubkeys(key))
+    return;
+  throw EOleRegistrationError(kRegistryDeleteFailed, HRESULT_FROM_WIN32(status));
+}
+
+bool SystemRegistry::HasSubkeys(const std::u16string& key) {
+  RegistryKey opened;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, KEY_ENUMERATE_SUB_KEYS, opened.Out()) !=
+      ERROR_SUCCESS)
+    return false;
+  WCHAR name[256];
+  DWORD size = static_cast<DWORD>(std::size(name));
+  const LSTATUS status =
+      RegEnumKeyExW(opened.Get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+  return status == ERROR_SUCCESS || status == ERROR_MORE_DATA;
 }
 
 bool SystemRegistry::KeyExists(const std::u16string& key) {
@@ -49,15 +75,15 @@ void SystemRegistry::RegisterTypeLibrary(ITypeLib* library, const std::u16string
   OleCheck(RegisterTypeLib(library, OleText(path), OleText(helpDirectory)));
 }
 
-void SystemRegistry::UnregisterTypeLibrary(const TLIBATTR& library) {
-  if (unregisterTypeLib_ != nullptr)
-    unregisterTypeLib_(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid,
-                       library.syskind);
+HRESULT SystemRegistry::UnregisterTypeLibrary(const TLIBATTR& library) {
+  if (unregisterTypeLib_ == nullptr)
+    return S_FALSE;
+  return unregisterTypeLib_(library.guid, library.wMajorVerNum, library.wMinorVerNum, library.lcid,
+                            library.syskind);
 }
 
 void SystemRegistry::Commit() {
-  if (!transaction_.Commit())
-    throw EOleRegistrationError(kRegistryWriteFailed, E_FAIL);
+  CheckWrite(transaction_.Commit());
 }
 
 std::u16string SystemRegistry::ShortPathName(const std::u16string& path) {

@@ -22,11 +22,13 @@ public:
   bool KeyExists(const std::u16string& key) override;
   void RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                            const std::u16string& helpDirectory) override;
-  void UnregisterTypeLibrary(const TLIBATTR& library) override;
+  HRESULT UnregisterTypeLibrary(const TLIBATTR& library) override;
   std::u16string ShortPathName(const std::u16string& path) override;
   void Commit() override;
 
 private:
+  bool HasSubkeys(const std::u16string& key);
+
   using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID libId, WORD majorVersion,
                                                      WORD minorVersion, LCID lcid, SYSKIND syskind);
   UnRegisterTypeLibFunction unregisterTypeLib_;

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "Platform.h"
+
 namespace tellavo::server {
 
 class SystemRegistryTransaction {
@@ -16,8 +18,9 @@ public:
   SystemRegistryTransaction(const SystemRegistryTransaction&) = delete;
   SystemRegistryTransaction& operator=(const SystemRegistryTransaction&) = delete;
 
-  // False when the changes could not be written; they are then lost.
-  bool Commit();
+  // The registry's error when the changes could not be written (they are
+  // then lost); ERROR_SUCCESS when they were.
+  LSTATUS Commit();
 
 private:
   struct State;

@@ -12,8 +12,8 @@ SystemRegistryTransaction::SystemRegistryTransaction() : state_(std::make_unique
 
 SystemRegistryTransaction::~SystemRegistryTransaction() = default;
 
-bool SystemRegistryTransaction::Commit() {
-  return state_->transaction.Commit() == ERROR_SUCCESS;
+LSTATUS SystemRegistryTransaction::Commit() {
+  return state_->transaction.Commit();
 }
 
 } // namespace tellavo::server

@@ -1,5 +1,7 @@
 #include "server/SystemRegistryTransaction.h"
 
+#include "Platform.h"
+
 namespace tellavo::server {
 
 struct SystemRegistryTransaction::State {};
@@ -8,8 +10,8 @@ SystemRegistryTransaction::SystemRegistryTransaction() = default;
 
 SystemRegistryTransaction::~SystemRegistryTransaction() = default;
 
-bool SystemRegistryTransaction::Commit() {
-  return true;
+LSTATUS SystemRegistryTransaction::Commit() {
+  return ERROR_SUCCESS;
 }
 
 } // namespace tellavo::server

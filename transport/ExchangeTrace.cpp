@@ -65,14 +65,53 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
          });
 }
 
-} // namespace
-
-std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
-  for (const std::string& secret : secrets) {
-    for (size_t at = text.find(secret); at != std::string::npos;
-         at = text.find(secret, at + kTraceMask.size()))
-      text.replace(at, secret.size(), kTraceMask);
+// `text` with every run of bytes that occurrences of secrets cover replaced
+// by one mask: overlapping and adjacent occurrences make one run, so no
+// piece of a secret shows beside a mask. Stops once more than `enough` bytes
+// are out and no run is open, so that cutting what it gives at `enough`
+// shows nothing a whole masking would not.
+std::string MaskedStart(std::string_view text, const std::vector<std::string>& secrets,
+                        size_t enough) {
+  // The next occurrence of each secret at or after `at`; the text between
+  // occurrences is copied whole.
+  std::vector<size_t> next;
+  for (const std::string& secret : secrets)
+    next.push_back(secret.empty() ? std::string_view::npos : text.find(secret));
+  std::string out;
+  size_t at = 0;
+  while (at < text.size() && out.size() <= enough) {
+    size_t start = text.size();
+    for (size_t i = 0; i < secrets.size(); ++i) {
+      if (next[i] < at)
+        next[i] = text.find(secrets[i], at);
+      start = std::min(start, next[i]);
+    }
+    // At most one byte past `enough`, which tells the cut where a character
+    // ends.
+    const size_t room = enough - out.size();
+    const size_t plainEnd = start - at <= room ? start : at + room + 1;
+    out.append(text.substr(at, plainEnd - at));
+    at = plainEnd;
+    if (at != start || start == text.size())
+      continue;
+    // The run of occurrences from `start`: every byte it covers, and the
+    // one after it, may begin another that reaches further.
+    size_t end = start + 1;
+    for (size_t covered = start; covered <= end && covered < text.size(); ++covered) {
+      for (const std::string& secret : secrets) {
+        if (!secret.empty() && text.substr(covered).starts_with(secret))
+          end = std::max(end, covered + secret.size());
+      }
+    }
+    out += kTraceMask;
+    at = end;
   }
+  return out;
+}
+
+// `text` with the value of every Authorization and Proxy-Authorization
+// header line masked.
+std::string MaskAuthorizationValues(std::string text) {
   for (size_t line = 0; line < text.size();) {
     size_t end = text.find('\n', line);
     if (end == std::string::npos)
@@ -91,6 +130,12 @@ std::string MaskSecrets(std::string text, const std::vector<std::string>& secret
     line = end + 1;
   }
   return text;
+}
+
+} // namespace
+
+std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
+  return MaskAuthorizationValues(MaskedStart(text, secrets, std::string::npos));
 }
 
 TExchangeTrace::TExchangeTrace(std::u16string_view service, std::u16string_view operation)
@@ -129,14 +174,13 @@ void TExchangeTrace::Answer(std::string_view body) {
 
 std::string TExchangeTrace::Shown(std::string_view body) const {
   const uint64_t limit = call_->Options().maxBodyBytes;
-  // Masked before it is cut, so that a secret across the cut is not half shown.
-  const size_t longest = call_->Secrets().empty() ? 0 : call_->Secrets().front().size();
-  const size_t window = limit >= body.size()
-                            ? body.size()
-                            : static_cast<size_t>(std::min<uint64_t>(body.size(), limit + longest));
-  std::string shown = MaskSecrets(std::string(body.substr(0, window)), call_->Secrets());
-  if (body.size() > limit)
-    shown.resize(WholeCharacters(shown, static_cast<size_t>(limit)));
+  if (body.size() <= limit)
+    return MaskSecrets(std::string(body), call_->Secrets());
+  // Masked before it is cut, so that a secret across the cut is not half
+  // shown; only as much as the cut keeps is masked.
+  const size_t kept = static_cast<size_t>(limit);
+  std::string shown = MaskAuthorizationValues(MaskedStart(body, call_->Secrets(), kept));
+  shown.resize(WholeCharacters(shown, kept));
   return shown;
 }
 

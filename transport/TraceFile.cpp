@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "common/Format.h"
+#include "common/Settings.h"
 #include "transport/TraceCall.h"
 #include "transport/TraceFileSystem.h"
 
@@ -11,9 +12,14 @@ namespace tellavo {
 namespace {
 
 constexpr std::u16string_view kRotatedSuffix = u".1";
+// Beside the trace, never renamed: the lock every process takes.
+constexpr std::u16string_view kLockSuffix = u".lock";
+constexpr std::u16string_view kNotAPath = u"not an absolute path without control characters";
 constexpr std::u16string_view kCannotWrite = u"The trace file '%s' cannot be written: %s";
+constexpr std::u16string_view kLockFailed = u"its lock file '%s': %s";
 
-// Held for a whole record, rotation included, by every thread of the process.
+// Held for a whole record, rotation included, by every thread of the
+// process; the lock file then orders the processes.
 std::mutex& TraceLock() {
   static std::mutex lock;
   return lock;
@@ -25,23 +31,36 @@ Exception TraceFileError(std::u16string_view path, std::u16string_view reason) {
   return Exception(Format(kCannotWrite, {path, reason}));
 }
 
+Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lockPath,
+                         std::u16string_view reason) {
+  return TraceFileError(traceFile, Format(kLockFailed, {lockPath, reason}));
+}
+
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record) {
   const std::lock_guard<std::mutex> hold(TraceLock());
   if (file == kTraceToStandardError) {
     WriteStandardError(record);
     return;
   }
+  // The file may come from the process's environment rather than a checked
+  // setting: the same rules hold for it.
+  if (!IsTracePath(file))
+    throw TraceFileError(file, kNotAPath);
+  const std::u16string path(file);
+  const TTraceFileLock processes(path + std::u16string(kLockSuffix), path);
   {
-    TTraceFileHandle current(file);
+    TTraceFileHandle current(path);
     const uint64_t size = current.Size();
     if (size == 0 || size + record.size() <= maxBytes) {
       current.Append(record);
       return;
     }
   }
-  const std::u16string path(file);
+  // Renaming fails while a reader holds the file without letting it be
+  // renamed (on Windows): then the record goes on the end, and the next one
+  // tries again.
   RenameTraceFile(path, path + std::u16string(kRotatedSuffix));
-  TTraceFileHandle(file).Append(record);
+  TTraceFileHandle(path).Append(record);
 }
 
 } // namespace tellavo

@@ -1,7 +1,8 @@
-// Appending trace records to a file or to standard error. One lock for the
-// process and one write per record, so that records of several threads never
-// interleave. The file is opened for each record, so a trace setting changed
-// meanwhile, or a file an administrator moved away, takes effect at once.
+// Appending trace records to a file or to standard error. One write per
+// record under a lock that every thread and every process tracing the file
+// takes, so that records never interleave and a rotation loses none. The file is opened for each
+// record, so a trace setting changed meanwhile, or a file an administrator moved away, takes effect
+// at once.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,11 @@ namespace tellavo {
 // Appends `record` to `file` (or standard error for "-"). When the file
 // would grow past `maxBytes` it is first renamed with the suffix ".1",
 // replacing an older one, and a new file begins; a record larger than the
-// limit alone still goes whole into a file of its own. A new file is
-// readable by its owner only on posix and takes its folder's permissions on
-// Windows. Raises Exception naming the file and the reason on failure.
+// limit alone still goes whole into a file of its own; a rename that fails
+// leaves the record appended and is tried again at the next one. A new file
+// is private to its owner (TraceFileSystem.h), and a link, or a file of
+// another account, in its place is refused. Raises Exception naming the file
+// and the reason on failure.
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record);
 
 // The environment variable by which a process traces its own calls to the

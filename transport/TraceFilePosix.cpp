@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "common/Utf.h"
 #include "transport/TraceFile.h"
@@ -37,39 +39,96 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// An open file descriptor, closed when it goes.
+class TDescriptor {
+public:
+  explicit TDescriptor(int fd) : fd_(fd) {}
+  ~TDescriptor() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  TDescriptor(TDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  TDescriptor(const TDescriptor&) = delete;
+  TDescriptor& operator=(const TDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+private:
+  int fd_;
+};
+
+// Opens `path` for writing, created with kOwnerOnly when missing. The last
+// part of the path is never followed as a link, a FIFO never waits for a
+// reader (O_NONBLOCK does nothing to a plain file), and what was opened is
+// checked on the descriptor itself, so nothing can be swapped in between.
+// On failure the descriptor is not open and `reason` says why.
+TDescriptor OpenPrivateFile(std::u16string_view path, std::u16string& reason) {
+  TDescriptor file(open(Utf16ToUtf8(path).c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                        kOwnerOnly));
+  struct stat status {};
+  if (file.Get() < 0)
+    reason = errno == ELOOP ? std::u16string(kRefusedLink) : Reason(errno);
+  else if (fstat(file.Get(), &status) != 0)
+    reason = Reason(errno);
+  else if (!S_ISREG(status.st_mode))
+    reason = kRefusedKind;
+  else if (status.st_uid != geteuid())
+    reason = kRefusedOwner;
+  // A second name for the same file: another's file, or one they can read.
+  else if (status.st_nlink != 1)
+    reason = kRefusedLink;
+  else
+    return file;
+  return TDescriptor(-1);
+}
+
 } // namespace
 
 struct TTraceFileHandle::Native {
-  int fd = -1;
+  TDescriptor file;
 };
 
-TTraceFileHandle::TTraceFileHandle(std::u16string_view path)
-    : native_(std::make_unique<Native>()), path_(path) {
-  native_->fd =
-      open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kOwnerOnly);
-  if (native_->fd < 0)
-    throw TraceFileError(path_, Reason(errno));
+TTraceFileHandle::TTraceFileHandle(std::u16string_view path) : path_(path) {
+  std::u16string reason;
+  native_ = std::make_unique<Native>(OpenPrivateFile(path, reason));
+  if (native_->file.Get() < 0)
+    throw TraceFileError(path, reason);
 }
 
-TTraceFileHandle::~TTraceFileHandle() {
-  close(native_->fd);
-}
+TTraceFileHandle::~TTraceFileHandle() = default;
 
 uint64_t TTraceFileHandle::Size() const {
   struct stat status {};
-  if (fstat(native_->fd, &status) != 0)
+  if (fstat(native_->file.Get(), &status) != 0)
     throw TraceFileError(path_, Reason(errno));
   return static_cast<uint64_t>(status.st_size);
 }
 
 void TTraceFileHandle::Append(std::string_view bytes) {
-  if (!WriteAll(native_->fd, bytes))
+  if (!WriteAll(native_->file.Get(), bytes))
     throw TraceFileError(path_, Reason(errno));
 }
 
+struct TTraceFileLock::Native {
+  TDescriptor file;
+};
+
+TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {
+  std::u16string reason;
+  native_ = std::make_unique<Native>(OpenPrivateFile(path, reason));
+  if (native_->file.Get() < 0)
+    throw TraceLockError(traceFile, path, reason);
+  while (flock(native_->file.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR)
+      throw TraceLockError(traceFile, path, Reason(errno));
+  }
+}
+
+// Closing the descriptor releases the lock.
+TTraceFileLock::~TTraceFileLock() = default;
+
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
-  if (rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
-    throw TraceFileError(from, Reason(errno));
+  rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str());
 }
 
 void WriteStandardError(std::string_view bytes) {

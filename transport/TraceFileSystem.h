@@ -1,5 +1,12 @@
 // The file operations of the trace, one implementation per target. Each
 // raises Exception with the platform's reason on failure.
+//
+// Records hold phone numbers, message texts and answers: the files the trace
+// makes are readable by their owner (and on Windows SYSTEM and the
+// Administrators) only, whatever their folder gives. Whoever can write to the
+// folder could otherwise plant a file of their own, or a link, for the
+// records to go to; so an existing file of another account, a link or
+// anything but a plain file where the trace would be is refused.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +18,7 @@
 
 namespace tellavo {
 
-// A trace file opened for appending, created when missing.
+// A trace file opened for appending, created private when missing.
 class TTraceFileHandle {
 public:
   explicit TTraceFileHandle(std::u16string_view path);
@@ -29,11 +36,38 @@ private:
   std::u16string path_;
 };
 
-// Renames `from` to `to`, replacing any file of that name.
+// The lock on a file at `path`, created private when missing, that every
+// process writing the trace takes before it looks at the trace's size and
+// holds until its record is written: the size, a rotation and the append are
+// one step for all processes. Waits while another holds it; released when
+// destroyed, or by the system when the process ends.
+class TTraceFileLock {
+public:
+  // Failures name `traceFile`, the file the lock is for.
+  TTraceFileLock(std::u16string_view path, std::u16string_view traceFile);
+  ~TTraceFileLock();
+  TTraceFileLock(const TTraceFileLock&) = delete;
+  TTraceFileLock& operator=(const TTraceFileLock&) = delete;
+
+private:
+  struct Native;
+  std::unique_ptr<Native> native_;
+};
+
+// Renames `from` to `to`, replacing any file of that name, or leaves both as
+// they are when the system refuses.
 void RenameTraceFile(std::u16string_view from, std::u16string_view to);
 void WriteStandardError(std::string_view bytes);
 
 // The failure to write `path`, for `reason`.
 Exception TraceFileError(std::u16string_view path, std::u16string_view reason);
+// The failure to take the lock at `lockPath` of `traceFile`, for `reason`.
+Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lockPath,
+                         std::u16string_view reason);
+
+// The reasons a file in the trace's place is refused.
+inline constexpr std::u16string_view kRefusedLink = u"it is a link";
+inline constexpr std::u16string_view kRefusedOwner = u"it belongs to another account";
+inline constexpr std::u16string_view kRefusedKind = u"it is not a plain file";
 
 } // namespace tellavo

@@ -1,4 +1,12 @@
 #include "Platform.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <memory>
+#include <optional>
+#include <utility>
+
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "transport/TraceFile.h"
@@ -30,44 +38,179 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
+// A handle of the system's (a file, a token), closed when it goes.
+class TSystemHandle {
+public:
+  explicit TSystemHandle(HANDLE handle) : handle_(handle) {}
+  ~TSystemHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
+      CloseHandle(handle_);
+  }
+  TSystemHandle(TSystemHandle&& other) noexcept
+      : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+  TSystemHandle(const TSystemHandle&) = delete;
+  TSystemHandle& operator=(const TSystemHandle&) = delete;
+  HANDLE Get() const { return handle_; }
+
+private:
+  HANDLE handle_;
+};
+
+// Memory the security functions allocate with LocalAlloc.
+struct LocalFreeDeleter {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+template <class T> using TLocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
+
+// A token's TOKEN_USER or TOKEN_OWNER, read into memory of its own.
+std::unique_ptr<BYTE[]> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
+  DWORD size = 0;
+  GetTokenInformation(token, kind, nullptr, 0, &size);
+  auto information = std::make_unique<BYTE[]>(size);
+  if (size == 0 || !GetTokenInformation(token, kind, information.get(), size, &size))
+    return nullptr;
+  return information;
+}
+
+// The account this thread acts for: its user, and the owner that the system
+// gives what it creates (for an elevated administrator, the Administrators).
+struct TAccount {
+  std::unique_ptr<BYTE[]> user;
+  std::unique_ptr<BYTE[]> owner;
+
+  PSID User() const { return reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid; }
+  PSID Owner() const { return reinterpret_cast<TOKEN_OWNER*>(owner.get())->Owner; }
+};
+
+std::optional<TAccount> CurrentAccount() {
+  HANDLE token = nullptr;
+  // A thread that impersonates creates files as the client it acts for.
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+      !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+    return std::nullopt;
+  const TSystemHandle held(token);
+  TAccount account{TokenInformation(token, TokenUser), TokenInformation(token, TokenOwner)};
+  if (!account.user || !account.owner)
+    return std::nullopt;
+  return account;
+}
+
+// SYSTEM, the Administrators and the account itself, full control each, and
+// nothing inherited from the folder.
+constexpr std::u16string_view kPrivateDacl = u"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;%s)";
+
+// The private descriptor for a new file of `account`.
+TLocalMemory<void> PrivateDescriptor(const TAccount& account) {
+  LPWSTR user = nullptr;
+  if (!ConvertSidToStringSidW(account.User(), &user))
+    return nullptr;
+  const TLocalMemory<WCHAR> userText(user);
+  const std::u16string sddl = Format(kPrivateDacl, {reinterpret_cast<const char16_t*>(user)});
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(W(sddl), SDDL_REVISION_1, &descriptor,
+                                                            nullptr))
+    return nullptr;
+  return TLocalMemory<void>(descriptor);
+}
+
+// Whether `file` belongs to `account`: to its user, or to the owner the
+// system gives what it creates.
+bool OwnedBy(HANDLE file, const TAccount& account) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  const TLocalMemory<void> held(descriptor);
+  return EqualSid(owner, account.User()) || EqualSid(owner, account.Owner());
+}
+
+// Opens `path` with `access`, created with the private descriptor when
+// missing. A link is opened as itself, never followed, and what was opened
+// is checked on the handle itself, so nothing can be swapped in between.
+// Other writers and a rename stay possible while the file is open.
+// On failure the handle is not open and `reason` says why.
+TSystemHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
+  const std::u16string name(path);
+  const std::optional<TAccount> account = CurrentAccount();
+  const TLocalMemory<void> descriptor = account ? PrivateDescriptor(*account) : nullptr;
+  if (!descriptor) {
+    reason = LastErrorReason();
+    return TSystemHandle(INVALID_HANDLE_VALUE);
+  }
+  SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+  TSystemHandle file(CreateFileW(
+      W(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      &security, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (file.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.Get(), &information))
+    reason = LastErrorReason();
+  // A symbolic link, a junction or a second name for the same file.
+  else if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+           information.nNumberOfLinks != 1)
+    reason = kRefusedLink;
+  else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+           GetFileType(file.Get()) != FILE_TYPE_DISK)
+    reason = kRefusedKind;
+  else if (!OwnedBy(file.Get(), *account))
+    reason = kRefusedOwner;
+  else
+    return file;
+  return TSystemHandle(INVALID_HANDLE_VALUE);
+}
+
 } // namespace
 
 struct TTraceFileHandle::Native {
-  HANDLE file = INVALID_HANDLE_VALUE;
+  TSystemHandle file;
 };
 
-TTraceFileHandle::TTraceFileHandle(std::u16string_view path)
-    : native_(std::make_unique<Native>()), path_(path) {
-  // No security descriptor: a new file takes its folder's permissions.
-  // Other writers and a rename stay possible while the file is open.
-  native_->file = CreateFileW(W(path_), FILE_APPEND_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (native_->file == INVALID_HANDLE_VALUE)
-    throw TraceFileError(path_, LastErrorReason());
+TTraceFileHandle::TTraceFileHandle(std::u16string_view path) : path_(path) {
+  std::u16string reason;
+  native_ = std::make_unique<Native>(OpenPrivateFile(path, FILE_APPEND_DATA, reason));
+  if (native_->file.Get() == INVALID_HANDLE_VALUE)
+    throw TraceFileError(path, reason);
 }
 
-TTraceFileHandle::~TTraceFileHandle() {
-  CloseHandle(native_->file);
-}
+TTraceFileHandle::~TTraceFileHandle() = default;
 
 uint64_t TTraceFileHandle::Size() const {
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(native_->file, &size))
+  if (!GetFileSizeEx(native_->file.Get(), &size))
     throw TraceFileError(path_, LastErrorReason());
   return static_cast<uint64_t>(size.QuadPart);
 }
 
 void TTraceFileHandle::Append(std::string_view bytes) {
-  if (!WriteAll(native_->file, bytes))
+  if (!WriteAll(native_->file.Get(), bytes))
     throw TraceFileError(path_, LastErrorReason());
+}
+
+struct TTraceFileLock::Native {
+  TSystemHandle file;
+};
+
+TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {
+  std::u16string reason;
+  native_ = std::make_unique<Native>(OpenPrivateFile(path, GENERIC_READ | GENERIC_WRITE, reason));
+  if (native_->file.Get() == INVALID_HANDLE_VALUE)
+    throw TraceLockError(traceFile, path, reason);
+  OVERLAPPED start{};
+  if (!LockFileEx(native_->file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start))
+    throw TraceLockError(traceFile, path, LastErrorReason());
+}
+
+// Released at once: the system releases the lock of a closed handle only
+// when it gets round to it, and the next process waits until then.
+TTraceFileLock::~TTraceFileLock() {
+  OVERLAPPED start{};
+  UnlockFileEx(native_->file.Get(), 0, 1, 0, &start);
 }
 
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
   const std::u16string source(from);
   const std::u16string target(to);
-  if (!MoveFileExW(W(source), W(target), MOVEFILE_REPLACE_EXISTING))
-    throw TraceFileError(from, LastErrorReason());
+  MoveFileExW(W(source), W(target), MOVEFILE_REPLACE_EXISTING);
 }
 
 void WriteStandardError(std::string_view bytes) {

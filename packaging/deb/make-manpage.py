@@ -64,7 +64,7 @@ def environment():
          "The proxy for the gateway's HTTPS services, and the hosts reached without one."),
         ("TELLAVO_PASSWORD",
          "The account's password, used when neither --password nor "
-         "--password-stdin is given. It is never printed."),
+         "--password-stdin is given; set but empty, it counts as unset. It is never printed."),
         ("TELLAVO_CONFIG",
          "The settings file to read instead of /etc/tellavo/tellavo.conf."),
         ("TELLAVO_TRACE_FILE",

@@ -45,6 +45,18 @@ TEST(ConfigCommandTest, ABadSettingIsTheFailure) {
       << run.err;
 }
 
+TEST(ConfigCommandTest, ArgumentsAreAUsageError) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"config", "GatewayHost"}, {"config", "--json", "GatewayHost"}}) {
+    const TellavoRun run = RunTellavo(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("config takes no arguments\nTry 'tellavo config --help'"),
+              std::string::npos)
+        << run.err;
+  }
+}
+
 TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
   const TellavoRun run = RunTellavo({"--version", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -54,9 +66,14 @@ TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
 #ifdef _WIN32
   EXPECT_EQ(about["module"]["version"].String(), TELLAVO_MODULE_VERSION);
   EXPECT_TRUE(about["module"]["path"].String().ends_with("Tellavo.dll"));
+  // The module that the test prefix has registered, as it is built: unsigned.
+  EXPECT_EQ(about["module"]["activation"].String(), "registered");
+  EXPECT_EQ(about["module"]["signature"].String(), "unsigned");
 #else
   EXPECT_TRUE(about["module"]["version"].IsNull());
   EXPECT_TRUE(about["module"]["path"].String().ends_with("/libtellavo.so"));
+  EXPECT_EQ(about["module"]["activation"].String(), "path");
+  EXPECT_TRUE(about["module"]["signature"].IsNull());
 #endif
 
   const TellavoRun plain = RunTellavo({"--version"});

@@ -6,6 +6,10 @@
 #include <fstream>
 #include <optional>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "TellavoProcess.h"
 #include "support/Environment.h"
 #include "support/ScopedProxyEnvironment.h"
@@ -68,8 +72,16 @@ public:
   explicit ScopedPassword(const std::optional<std::string>& value)
       : saved_(GetEnvironment(kVariable)) {
     SetEnvironment(kVariable, value);
+#ifdef _WIN32
+    // The C runtime removes a variable that it is asked to empty; the system
+    // keeps it, empty, for the processes it starts.
+    if (value && value->empty())
+      SetEnvironmentVariableA(kVariable, "");
+#endif
   }
-  ~ScopedPassword() { SetEnvironment(kVariable, saved_); }
+  ~ScopedPassword() {
+    SetEnvironment(kVariable, saved_);
+  }
   ScopedPassword(const ScopedPassword&) = delete;
   ScopedPassword& operator=(const ScopedPassword&) = delete;
 
@@ -126,6 +138,25 @@ TEST_F(FriendlyCommandsTest, AMissingAccountIsAUsageErrorBeforeAnythingIsSent) {
   EXPECT_EQ(RunTellavo({"send", "--dry-run", "--to", "5550000001", "--text", "hi"}).status, 0);
 }
 
+TEST_F(FriendlyCommandsTest, PasswordSourcesThatConflictOrAreEmptyAreUsageErrors) {
+  for (const auto& both :
+       std::vector<std::vector<std::string>>{{"--password", "s3cret", "--password-stdin"},
+                                             {"--password-stdin", "--password", "s3cret"}}) {
+    std::vector<std::string> args{"info", "--user", "tellavo", "--vendor", "42"};
+    args.insert(args.end(), both.begin(), both.end());
+    const TellavoRun run = RunTellavo(args, "s3cret\n");
+    EXPECT_EQ(run.status, 2) << both[0];
+    EXPECT_TRUE(Contains(run.err, "either with --password or on standard input")) << run.err;
+  }
+  // An empty variable is no password: nothing is sent with it.
+  const ScopedPassword empty("");
+  const TellavoRun run = RunTellavo({"send", "--user", "tellavo", "--vendor", "42", "--originator",
+                                     "TELLAVO", "--to", "5550000001", "--text", "hi"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_TRUE(Contains(run.err, "missing password")) << run.err;
+  EXPECT_TRUE(Sim().Requests().empty());
+}
+
 TEST_F(FriendlyCommandsTest, UsageErrorsPointAtTheHelpOfTheirCommand) {
   const TellavoRun unknownOption = RunTellavo(With({"status", "--nosuchoption", "1"}));
   EXPECT_EQ(unknownOption.status, 2);
@@ -169,6 +200,31 @@ TEST_F(FriendlyCommandsTest, AnUnreadableAnswerIsShownWithItsEventLogEntry) {
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(Contains(run.err, "could not be read")) << run.err;
   EXPECT_TRUE(Contains(run.err, "Service unavailable")) << run.err;
+}
+
+// A trace file that cannot be written is logged, but the call goes on: the
+// message is sent and its identifier printed, so that nobody sends it again.
+TEST_F(FriendlyCommandsTest, AnUnwritableTraceIsAWarningAndTheMessageGoesOutOnce) {
+  const std::vector<std::string> trace{"--trace", folder_.Path("missing/trace.log")};
+  const TellavoRun sent = RunTellavo(
+      With(With({"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", "hi"}), trace));
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_EQ(sent.out, "queued 1 short, 0 long; dropped 0 over 612 characters\n"
+                      "short: 1000001\n");
+  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+  EXPECT_TRUE(ShowsEntry(sent, "Exception The trace file")) << sent.err;
+  if (!RunningUnderWine()) {
+    EXPECT_TRUE(Contains(sent.err, "tellavo: warning: the module logged during sendsms:"))
+        << sent.err;
+  }
+  EXPECT_FALSE(Contains(sent.err, "could not be read")) << sent.err;
+
+  const TellavoRun info = RunTellavo(With(With({"info"}), trace));
+  EXPECT_EQ(info.status, 0) << info.err;
+  EXPECT_EQ(info.out, "TELLAVO\nINFO\n");
+  const TellavoRun status = RunTellavo(With(With({"status", "1000001"}), trace));
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_TRUE(status.out.starts_with("5550000001;DELIVERED;")) << status.out;
 }
 
 TEST_F(FriendlyCommandsTest, SendQueuesShortAndLongAndReportsDroppedMessages) {
@@ -227,6 +283,35 @@ TEST_F(FriendlyCommandsTest, ARefusedSendIsAFailure) {
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Contains(run.err, "no message identifier")) << run.err;
   EXPECT_TRUE(Sim().Messages().Array().empty());
+}
+
+// Status and report hand on the gateway's answer as received, so its error
+// document shows a refusal; getinfo's result keeps only the texts of the
+// answer's elements, where a refusal looks like two originators.
+TEST_F(FriendlyCommandsTest, RefusalsOfStatusAndReportAreFailures) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused{
+      {With({"status", "999"}), "getmsgstatus: the gateway refused the request: 201 Unknown "
+                                "message identifier\n"},
+      {With({"report", "yesterday", "today"}), "202 Invalid date\n"},
+      {{"status", "1000001", "--user", "tellavo", "--password", "wrong", "--vendor", "42"},
+       "101 Invalid user name, password or vendor identifier\n"}};
+  for (const auto& [args, reason] : refused) {
+    const TellavoRun run = RunTellavo(args);
+    EXPECT_EQ(run.status, 1) << args[0];
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(Contains(run.err, reason)) << run.err;
+  }
+  // As a gateway may write it: with a declaration and line breaks.
+  Sim().Script(
+      R"({"result": "<?xml version=\"1.0\"?>\r\n<ERROR>\r\n<CODE> 201 </CODE>\r\n</ERROR>\r\n"})");
+  const TellavoRun declared = RunTellavo(With({"status", "1000001"}));
+  EXPECT_EQ(declared.status, 1);
+  EXPECT_TRUE(Contains(declared.err, "refused the request: 201\n")) << declared.err;
+
+  const TellavoRun info =
+      RunTellavo({"info", "--user", "tellavo", "--password", "wrong", "--vendor", "42"});
+  EXPECT_EQ(info.status, 0);
+  EXPECT_EQ(info.out, "101\nInvalid user name, password or vendor identifier\n");
 }
 
 TEST_F(FriendlyCommandsTest, StatusAndReportShowTheGatewaysAnswer) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -43,10 +44,40 @@ TEST(RegisterTest, AFailureIsExplainedInWords) {
   unsetenv("TELLAVO_REGISTRY");
 
   EXPECT_EQ(failed.status, 1);
-  EXPECT_NE(failed.err.find("DllRegisterServer failed: 0x80004005 Unspecified error\n"),
-            std::string::npos)
+  // The type library's registration comes first and answers its own code.
+  EXPECT_NE(failed.err.find("DllRegisterServer failed: 0x8002801C"), std::string::npos)
       << failed.err;
   EXPECT_NE(failed.err.find("registry file could not be written"), std::string::npos) << failed.err;
+}
+
+// An unregistration that cannot replace the hive (a folder holds the name of
+// the file it is written to, which refuses even root) fails with the system's
+// code, and the registration stays whole until it can.
+TEST(RegisterTest, AnUnregistrationTheHiveRefusesFailsAndKeepsTheRegistration) {
+  const TempFolder folder;
+  const std::string hive = folder.Path("registry.hive");
+  const std::string blocker = hive + ".tmp";
+  setenv("TELLAVO_REGISTRY", hive.c_str(), 1);
+  const TellavoRun registered = RunTellavo({"register"});
+  const std::string written = FileText(hive);
+  std::filesystem::create_directory(blocker);
+  const TellavoRun refused = RunTellavo({"unregister"});
+  const std::string kept = FileText(hive);
+  std::filesystem::remove(blocker);
+  const TellavoRun unregistered = RunTellavo({"unregister"});
+  unsetenv("TELLAVO_REGISTRY");
+
+  ASSERT_EQ(registered.status, 0) << registered.err;
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("DllUnregisterServer failed: 0x80070005 Access is denied\n"
+                             "The registry file could not be written"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_NE(refused.err.find("left as it was"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(kept, written);
+  EXPECT_EQ(unregistered.status, 0) << unregistered.err;
+  EXPECT_EQ(FileText(hive).find("Tellavo.Gateway"), std::string::npos);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 #include "TellavoProcess.h"
@@ -14,8 +15,11 @@
 namespace tellavo::test {
 namespace {
 
+constexpr wchar_t kProgId[] = L"Tellavo.Gateway";
 constexpr wchar_t kProgIdClass[] = L"Tellavo.Gateway\\Clsid";
+constexpr wchar_t kClassKey[] = L"CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}";
 constexpr wchar_t kServerKey[] = L"CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}\\InprocServer32";
+constexpr wchar_t kLibraryKey[] = L"TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}";
 
 // The default value of a key of HKEY_CLASSES_ROOT, as UTF-8.
 std::optional<std::string> ClassesValue(const wchar_t* key) {
@@ -25,6 +29,103 @@ std::optional<std::string> ClassesValue(const wchar_t* key) {
       ERROR_SUCCESS)
     return std::nullopt;
   return Utf16ToUtf8(reinterpret_cast<const char16_t*>(value));
+}
+
+bool ClassesKeyExists(const wchar_t* key) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
+    return false;
+  RegCloseKey(opened);
+  return true;
+}
+
+// A key of HKEY_CLASSES_ROOT that refuses some rights to everyone, as keys
+// refuse a user without administrator rights: its access list becomes a
+// deny entry for those rights before an entry that allows the rest, and the
+// old list comes back with the object (unless the key was deleted).
+class RefusingKey {
+public:
+  RefusingKey(const wchar_t* key, DWORD refused) {
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, READ_CONTROL | WRITE_DAC, &key_),
+              ERROR_SUCCESS);
+    DWORD size = 0;
+    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+    saved_.resize(size);
+    EXPECT_EQ(RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size),
+              ERROR_SUCCESS);
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    alignas(ACL) BYTE list[256];
+    auto* acl = reinterpret_cast<PACL>(list);
+    InitializeAcl(acl, sizeof list, ACL_REVISION);
+    AddAccessDeniedAce(acl, ACL_REVISION, refused, everyone);
+    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
+    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+    FreeSid(everyone);
+  }
+  ~RefusingKey() {
+    RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+    RegCloseKey(key_);
+  }
+  RefusingKey(const RefusingKey&) = delete;
+  RefusingKey& operator=(const RefusingKey&) = delete;
+
+private:
+  HKEY key_ = nullptr;
+  std::vector<BYTE> saved_;
+};
+
+// The registry refusing a change: the module answers the system's code, the
+// client shows it with what to do, and no half registration claims success.
+TEST(RegisterTest, ARefusedChangeFailsWithTheSystemsReason) {
+  // The server key refuses its deletion. Wine grants DELETE in spite of a
+  // deny entry (Windows does not), so the key also holds a subkey, whose
+  // presence refuses the deletion there, and refuses listing its subkeys,
+  // so that the module cannot take it for a key that holds others' entries.
+  const std::wstring subkey = std::wstring(kServerKey) + L"\\Tellavo.Test";
+  HKEY created = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &created, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(created);
+  TellavoRun unregistered;
+  bool serverKeptAfterUnregister = false;
+  {
+    const RefusingKey locked(kServerKey, DELETE | KEY_ENUMERATE_SUB_KEYS);
+    unregistered = RunTellavo({"unregister"});
+    serverKeptAfterUnregister = ClassesKeyExists(kServerKey);
+  }
+  EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, subkey.c_str()), ERROR_SUCCESS);
+  EXPECT_EQ(unregistered.status, 1);
+  EXPECT_NE(unregistered.err.find("DllUnregisterServer failed: 0x80070005 "), std::string::npos)
+      << unregistered.err;
+  EXPECT_NE(unregistered.err.find("elevated prompt"), std::string::npos) << unregistered.err;
+  EXPECT_NE(unregistered.err.find("run unregister again"), std::string::npos) << unregistered.err;
+  EXPECT_EQ(unregistered.out, "");
+  EXPECT_TRUE(serverKeptAfterUnregister);
+
+  // A registration refused halfway (at the ProgID, after the type library
+  // and the class key) is taken away again.
+  ASSERT_EQ(RunTellavo({"register"}).status, 0);
+  TellavoRun registered;
+  {
+    const RefusingKey locked(kProgId, KEY_SET_VALUE | KEY_CREATE_SUB_KEY);
+    registered = RunTellavo({"register"});
+  }
+  EXPECT_EQ(registered.status, 1);
+  EXPECT_NE(registered.err.find("DllRegisterServer failed: 0x80070005 "), std::string::npos)
+      << registered.err;
+  EXPECT_NE(registered.err.find("removed again"), std::string::npos) << registered.err;
+  EXPECT_FALSE(ClassesKeyExists(kClassKey));
+  EXPECT_FALSE(ClassesKeyExists(kLibraryKey));
+
+  const TellavoRun restored = RunTellavo({"register"});
+  ASSERT_EQ(restored.status, 0) << restored.err;
+  EXPECT_EQ(ClassesValue(kProgIdClass), "{30382C13-28EC-4B56-A42C-7172636B226B}");
 }
 
 TEST(RegisterTest, UnregisterRemovesTheClassThatRegisterWritesBack) {

@@ -1,6 +1,8 @@
-// The module's message table, as the event log's viewer uses it: the entry's
-// identifier formatted with its one insertion string gives exactly that
-// string, whatever it holds and however long it is.
+// The message tables of the event source, as the event log's viewer uses
+// them: the module's, where the entry's identifier formatted with its one
+// insertion string gives exactly that string, whatever it holds and however
+// long it is; and the category file's, where the entry's category gives its
+// name.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,23 +18,35 @@ namespace {
 class EventMessages : public testing::Test {
 protected:
   void SetUp() override {
-    // The build gives the path with forward slashes, which the loader does not take.
-    std::wstring path = TELLAVO_MODULE_FILE;
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    module_ = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module_, nullptr) << GetLastError();
+    module_ = Loaded(TELLAVO_MODULE_FILE);
+    categories_ = Loaded(TELLAVO_CATEGORIES_FILE);
   }
-  void TearDown() override { FreeLibrary(module_); }
+  void TearDown() override {
+    FreeLibrary(module_);
+    FreeLibrary(categories_);
+  }
 
-  // Message `id` in `language` with the one insertion string, as the viewer
-  // formats an entry.
+  static HMODULE Loaded(std::wstring path) {
+    // The build gives the path with forward slashes, which the loader does not take.
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    EXPECT_NE(module, nullptr) << GetLastError();
+    return module;
+  }
+
+  // Message `id` of the module in `language` with the one insertion string,
+  // as the viewer formats an entry.
   std::u16string Formatted(DWORD id, const std::u16string& insertion, DWORD language = 0) const {
+    return Formatted(module_, id, insertion, language);
+  }
+  static std::u16string Formatted(HMODULE module, DWORD id, const std::u16string& insertion,
+                                  DWORD language = 0) {
     const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(insertion.c_str())};
     WCHAR* buffer = nullptr;
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                            FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                       module_, id, language, reinterpret_cast<WCHAR*>(&buffer), 0,
+                       module, id, language, reinterpret_cast<WCHAR*>(&buffer), 0,
                        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
     EXPECT_TRUE(length != 0 || insertion.empty()) << "error " << GetLastError();
     std::u16string text(reinterpret_cast<const char16_t*>(buffer), length);
@@ -41,6 +55,7 @@ protected:
   }
 
   HMODULE module_ = nullptr;
+  HMODULE categories_ = nullptr;
 };
 
 TEST_F(EventMessages, TheReportedEntryShowsExactlyItsText) {
@@ -51,6 +66,14 @@ TEST_F(EventMessages, TheReportedEntryShowsExactlyItsText) {
   for (const std::u16string& text : texts)
     EXPECT_EQ(Formatted(1, text), text) << Utf16ToUtf8(text.substr(0, 80));
   EXPECT_EQ(Formatted(1, u"x", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), u"x");
+}
+
+// Every entry has category 1: the Category column shows its name, not the
+// entry's own message with its insertion left empty ("%1").
+TEST_F(EventMessages, TheEntriesCategoryHasAName) {
+  EXPECT_EQ(Formatted(categories_, 1, u""), u"Gateway call");
+  EXPECT_EQ(Formatted(categories_, 1, u"", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+            u"Gateway call");
 }
 
 } // namespace

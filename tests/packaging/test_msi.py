@@ -3,20 +3,23 @@
 silently, the registry then holds exactly what regsvr32 writes for the
 installed modules, the installed documents' links all resolve, JScript
 clients and tellavo.exe send through the gateway simulator, it registers the
-event source with the module's message table, a rebuild of the same version
-replaces it in place and takes the settings given as properties (into every
-registry view that holds a module), a newer version replaces it and keeps
-them, and msiexec /x leaves no key and no file.
+event source with the module's message table, creates the trace folder, a
+rebuild of the same version replaces it in place and takes the settings given
+as properties (into every registry view that holds a module), a newer version
+replaces it, settings written by hand or by a property stay through both as
+they were written, and msiexec /x leaves no key and no file but the settings.
 
 The package of the 32-bit module is for 32-bit Windows and is tried in a
 32-bit prefix. The package of the 64-bit module (--peer-module names the
 32-bit module it also carries) is for 64-bit Windows and is tried in a 64-bit
 (WoW64) prefix: the 64-bit msiexec installs it, each module with its
 registration in the registry view of its bitness, and the script hosts of
-both bitnesses use it.
+both bitnesses use it; the package for 32-bit Windows (--peer-msi) refuses
+to install there.
 
     test_msi.py --msi PATH/Tellavo.msi --wxs PATH/Tellavo.wxs --module PATH/Tellavo.dll
-                [--peer-module PATH/Tellavo.dll] --version VERSION --prefix DIR
+                [--peer-module PATH/Tellavo.dll --peer-msi PATH/Tellavo.msi]
+                --version VERSION --prefix DIR
 """
 
 import argparse
@@ -39,19 +42,29 @@ from test_registration import (CLASS_KEY, INTERFACE_KEY, PROGID_KEY, TYPELIB_KEY
 from winetools import Wine, pe_bits, system_program, windows_path  # noqa: E402
 from doc_links import broken_links  # noqa: E402
 
-OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, version=None,
-                             prefix=None)
+OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, peer_msi=None,
+                             version=None, prefix=None)
 KEYS = (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY)
-INSTALLED = {"Tellavo.dll", "tellavo.exe", "README.md", "tellavo.md", "troubleshooting.md",
-             "CHANGELOG.md", "LICENSE.txt", "settings.md", "trace.md",
+INSTALLED = {"Tellavo.dll", "TellavoCategories.dll", "tellavo.exe", "README.md", "tellavo.md",
+             "troubleshooting.md", "CHANGELOG.md", "LICENSE.txt", "settings.md", "trace.md",
              "examples\\README.md",
              "examples\\send.js", "examples\\send.vbs", "examples\\send.ps1"}
 # msiexec's exit status for a success.
 SUCCESS = 0
+# msiexec's exit status when a launch condition refuses the package
+# (ERROR_INSTALL_FAILURE, 1603), as Wine passes it on: its low byte only.
+REFUSED = 1603 & 0xFF
 EVENT_SOURCE_KEY = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\"
                     "Application\\Tellavo COM API")
 SETTINGS_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tellavo"
 UNINSTALL_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+TRACE_FOLDER = os.path.join("drive_c", "ProgramData", "Tellavo")
+# What an administrator writes by hand before the upgrades, per registry view:
+# {bits: {name: (type, data)}}, in both types that VerifyCertificates takes.
+BY_HAND = {32: {"VerifyCertificates": ("REG_DWORD", "0x1"),
+                "GatewayHost": ("REG_SZ", "sms.example.net")},
+           64: {"VerifyCertificates": ("REG_SZ", "1"),
+                "GatewayHost": ("REG_SZ", "sms64.example.net")}}
 
 
 class Layout:
@@ -160,15 +173,16 @@ class MsiTest(unittest.TestCase):
                 found[name] = (kind, data.strip())
         return found
 
-    def assertSettingsInEveryView(self, **settings):
-        """The settings key holds exactly `settings`, as REG_SZ values, in the
-        registry view of every module the package installs (no key, or an
-        empty one, for none)."""
+    def assertSettingsInEveryView(self, by_hand=False, **settings):
+        """The settings key holds exactly `settings`, as REG_SZ values, and
+        with `by_hand` what was written by hand, in the registry view of every
+        module the package installs (no key, or an empty one, for none)."""
         for bits in self.layout.folders:
+            expected = dict(BY_HAND[bits]) if by_hand else {}
+            expected.update({name: ("REG_SZ", value) for name, value in settings.items()})
             values = self.values(SETTINGS_KEY, bits)
-            if settings:
-                self.assertEqual(values, {name: ("REG_SZ", value)
-                                          for name, value in settings.items()}, bits)
+            if expected:
+                self.assertEqual(values, expected, bits)
             else:
                 self.assertFalse(values, bits)
 
@@ -229,14 +243,39 @@ class MsiTest(unittest.TestCase):
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
         # The event source, with the module of the package's bitness as its
-        # message and category file; no setting, since none was given.
-        module = self.layout.folder(self.layout.bits) + "\\Tellavo.dll"
+        # message file and the category names beside it; no setting, since
+        # none was given.
+        folder = self.layout.folder(self.layout.bits)
         self.assertEqual(self.values(EVENT_SOURCE_KEY), {
-            "EventMessageFile": ("REG_SZ", module),
-            "CategoryMessageFile": ("REG_SZ", module),
+            "EventMessageFile": ("REG_SZ", folder + "\\Tellavo.dll"),
+            "CategoryMessageFile": ("REG_SZ", folder + "\\TellavoCategories.dll"),
             "CategoryCount": ("REG_DWORD", "0x1"),
             "TypesSupported": ("REG_DWORD", "0x7")})
         self.assertSettingsInEveryView()
+        # The trace folder; Wine's msi ignores MsiLockPermissionsEx, so only
+        # the package's descriptor for it can be checked: protected, for
+        # SYSTEM, administrators and the creator of what is put in it.
+        self.assertTrue(os.path.isdir(os.path.join(OPTIONS.prefix, TRACE_FOLDER)))
+        locks = subprocess.run(["msiinfo", "export", OPTIONS.msi, "MsiLockPermissionsEx"],
+                               capture_output=True, text=True, check=True).stdout
+        self.assertIn("TRACEDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+                      "(A;OICIIO;FA;;;CO)", locks)
+
+    def test_2_the_package_for_32_bit_windows_refuses_64_bit_windows(self):
+        # Installed there it would replace Tellavo-x64.msi's product and
+        # leave 64-bit hosts without the class.
+        if self.layout.bits == 32:
+            self.skipTest("a 32-bit prefix")
+        if not OPTIONS.peer_msi or not os.path.exists(OPTIONS.peer_msi):
+            self.skipTest("no Tellavo.msi from the 32-bit build")
+        before = self.snapshot()
+        for msiexec in ("msiexec", system_program("msiexec", 32)):
+            with self.subTest(msiexec=msiexec):
+                result = self.wine.run(msiexec, "/i", windows_path(OPTIONS.peer_msi), "/qn",
+                                       timeout=300)
+                self.assertEqual(result.returncode, REFUSED, result)
+                self.assertEqual(self.installed_products(), ["Tellavo"])
+                self.assertEqual(self.snapshot(), before)
 
     def test_2_installed_documents_link_only_to_what_is_installed(self):
         folder = self.host_folder(self.layout.bits)
@@ -266,24 +305,29 @@ class MsiTest(unittest.TestCase):
         self.assertEqual((info.returncode, info.stdout), (0, "TELLAVO\nINFO\n"), info)
 
     def test_4_a_same_version_rebuild_replaces_it_with_the_given_settings(self):
+        # Settings an administrator wrote by hand, in each view and type.
+        for bits in self.layout.folders:
+            for name, (kind, data) in BY_HAND[bits].items():
+                written = self.wine.run(self.program("reg", bits), "add", SETTINGS_KEY, "/v",
+                                        name, "/t", kind, "/d", str(int(data, 0)) if
+                                        kind == "REG_DWORD" else data, "/f")
+                self.assertEqual(written.returncode, 0, written)
         rebuild = self.rebuilt("Tellavo-rebuild", OPTIONS.version)
-        result = self.msiexec("/i", windows_path(rebuild), "GATEWAYHOST=sms.example.net",
-                              "SERVICENAMESPACE=urn:example:sms/", "VERIFYCERTIFICATES=1")
+        result = self.msiexec("/i", windows_path(rebuild), "SERVICENAMESPACE=urn:example:sms/")
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
         self.assertEqual(self.installed_products(), ["Tellavo"])
-        self.assertSettingsInEveryView(GatewayHost="sms.example.net",
-                                       ServiceNamespace="urn:example:sms/",
-                                       VerifyCertificates="1")
+        self.assertSettingsInEveryView(by_hand=True, ServiceNamespace="urn:example:sms/")
         # The installed client reads them as the module does.
         client = self.layout.folder(self.layout.bits) + "\\tellavo.exe"
         shown = self.wine.run(client, "config", "--json")
         self.assertEqual(shown.returncode, 0, shown)
         settings = json.loads(shown.stdout)
         self.assertEqual(settings["GatewayHost"],
-                         {"value": "sms.example.net",
+                         {"value": BY_HAND[self.layout.bits]["GatewayHost"][1],
                           "origin": "registry HKLM\\SOFTWARE\\Tellavo"})
         self.assertEqual(settings["VerifyCertificates"]["value"], "1")
+        self.assertEqual(settings["ServiceNamespace"]["value"], "urn:example:sms/")
         self.assertEqual(settings["ReportHost"]["origin"], "built in")
         self.__class__.installed_msi = rebuild
 
@@ -293,22 +337,26 @@ class MsiTest(unittest.TestCase):
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
         self.assertEqual(self.installed_products(), ["Tellavo"])
-        self.assertSettingsInEveryView(GatewayHost="sms.example.net",
-                                       ReportHost="report.example.net",
-                                       ServiceNamespace="urn:example:sms/",
-                                       VerifyCertificates="1")
+        self.assertSettingsInEveryView(by_hand=True, ReportHost="report.example.net",
+                                       ServiceNamespace="urn:example:sms/")
         # Only the newer product is left to remove: removing the older one
         # finds nothing installed.
         self.assertNotEqual(self.msiexec("/x", windows_path(OPTIONS.msi)).returncode, SUCCESS)
         self.assertInstalled()
         self.__class__.installed_msi = newer
 
-    def test_6_removal_leaves_no_key_and_no_file(self):
-        result = self.msiexec("/x", windows_path(getattr(self, "installed_msi", OPTIONS.msi)))
+    def test_6_removal_leaves_no_key_and_no_file_but_the_settings(self):
+        # A setting given on the removal's command line makes its component's
+        # condition true: only its being permanent keeps the value then.
+        result = self.msiexec("/x", windows_path(getattr(self, "installed_msi", OPTIONS.msi)),
+                              "VERIFYCERTIFICATES=0")
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertNothingLeft()
         self.assertIsNone(self.values(EVENT_SOURCE_KEY))
-        self.assertSettingsInEveryView()
+        self.assertFalse(os.path.exists(os.path.join(OPTIONS.prefix, TRACE_FOLDER)))
+        # A reinstallation finds the certificate checks as they were.
+        self.assertSettingsInEveryView(by_hand=True, ReportHost="report.example.net",
+                                       ServiceNamespace="urn:example:sms/")
 
 
 def main():
@@ -317,6 +365,7 @@ def main():
     parser.add_argument("--wxs", required=True, help="the WiX source it was built from")
     parser.add_argument("--module", required=True, help="the built Tellavo.dll")
     parser.add_argument("--peer-module", help="the 32-bit Tellavo.dll of the 64-bit package")
+    parser.add_argument("--peer-msi", help="the package for 32-bit Windows, beside the 64-bit one")
     parser.add_argument("--version", required=True, help="the version it carries")
     parser.add_argument("--prefix", required=True, help="a Wine prefix to make and remove")
     options, rest = parser.parse_known_args()

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "HiveFixture.h"
 #include "ServerFixture.h"
@@ -42,6 +44,7 @@ TEST(SystemRegistry, UnwritableRegistryFailsWithTheRegistrationError) {
     FAIL() << "no exception";
   } catch (const EOleRegistrationError& error) {
     EXPECT_EQ(error.Message(), u"Error creating system registry entry");
+    EXPECT_EQ(error.ErrorCode(), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
   }
 }
 
@@ -153,7 +156,38 @@ TEST_F(SystemRegistration, UnwritableRegistryFailsThePass) {
   const UnwritableHive hive;
   const OleAutLibrary oleAut;
   SystemRegistry registry(oleAut.handle);
-  EXPECT_EQ(RunRegistration(*server_, registry, true), E_FAIL);
+  // The type library is registered first, and the system answers its own
+  // code for a registry it cannot write.
+  EXPECT_EQ(RunRegistration(*server_, registry, true), TYPE_E_REGISTRYACCESS);
+}
+
+// A hive that cannot be replaced, whoever runs the test: a folder holds the
+// name of the file that the new hive is written to. Either pass then answers
+// access denied and leaves the hive as it was, registered or not.
+TEST_F(SystemRegistration, AHiveThatCannotBeReplacedKeepsItsRegistrationState) {
+  const std::string path = TestHivePath("refused");
+  ScopedHive hive(path);
+  const OleAutLibrary oleAut;
+  const std::string blocker = path + ".tmp";
+  const auto run = [&](bool registering) {
+    SystemRegistry registry(oleAut.handle);
+    return RunRegistration(*server_, registry, registering);
+  };
+  const HRESULT denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+
+  ASSERT_EQ(mkdir(blocker.c_str(), 0700), 0);
+  EXPECT_EQ(run(true), denied);
+  EXPECT_EQ(RegisteredKeys(hive.Text()), 0);
+  ASSERT_EQ(rmdir(blocker.c_str()), 0);
+  ASSERT_EQ(run(true), S_OK);
+  const std::string registered = hive.Text();
+
+  ASSERT_EQ(mkdir(blocker.c_str(), 0700), 0);
+  EXPECT_EQ(run(false), denied);
+  EXPECT_EQ(hive.Text(), registered);
+  ASSERT_EQ(rmdir(blocker.c_str()), 0);
+  EXPECT_EQ(run(false), S_OK);
+  EXPECT_EQ(RegisteredKeys(hive.Text()), 0);
 }
 
 } // namespace

@@ -5,10 +5,26 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+#endif
+
 #include "common/Utf.h"
+#include "support/Environment.h"
+#include "support/Wine.h"
 #include "transport/ExchangeTrace.h"
 #include "transport/TraceCall.h"
 #include "transport/TraceFile.h"
@@ -61,6 +77,8 @@ TEST(TraceMask, EveryFormOfASecretAndEveryAuthorizationValueIsMasked) {
             "Authorization: ********\n"
             "proxy-authorization:********\n"
             "X-Authorization-Note: kept\n");
+  // Occurrences that overlap or touch make one mask: no piece of one shows.
+  EXPECT_EQ(MaskSecrets("<abcabcab><abcababcab>", {"abcab"}), "<********><********>");
 }
 
 TEST_F(TraceTest, RecordShowsTheExchangeAndHidesThePassword) {
@@ -117,6 +135,26 @@ TEST_F(TraceTest, BodiesAreCutAtTheLimitSayingSoAndAFailureIsNamed) {
   EXPECT_EQ(record.find("SEC"), std::string::npos);
 }
 
+TEST_F(TraceTest, BodyLimitShowsNoPieceOfAnEscapedPasswordAndAWholeBodyOfExactlyTheLimit) {
+  TTraceCall call(u"sendsms");
+  // As the gateway call gives them: the password and its escaped form.
+  call.Start(Options(20), {u"p&w", u"p&amp;w"});
+  {
+    TExchangeTrace trace(u"SendSMSWebService", u"sendSMS");
+    // In the envelope the password is escaped twice and 11 bytes long; its
+    // first mask leaves room before the cut for the start of the second.
+    trace.Request(u"https://gw.example/x", u"a", "p&amp;amp;w0123456789p&amp;amp;w tail");
+    trace.Answer("01234567890123456789");
+    trace.Succeeded();
+  }
+  const std::string record = ReadAll(File());
+  EXPECT_NE(record.find("\nRequest: 37 bytes, cut to the first 20 shown\n********0123456789**\n"),
+            std::string::npos)
+      << record;
+  EXPECT_EQ(record.find("p&"), std::string::npos) << record;
+  EXPECT_NE(record.find("\nAnswer: 20 bytes\n01234567890123456789\n"), std::string::npos) << record;
+}
+
 TEST_F(TraceTest, NothingIsRecordedOutsideATracedCall) {
   {
     TExchangeTrace outside(u"S", u"op");
@@ -150,15 +188,164 @@ TEST_F(TraceTest, FileIsRenamedAtTheLimitReplacingTheOlderOne) {
   AppendTraceRecord(file, 100, large);
   EXPECT_EQ(ReadAll(rotated), record + "5\n");
   EXPECT_EQ(ReadAll(File()), large);
+  // One that begins a new file keeps the older records where they are.
+  fs::remove(File());
+  AppendTraceRecord(file, 100, large + "2");
+  EXPECT_EQ(ReadAll(rotated), record + "5\n");
+  EXPECT_EQ(ReadAll(File()), large + "2");
+  // A record that brings the file to exactly the limit stays in it.
+  fs::remove(File());
+  const std::string half(50, 'h');
+  AppendTraceRecord(file, 100, half);
+  AppendTraceRecord(file, 100, half);
+  EXPECT_EQ(ReadAll(File()), half + half);
+  EXPECT_EQ(ReadAll(rotated), record + "5\n");
 }
 
-TEST_F(TraceTest, NewFileIsReadableByItsOwnerOnly) {
+TEST_F(TraceTest, RotationThatCannotRenameKeepsTracingAndTriesAgain) {
+  const std::u16string file = File().u16string();
+  const fs::path rotated = folder_ / "trace.log.1";
+  const std::string record(60, 'r');
+  // A folder in the rotated file's place cannot be replaced.
+  fs::create_directories(rotated / "kept");
+  AppendTraceRecord(file, 100, record + "1\n");
+  AppendTraceRecord(file, 100, record + "2\n");
+  EXPECT_EQ(ReadAll(File()), record + "1\n" + record + "2\n");
+  fs::remove_all(rotated);
+  AppendTraceRecord(file, 100, record + "3\n");
+  EXPECT_EQ(ReadAll(rotated), record + "1\n" + record + "2\n");
+  EXPECT_EQ(ReadAll(File()), record + "3\n");
 #ifdef _WIN32
-  GTEST_SKIP() << "on Windows the file takes its folder's permissions";
-#else
-  AppendTraceRecord(File().u16string(), 100, "x\n");
-  EXPECT_EQ(fs::status(File()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  // A reader that does not let the file be renamed, as most editors open it.
+  const HANDLE reader =
+      CreateFileW(File().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  AppendTraceRecord(file, 100, record + "4\n");
+  CloseHandle(reader);
+  EXPECT_EQ(ReadAll(File()), record + "3\n" + record + "4\n");
+  AppendTraceRecord(file, 100, record + "5\n");
+  EXPECT_EQ(ReadAll(rotated), record + "3\n" + record + "4\n");
+  EXPECT_EQ(ReadAll(File()), record + "5\n");
 #endif
+}
+
+#ifdef _WIN32
+// The security descriptor of `path` as SDDL, for `parts`.
+std::string SecurityText(const fs::path& path, SECURITY_INFORMATION parts) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
+                            &descriptor) != ERROR_SUCCESS)
+    return "unreadable";
+  LPWSTR text = nullptr;
+  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text,
+                                                       nullptr);
+  const std::string result = text ? Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)) : "";
+  LocalFree(text);
+  LocalFree(descriptor);
+  return result;
+}
+
+std::string ProcessUserSid() {
+  HANDLE token = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  BYTE buffer[256];
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+  CloseHandle(token);
+  LPWSTR text = nullptr;
+  ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
+  const std::string sid = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+  LocalFree(text);
+  return sid;
+}
+#endif
+
+TEST_F(TraceTest, NewFilesArePrivateToTheirOwner) {
+  AppendTraceRecord(File().u16string(), 100, "x\n");
+  for (const fs::path& made : {File(), fs::path(File().string() + ".lock")}) {
+#ifdef _WIN32
+    // Read back as the system keeps it: nothing inherited from the folder
+    // (P), full control for SYSTEM, the Administrators and the owner.
+    // Wine keeps a file's access in its Unix mode, here owner-only, and
+    // reports the descriptor it derives from that: no entry for the
+    // Administrators, no protection flag, and no entry for Everyone, which
+    // a file made without the descriptor gets.
+    const std::string user = ProcessUserSid();
+    EXPECT_EQ(SecurityText(made, DACL_SECURITY_INFORMATION),
+              RunningUnderWine() ? "D:(A;;FA;;;SY)(A;;FA;;;" + user + ")"
+                                 : "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + user + ")")
+        << made;
+#else
+    EXPECT_EQ(fs::status(made).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+        << made;
+#endif
+  }
+}
+
+TEST_F(TraceTest, ControlCharactersLinksAndFilesOfOthersAreRefused) {
+  const auto refusal = [&](const fs::path& path) -> std::string {
+    try {
+      AppendTraceRecord(path.u16string(), 1000, "record\n");
+    } catch (const Exception& failure) {
+      return Utf16ToUtf8(failure.ReportText());
+    }
+    return "accepted";
+  };
+  const fs::path other = folder_ / "other.txt";
+  std::ofstream(other) << "other";
+
+  const fs::path deleteCharacter = folder_ / "trace\x7F.log";
+  EXPECT_NE(refusal(deleteCharacter).find("not an absolute path"), std::string::npos);
+  EXPECT_FALSE(fs::exists(deleteCharacter));
+
+  fs::create_hard_link(other, File());
+  EXPECT_TRUE(refusal(File()).ends_with(": it is a link")) << refusal(File());
+  fs::remove(File());
+
+  // Where the system lets this account make one. Wine's CreateSymbolicLinkW
+  // reports success and makes nothing.
+#ifdef _WIN32
+  const bool linked = CreateSymbolicLinkW(File().c_str(), other.c_str(),
+                                          SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0 &&
+                      GetFileAttributesW(File().c_str()) != INVALID_FILE_ATTRIBUTES;
+#else
+  std::error_code noLink;
+  fs::create_symlink(other, File(), noLink);
+  const bool linked = !noLink;
+#endif
+  if (linked) {
+    EXPECT_TRUE(refusal(File()).ends_with(": it is a link")) << refusal(File());
+    fs::remove(File());
+  }
+
+  // The lock file is held to the same rules, and named.
+  fs::remove(File().string() + ".lock");
+  fs::create_hard_link(other, File().string() + ".lock");
+  EXPECT_TRUE(refusal(File()).ends_with("trace.log.lock': it is a link")) << refusal(File());
+  EXPECT_EQ(ReadAll(other), "other");
+  fs::remove(File().string() + ".lock");
+
+  // A file another account made first.
+  std::ofstream(File()) << "planted";
+#ifdef _WIN32
+  BYTE system[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof system;
+  CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size);
+  // Wine accepts a new owner but keeps the file's Unix owner: there the
+  // case cannot be made.
+  const bool foreign = SetNamedSecurityInfoW(const_cast<LPWSTR>(File().c_str()), SE_FILE_OBJECT,
+                                             OWNER_SECURITY_INFORMATION, system, nullptr, nullptr,
+                                             nullptr) == ERROR_SUCCESS &&
+                       SecurityText(File(), OWNER_SECURITY_INFORMATION) == "O:SY";
+#else
+  const bool foreign = chown(File().c_str(), 65534, 65534) == 0;
+#endif
+  if (foreign) {
+    EXPECT_TRUE(refusal(File()).ends_with(": it belongs to another account")) << refusal(File());
+    EXPECT_EQ(ReadAll(File()), "planted");
+  }
+  EXPECT_EQ(ReadAll(other), "other");
 }
 
 TEST_F(TraceTest, UnwritableFileIsReportedOncePerProcessAndStopsTheCallsTrace) {
@@ -207,6 +394,120 @@ TEST_F(TraceTest, RecordsOfManyThreadsNeverInterleave) {
     ASSERT_EQ(all.substr(at, 20003), "<" + std::string(20000, letter) + ">\n") << "at " << at;
   }
   EXPECT_EQ(Count(all, "<"), size_t{kThreads} * kRecords);
+}
+
+// The job of a writer process: the trace file and the letter of its records.
+constexpr char kWriterVariable[] = "TELLAVO_TEST_TRACE_WRITER";
+constexpr int kWriterRecords = 150;
+// Big enough for the records of both writers, with one rotation.
+constexpr uint64_t kWriterLimit = 7'000'000;
+
+// Record `index` of writer `letter`: up to 75 KB, more than one write of
+// some systems carries at once.
+std::string WriterRecord(char letter, int index) {
+  std::string record = {'<', letter};
+  record += std::to_string(1000 + index);
+  record += ':';
+  record.append(100 + (index % 4) * 25000, letter);
+  record += ">\n";
+  return record;
+}
+
+// This test program again, running only AppendsItsRecords with `job`.
+class TWriterProcess {
+public:
+  explicit TWriterProcess(const std::string& job) {
+    SetEnvironment(kWriterVariable, job);
+#ifdef _WIN32
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring line = L"\"" + std::wstring(self) + L"\" " + kFilter;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    started_ = CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &startup, &process);
+    process_ = process.hProcess;
+    if (started_)
+      CloseHandle(process.hThread);
+#else
+    std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::string filter = Utf8Filter();
+    char* arguments[] = {self.data(), filter.data(), nullptr};
+    started_ = posix_spawn(&process_, self.c_str(), nullptr, nullptr, arguments, environ) == 0;
+#endif
+    SetEnvironment(kWriterVariable, std::nullopt);
+  }
+  TWriterProcess(const TWriterProcess&) = delete;
+  TWriterProcess& operator=(const TWriterProcess&) = delete;
+
+  // Whether it started and ran to success.
+  bool Succeeded() {
+    if (!started_)
+      return false;
+#ifdef _WIN32
+    WaitForSingleObject(process_, INFINITE);
+    DWORD status = 1;
+    GetExitCodeProcess(process_, &status);
+    CloseHandle(process_);
+    return status == 0;
+#else
+    int status = 0;
+    return waitpid(process_, &status, 0) == process_ && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+#endif
+  }
+
+private:
+#ifdef _WIN32
+  static constexpr wchar_t kFilter[] = L"--gtest_filter=TraceWriter.AppendsItsRecords";
+  HANDLE process_ = nullptr;
+#else
+  static std::string Utf8Filter() {
+    return "--gtest_filter=TraceWriter.AppendsItsRecords";
+  }
+  pid_t process_ = 0;
+#endif
+  bool started_ = false;
+};
+
+// Runs only in a writer process: announces itself, waits for the other
+// writer, so that both write at once, then appends its records.
+TEST(TraceWriter, AppendsItsRecords) {
+  const std::optional<std::string> job = GetEnvironment(kWriterVariable);
+  if (!job)
+    GTEST_SKIP() << "a writer process of RecordsOfTwoProcessesAtOnceAreAllKept";
+  const fs::path file = job->substr(1);
+  const char letter = job->front();
+  const char otherLetter = letter == 'a' ? 'b' : 'a';
+  std::ofstream(file.string() + ".ready-" + letter) << "ready";
+  while (!fs::exists(file.string() + ".ready-" + otherLetter))
+    std::this_thread::yield();
+  for (int i = 0; i < kWriterRecords; ++i)
+    AppendTraceRecord(file.u16string(), kWriterLimit, WriterRecord(letter, i));
+}
+
+TEST_F(TraceTest, RecordsOfTwoProcessesAtOnceAreAllKept) {
+  const std::string file = File().string();
+  TWriterProcess first(std::string(1, 'a').append(file));
+  TWriterProcess second(std::string(1, 'b').append(file));
+  ASSERT_TRUE(first.Succeeded());
+  ASSERT_TRUE(second.Succeeded());
+  const fs::path rotated = folder_ / "trace.log.1";
+  ASSERT_TRUE(fs::exists(rotated)) << "no rotation";
+  std::set<std::string> found;
+  for (const fs::path& part : {rotated, File()}) {
+    const std::string text = ReadAll(part);
+    for (size_t at = 0; at < text.size();) {
+      const char letter = text[at + 1];
+      const int index = std::stoi(text.substr(at + 2, 4)) - 1000;
+      const std::string expected = WriterRecord(letter, index);
+      ASSERT_EQ(text.compare(at, expected.size(), expected), 0) << part << " at " << at;
+      EXPECT_TRUE(found.insert(expected.substr(0, 7)).second) << "twice: " << expected.substr(0, 7);
+      at += expected.size();
+    }
+  }
+  EXPECT_EQ(found.size(), size_t{2} * kWriterRecords);
 }
 
 } // namespace

@@ -33,7 +33,8 @@ void PrintOverview(std::ostream& out) {
   }
   out << "  help        this overview, or 'tellavo help COMMAND'\n"
          "\n"
-         "Exit status: 0 success, 1 a call or the gateway failed, 2 wrong command line.\n"
+         "Exit status: 0 success; 1 a call or the gateway failed, or the gateway refused\n"
+         "a send, status or report; 2 wrong command line.\n"
          "'tellavo COMMAND --help' describes each command.\n";
 }
 

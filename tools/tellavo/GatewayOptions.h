@@ -22,11 +22,12 @@ inline constexpr OptionDefinition kTraceOption{"trace", true};
 // The help text of the options above that every gateway command takes.
 inline constexpr std::string_view kAccountOptionsHelp =
     "  --user NAME          the account's user name (required)\n"
-    "  --password TEXT      its password; with --password - or --password-stdin the\n"
-    "                       password is read from the first line of standard input,\n"
-    "                       so that it does not appear in the process list; without\n"
-    "                       either, from the variable TELLAVO_PASSWORD, else asked\n"
-    "                       for on the terminal without being shown (required)\n"
+    "  --password TEXT      its password; --password - or --password-stdin (instead\n"
+    "                       of a TEXT) read it from the first line of standard\n"
+    "                       input, so that it does not appear in the process list;\n"
+    "                       without either, from the variable TELLAVO_PASSWORD\n"
+    "                       when it is not empty, else asked for on the terminal\n"
+    "                       without being shown (required)\n"
     "  --vendor ID          the vendor identifier (required)\n"
     "  --module PATH        load another build of the module\n"
     "  --trace FILE         append a record of every exchange with the gateway to\n"

@@ -15,4 +15,10 @@ std::unique_ptr<GatewayServer> OpenGatewayServer(const ParsedOptions& options) {
   return DefaultGatewayServer();
 }
 
+ServerChoice ChooseServer(const ParsedOptions& options) {
+  if (const auto path = options.Value(kModuleOption.name))
+    return {*path, "path", std::nullopt};
+  return DefaultServerChoice();
+}
+
 } // namespace tellavo::cli

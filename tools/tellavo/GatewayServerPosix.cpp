@@ -22,6 +22,10 @@ std::unique_ptr<GatewayServer> DefaultGatewayServer() {
   return std::make_unique<ModuleGatewayServer>(DefaultModulePath());
 }
 
+ServerChoice DefaultServerChoice() {
+  return {DefaultModulePath(), "path", std::nullopt};
+}
+
 void SetProcessVariable(std::u16string_view name, std::u16string_view value) {
   setenv(Utf16ToUtf8(name).c_str(), Utf16ToUtf8(value).c_str(), 1);
 }

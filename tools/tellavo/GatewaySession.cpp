@@ -1,6 +1,9 @@
 #include "tools/tellavo/GatewaySession.h"
 
+#include <algorithm>
+#include <array>
 #include <iostream>
+#include <iterator>
 
 #include "common/Utf.h"
 #include "tools/tellavo/GatewayOptions.h"
@@ -12,6 +15,22 @@ namespace {
 // The result codes that the Gateway methods place in their result.
 constexpr std::u16string_view kExchangeFailed = u"-1";
 constexpr std::u16string_view kNothingToSend = u"-2";
+
+// The failures the module meets in reading an answer that has arrived: its
+// XML layer's, and those of the DOM objects it drives. Only after one of them
+// does a method hand back the raw answer in place of its result; every other
+// entry that comes with an answer (a trace file that cannot be written, for
+// one) did not stop the call.
+constexpr std::array<std::u16string_view, 6> kAnswerReadFailures{
+    u"EDOMParseError", u"EXMLDocError", u"EListError",
+    u"EOleError",      u"EOleSysError", u"EOleException"};
+
+// An entry's text begins with the failure's class name and a blank.
+bool IsAnswerReadFailure(const EventEntry& entry) {
+  const std::u16string_view text = entry.text;
+  return std::ranges::find(kAnswerReadFailures, text.substr(0, text.find(u' '))) !=
+         kAnswerReadFailures.end();
+}
 
 void PrintEntries(const std::vector<EventEntry>& entries) {
   for (const EventEntry& entry : entries)
@@ -54,14 +73,22 @@ std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
     PrintEntries(entries);
     return std::nullopt;
   }
+  std::vector<EventEntry> readFailures;
+  std::vector<EventEntry> others;
+  std::ranges::partition_copy(entries, std::back_inserter(readFailures), std::back_inserter(others),
+                              IsAnswerReadFailure);
+  if (!others.empty()) {
+    std::cerr << "tellavo: warning: the module logged during " << name << ":\n";
+    PrintEntries(others);
+  }
   if (retvalue == kNothingToSend) {
     std::cerr << "tellavo: " << name << ": nothing to send\n";
     return std::nullopt;
   }
-  if (!entries.empty()) {
+  if (!readFailures.empty()) {
     std::cerr << "tellavo: " << name
               << ": the gateway's answer could not be read; see the event log:\n";
-    PrintEntries(entries);
+    PrintEntries(readFailures);
     std::cerr << "The answer as received:\n" << Utf16ToUtf8(retvalue) << '\n';
     return std::nullopt;
   }

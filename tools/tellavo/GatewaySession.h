@@ -32,7 +32,9 @@ public:
   // gateway answered as expected; otherwise nothing, with the reason in words
   // and the call's event-log entries written to standard error. The result
   // codes "-1" and "-2" and any answer that the module logged as unreadable
-  // count as failures.
+  // count as failures. The other entries of a call that got its answer (a
+  // trace file that cannot be written) are warnings on standard error: the
+  // call did what it was asked, and a send must not look as if it had not.
   std::optional<std::u16string> Ask(std::u16string_view method,
                                     const std::vector<std::u16string>& arguments);
 

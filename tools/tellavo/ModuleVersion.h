@@ -12,11 +12,19 @@ struct ModuleVersion {
   std::optional<std::string> file;
   // The version of the type library it carries ("2.0").
   std::string typeLibrary;
+  // What its Authenticode signature says (see ModuleSignature); none where
+  // modules carry no such signature (posix).
+  std::optional<std::string> signature;
 };
 
 // Throws Exception when the file is not a module with a type library.
 ModuleVersion ReadModuleVersion(const std::string& path);
 // Defined per platform.
 std::optional<std::string> ModuleFileVersion(const std::string& path);
+// Defined per platform: "unsigned"; "signed" (and trusted by this machine);
+// "untrusted-root" (intact, but its chain ends in a root that this machine
+// does not trust); "bad-digest" (changed after it was signed); or "invalid
+// (0xXXXXXXXX)" with the verification's result for any other fault.
+std::optional<std::string> ModuleSignature(const std::string& path);
 
 } // namespace tellavo::cli

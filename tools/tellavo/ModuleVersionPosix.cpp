@@ -7,4 +7,9 @@ std::optional<std::string> ModuleFileVersion(const std::string&) {
   return std::nullopt;
 }
 
+// Nor an Authenticode signature.
+std::optional<std::string> ModuleSignature(const std::string&) {
+  return std::nullopt;
+}
+
 } // namespace tellavo::cli

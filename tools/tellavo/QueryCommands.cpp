@@ -4,6 +4,7 @@
 #include "common/Utf.h"
 #include "tools/tellavo/Commands.h"
 #include "tools/tellavo/GatewayOptions.h"
+#include "tools/tellavo/GatewayRefusal.h"
 #include "tools/tellavo/GatewaySession.h"
 #include "tools/tellavo/Output.h"
 
@@ -19,6 +20,23 @@ ParsedOptions ParseQuery(const Args& args, size_t positionals, std::string_view 
   if (!options.help && options.positionals.size() != positionals)
     throw EUsageError(std::string(what));
   return options;
+}
+
+// The answer of a status or report query, when the gateway answered the
+// question rather than refused it; a refusal is written to standard error.
+std::optional<std::u16string> AnswerOf(std::u16string_view method,
+                                       std::optional<std::u16string> answer) {
+  if (!answer)
+    return std::nullopt;
+  const std::optional<Refusal> refusal = ReadRefusal(*answer);
+  if (!refusal)
+    return answer;
+  std::cerr << "tellavo: " << Utf16ToUtf8(method)
+            << ": the gateway refused the request: " << Utf16ToUtf8(refusal->code);
+  if (!refusal->description.empty())
+    std::cerr << ' ' << Utf16ToUtf8(refusal->description);
+  std::cerr << '\n';
+  return std::nullopt;
 }
 
 int RunInfo(const Command& self, const Args& args) {
@@ -44,9 +62,10 @@ int RunStatus(const Command& self, const Args& args) {
     return kExitOk;
   const Credentials account = ReadCredentials(options);
   GatewaySession session(options);
+  constexpr std::u16string_view method = u"getmsgstatus";
   const auto status =
-      session.Ask(u"getmsgstatus", {account.user, account.password,
-                                    Utf8ToUtf16(options.positionals[0]), account.vendor});
+      AnswerOf(method, session.Ask(method, {account.user, account.password,
+                                            Utf8ToUtf16(options.positionals[0]), account.vendor}));
   if (!status)
     return kExitFailed;
   PrintAnswer(std::cout, *status);
@@ -59,9 +78,11 @@ int RunReport(const Command& self, const Args& args) {
     return kExitOk;
   const Credentials account = ReadCredentials(options);
   GatewaySession session(options);
-  const auto report = session.Ask(
-      u"getmsgstatustodate", {account.user, account.password, Utf8ToUtf16(options.positionals[0]),
-                              Utf8ToUtf16(options.positionals[1]), account.vendor});
+  constexpr std::u16string_view method = u"getmsgstatustodate";
+  const auto report =
+      AnswerOf(method, session.Ask(method, {account.user, account.password,
+                                            Utf8ToUtf16(options.positionals[0]),
+                                            Utf8ToUtf16(options.positionals[1]), account.vendor}));
   if (!report)
     return kExitFailed;
   if (report->empty())
@@ -85,7 +106,10 @@ const Command kInfoCommand{
      kAccountOptionsHelp,
      "\n"
      "Exit status 1 when the gateway could not be reached or its answer could not\n"
-     "be read; the event-log entries are printed.\n"},
+     "be read; the event-log entries are printed. A gateway that refuses the request\n"
+     "(a wrong user name, password or vendor) answers with its error code and\n"
+     "description, and getinfo hands them on as if they were originators: they are\n"
+     "printed one per line, with exit status 0, since nothing tells them apart.\n"},
     RunInfo};
 
 const Command kStatusCommand{
@@ -99,7 +123,9 @@ const Command kStatusCommand{
      "Options:\n",
      kAccountOptionsHelp,
      "\n"
-     "Exit status 1 when the gateway could not be reached.\n"},
+     "Exit status 1 when the gateway could not be reached, or refused the request\n"
+     "(an unknown message identifier, a wrong account): its error code and\n"
+     "description are printed on standard error.\n"},
     RunStatus};
 
 const Command kReportCommand{
@@ -114,7 +140,10 @@ const Command kReportCommand{
      "Options:\n",
      kAccountOptionsHelp,
      "\n"
-     "Exit status 1 when the gateway could not be reached.\n"},
+     "An empty report is no error: standard error says there were no messages.\n"
+     "Exit status 1 when the gateway could not be reached, or refused the request\n"
+     "(a date it cannot read, a wrong account): its error code and description are\n"
+     "printed on standard error.\n"},
     RunReport};
 
 } // namespace tellavo::cli

@@ -32,7 +32,7 @@ int UpdateRegistry(const Command& self, const Args& args, bool reg) {
     std::cerr << "tellavo: " << (reg ? "DllRegisterServer" : "DllUnregisterServer")
               << " failed: " << HresultText(result) << ' ' << Utf16ToUtf8(SystemMessageText(result))
               << '\n'
-              << RegistryFailureHint();
+              << RegistryFailureHint(result, reg);
     return kExitFailed;
   }
   std::cout << (reg ? "registered " : "unregistered ") << module.Path() << '\n';

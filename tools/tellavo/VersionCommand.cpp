@@ -1,5 +1,5 @@
-// tellavo --version: the client's version, and the version and path of the
-// module it uses.
+// tellavo --version: the client's version, and the version, path, signature
+// and activation of the module it uses.
 #include "tools/tellavo/ModuleVersion.h"
 
 #include <iostream>
@@ -11,6 +11,7 @@
 #include "common/Utf.h"
 #include "tools/tellavo/Commands.h"
 #include "tools/tellavo/GatewayOptions.h"
+#include "tools/tellavo/GatewayServer.h"
 #include "tools/tellavo/Json.h"
 
 namespace tellavo::cli {
@@ -26,8 +27,10 @@ ModuleVersion ReadModuleVersion(const std::string& path) {
   TLIBATTR* attributes = nullptr;
   if (FAILED(library->GetLibAttr(&attributes)))
     throw Exception(Format(u"cannot read the type library of the module %s", {wide}));
-  ModuleVersion version{ModuleFileVersion(path), std::to_string(attributes->wMajorVerNum) + "." +
-                                                     std::to_string(attributes->wMinorVerNum)};
+  ModuleVersion version{ModuleFileVersion(path),
+                        std::to_string(attributes->wMajorVerNum) + "." +
+                            std::to_string(attributes->wMinorVerNum),
+                        ModuleSignature(path)};
   library->ReleaseTLibAttr(attributes);
   return version;
 }
@@ -44,16 +47,22 @@ int RunVersion(const Command& self, const Args& args) {
   if (!options.positionals.empty())
     throw EUsageError("--version takes no arguments");
   const bool json = options.Has(kJsonOption.name);
-  const std::string path = ModulePath(options);
+  const ServerChoice server = ChooseServer(options);
+  const std::string& path = server.modulePath;
   if (!json)
     std::cout << "tellavo " TELLAVO_CLIENT_VERSION "\n";
   const ModuleVersion module = ReadModuleVersion(path);
+  const auto optionalText = [](const std::optional<std::string>& text) {
+    return text ? std::optional(Utf8ToUtf16(*text)) : std::nullopt;
+  };
   if (json) {
     JsonObject about;
     about.Text("path", Utf8ToUtf16(path));
-    about.TextOrNull("version",
-                     module.file ? std::optional(Utf8ToUtf16(*module.file)) : std::nullopt);
+    about.TextOrNull("version", optionalText(module.file));
     about.Text("typeLibrary", Utf8ToUtf16(module.typeLibrary));
+    about.TextOrNull("signature", optionalText(module.signature));
+    about.Text("activation", Utf8ToUtf16(server.activation));
+    about.TextOrNull("manifest", optionalText(server.manifest));
     std::cout << JsonObject()
                      .Text("client", Utf8ToUtf16(TELLAVO_CLIENT_VERSION))
                      .Object("module", about)
@@ -65,6 +74,12 @@ int RunVersion(const Command& self, const Args& args) {
   if (module.file)
     std::cout << "module version " << *module.file << '\n';
   std::cout << "type library " << module.typeLibrary << '\n';
+  if (module.signature)
+    std::cout << "signature " << *module.signature << '\n';
+  std::cout << "activation " << server.activation;
+  if (server.manifest)
+    std::cout << " (manifest " << *server.manifest << ')';
+  std::cout << '\n';
   return kExitOk;
 }
 
@@ -76,11 +91,16 @@ const Command kVersionCommand{
     {"Usage: tellavo --version [--json] [--module PATH]\n"
      "\n"
      "Prints the client's version, the path of the module it loads (or PATH), the\n"
-     "module's file version (Windows: its version block; Linux modules carry none)\n"
-     "and the version of the type library it carries. The module is read, not run.\n"
+     "module's file version (Windows: its version block; Linux modules carry none),\n"
+     "the version of the type library it carries, its signature (Windows:\n"
+     "unsigned, signed, untrusted-root, bad-digest or invalid) and how the client\n"
+     "reaches it: path (loaded by path), registered, registration-free (through\n"
+     "Tellavo.sxs.manifest beside tellavo.exe) or unregistered. The module is read,\n"
+     "not run.\n"
      "\n"
      "  --json  one JSON object: {\"client\": ..., \"module\": {\"path\": ...,\n"
-     "          \"version\": ... or null, \"typeLibrary\": ...}}\n"
+     "          \"version\": ... or null, \"typeLibrary\": ..., \"signature\": ...\n"
+     "          or null, \"activation\": ..., \"manifest\": ... or null}}\n"
      "\n"
      "Exit status 1 when the module cannot be read.\n"},
     RunVersion};

@@ -48,6 +48,11 @@ constexpr HRESULT MakeResult(uint32_t code) {
   return static_cast<HRESULT>(code);
 }
 
+// The HRESULT that carries a system error code (facility 7).
+constexpr HRESULT HRESULT_FROM_WIN32(uint32_t code) {
+  return code == 0 ? 0 : MakeResult((code & 0xFFFF) | 0x80070000);
+}
+
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_UNEXPECTED = MakeResult(0x8000FFFF);

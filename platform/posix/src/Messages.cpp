@@ -21,6 +21,7 @@ const std::unordered_map<DWORD, std::u16string_view>& SystemMessages() {
       {0x80004002, u"No such interface supported"},
       {0x80004003, u"Invalid pointer"},
       {0x80004005, u"Unspecified error"},
+      {0x80070005, u"Access is denied"},
       {0x8000FFFF, u"Catastrophic failure"},
       {0x8007000E, u"Not enough memory resources are available to complete this operation"},
       {0x80070057, u"The parameter is incorrect"},
