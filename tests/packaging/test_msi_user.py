@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""The per-user package under Wine, in a 64-bit prefix of its own: its
+"""The per-user package under Wine, in a prefix of its own (64-bit for the
+package for 64-bit Windows, 32-bit for the other): its
 registration rows are the machine package's below the user's classes, and
 msiexec installs it silently and without elevation into the user's own
 program folder, writes the class, ProgID, type library and interface below
@@ -10,7 +11,7 @@ Wine looks classes up in the machine's classes only (it has no merged
 HKEY_CLASSES_ROOT), so no client can create the object from a per-user
 installation here: what is checked is what is written and removed.
 
-    test_msi_user.py --msi PATH/Tellavo-x64-user.msi --machine-msi PATH/Tellavo-x64.msi
+    test_msi_user.py --msi PATH/Tellavo[-x64]-user.msi --machine-msi PATH/Tellavo[-x64].msi
                      --prefix DIR
 """
 
@@ -33,8 +34,9 @@ OPTIONS = argparse.Namespace(msi=None, machine_msi=None, prefix=None)
 MACHINE_CLASSES_ROOT, USER_ROOT = "0", "1"
 USER_CLASSES_KEY = "Software\\Classes\\"
 KEYS = ("CLSID\\" + CLSID, "Tellavo.Gateway", "TypeLib\\" + LIBID, "Interface\\" + IID)
-# The module of each bitness and its folder below the user's programs.
-FOLDERS = {64: "Tellavo", 32: "Tellavo (x86)"}
+# The folder below the user's programs of the module of each bitness, in the
+# package for 64-bit Windows and in the one for 32-bit Windows.
+FOLDERS = {64: {64: "Tellavo", 32: "Tellavo (x86)"}, 32: {32: "Tellavo"}}
 MODULE_FILES = {"Tellavo.dll", "tellavo.exe", "README.md", "tellavo.md", "troubleshooting.md",
                 "CHANGELOG.md", "LICENSE.txt", "settings.md", "trace.md", "examples"}
 SUCCESS = 0
@@ -55,8 +57,18 @@ class UserMsiTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
-        environment = "env WINEPREFIX=%s WINEARCH=win64" % OPTIONS.prefix
-        cls.wine = Wine(environment + " /usr/lib/wine/wine64")
+        summary = subprocess.run(["msiinfo", "suminfo", OPTIONS.msi], capture_output=True,
+                                 text=True, check=True).stdout
+        cls.bits = 64 if "Template: x64;" in summary else 32
+        cls.folders = FOLDERS[cls.bits]
+        if cls.bits == 64:
+            environment = "env WINEPREFIX=%s WINEARCH=win64" % OPTIONS.prefix
+            cls.wine = Wine(environment + " /usr/lib/wine/wine64")
+            cls.views = (32, 64)
+        else:
+            environment = "env WINEPREFIX=%s WINEARCH=win32" % OPTIONS.prefix
+            cls.wine = Wine(environment + " wine")
+            cls.views = (None,)
         cls.wineserver = environment.split()[1:] + ["wineserver"]
         made = cls.wine.run("wineboot", "-i", timeout=300)
         assert made.returncode == 0, made
@@ -96,11 +108,10 @@ class UserMsiTest(unittest.TestCase):
     def test_1_install_for_the_user_alone(self):
         result = self.wine.run("msiexec", "/i", windows_path(OPTIONS.msi), "/qn", timeout=300)
         self.assertEqual(result.returncode, SUCCESS, result)
-        self.assertEqual(set(os.listdir(self.programs_host)), set(FOLDERS.values()))
-        self.assertEqual(set(os.listdir(os.path.join(self.programs_host, FOLDERS[64]))),
-                         MODULE_FILES)
-        self.assertEqual(os.listdir(os.path.join(self.programs_host, FOLDERS[32])),
-                         ["Tellavo.dll"])
+        self.assertEqual(set(os.listdir(self.programs_host)), set(self.folders.values()))
+        for bits, folder in self.folders.items():
+            self.assertEqual(set(os.listdir(os.path.join(self.programs_host, folder))),
+                             MODULE_FILES if bits == self.bits else {"Tellavo.dll"})
         # Each module's class, with the module's short path as its own
         # registration writes it, in the registry view of its bitness. Wine
         # does not redirect the 32-bit view below HKCU\Software\Classes (on
@@ -118,14 +129,14 @@ class UserMsiTest(unittest.TestCase):
         self.assertIsNotNone(user["Interface\\" + IID])
         # The type library names each module under its own platform.
         library = user["TypeLib\\" + LIBID]
-        for bits, folder in FOLDERS.items():
+        for bits, folder in self.folders.items():
             for lcid in ("0", "409"):
                 self.assertEqual(library["2.0\\%s\\win%d" % (lcid, bits)][""].lower(),
                                  ("%s\\%s\\Tellavo.dll" % (self.programs, folder)).lower())
         # Nothing below the machine's classes, in either view.
-        for bits in FOLDERS:
-            self.assertEqual(self.trees("HKLM\\Software\\Classes\\", bits),
-                             dict.fromkeys(KEYS), bits)
+        for view in self.views:
+            self.assertEqual(self.trees("HKLM\\Software\\Classes\\", view),
+                             dict.fromkeys(KEYS), view)
         # Nor what only an administrator writes.
         self.assertIsNone(self.registry.tree(
             "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tellavo COM API"))
@@ -138,8 +149,8 @@ class UserMsiTest(unittest.TestCase):
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertEqual(os.listdir(self.programs_host) if os.path.exists(self.programs_host)
                          else [], [])
-        for bits in FOLDERS:
-            self.assertEqual(self.trees("HKCU\\" + USER_CLASSES_KEY, bits), dict.fromkeys(KEYS))
+        for view in self.views:
+            self.assertEqual(self.trees("HKCU\\" + USER_CLASSES_KEY, view), dict.fromkeys(KEYS))
 
 
 def main():
