@@ -1,59 +1,54 @@
 #include "transport/ExchangeDeadline.h"
 
+#include <chrono>
 #include <new>
+#include <system_error>
 
 namespace tellavo {
-
-namespace {
-
-// A due time relative to now, in the timer's 100 ns units.
-FILETIME RelativeDueTime(DWORD milliseconds) {
-  const auto ticks = static_cast<uint64_t>(-int64_t{milliseconds} * 10'000);
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
-// Once this returns, the callback neither runs nor will.
-void Stop(PTP_TIMER timer) {
-  SetThreadpoolTimer(timer, nullptr, 0, 0);
-  WaitForThreadpoolTimerCallbacks(timer, TRUE);
-}
-
-} // namespace
-
-void ThreadpoolTimerCloser::operator()(PTP_TIMER timer) const {
-  Stop(timer);
-  CloseThreadpoolTimer(timer);
-}
 
 TExchangeDeadline::TExchangeDeadline(InternetHandle request, DWORD milliseconds)
     : request_(std::move(request)) {
   if (milliseconds == 0)
     return;
-  timer_.reset(CreateThreadpoolTimer(&Expire, this, nullptr));
-  // The timer's one documented failure is a lack of memory.
-  if (!timer_)
+  try {
+    watcher_ = std::thread([this, milliseconds] { Watch(milliseconds); });
+  } catch (const std::system_error&) {
+    // A thread fails to start for a lack of resources.
     throw std::bad_alloc();
-  FILETIME due = RelativeDueTime(milliseconds);
-  SetThreadpoolTimer(timer_.get(), &due, 0, 0);
+  }
 }
 
 TExchangeDeadline::~TExchangeDeadline() {
-  // A handle the timer closed is gone: closing it again could close a handle
-  // that another thread has been given meanwhile.
+  // A handle the watcher closed is gone: closing it again could close a
+  // handle that another thread has been given meanwhile.
   if (Finish())
     request_.release();
 }
 
 bool TExchangeDeadline::Finish() {
-  if (timer_)
-    Stop(timer_.get());
+  if (watcher_.joinable()) {
+    {
+      std::lock_guard lock(lock_);
+      finished_ = true;
+    }
+    finishing_.notify_one();
+    // Once joined, the watcher neither closes the handle nor will.
+    watcher_.join();
+  }
   return expired_;
 }
 
-void CALLBACK TExchangeDeadline::Expire(PTP_CALLBACK_INSTANCE, PVOID self, PTP_TIMER) {
-  auto& deadline = *static_cast<TExchangeDeadline*>(self);
-  deadline.expired_ = true;
-  InternetCloseHandle(deadline.Request());
+void TExchangeDeadline::Watch(DWORD milliseconds) {
+  {
+    std::unique_lock lock(lock_);
+    if (finishing_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                            [this] { return finished_; }))
+      return;
+  }
+  expired_ = true;
+  // Outside the lock: the close waits for the aborted call, whose thread may
+  // be on its way to Finish.
+  InternetCloseHandle(request_.get());
 }
 
 } // namespace tellavo

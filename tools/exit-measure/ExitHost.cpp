@@ -10,7 +10,7 @@
 // on the network (the settings point the gateway at a closed port).
 // dictionary: Scripting.Dictionary, a system object, for the baseline.
 // pooltimer: the same, after setting and cancelling a timer of the process's
-// thread pool, as each exchange's deadline does: the pool's threads are then
+// thread pool, as each exchange's deadline once did: the pool's threads are then
 // alive when the process ends.
 // release (the default): the object is released and COM uninitialised
 // before the end; keep: the process ends with the object still held.

@@ -7,7 +7,6 @@
 #include "Module.h"
 #include "OleAuto.h"
 #include "Registry.h"
-#include "ThreadPool.h"
 #include "TypeLib.h"
 #include "WinInet.h"
 #include "WinTypes.h"
