@@ -3,16 +3,9 @@
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/TextUtil.h"
+#include "common/WideText.h"
 
 namespace tellavo {
-
-namespace {
-
-LPOLESTR Ole(const std::u16string& text) {
-  return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
-}
-
-} // namespace
 
 HRESULT ErrorCodeOf(const Exception& exception, HRESULT otherwise) {
   const auto* sys = dynamic_cast<const EOleSysError*>(&exception);
@@ -25,12 +18,12 @@ HRESULT ConvertException(const ErrorSource& source, const Exception* exception) 
     return E_UNEXPECTED;
   create->SetGUID(source.errorInterface);
   if (!source.progId.empty())
-    create->SetSource(Ole(source.progId));
+    create->SetSource(OleText(source.progId));
   if (!source.helpFile.empty())
-    create->SetHelpFile(Ole(source.helpFile));
+    create->SetHelpFile(OleText(source.helpFile));
   HRESULT result = E_UNEXPECTED;
   if (exception != nullptr) {
-    create->SetDescription(Ole(exception->Message()));
+    create->SetDescription(OleText(exception->Message()));
     create->SetHelpContext(static_cast<DWORD>(exception->HelpContext()));
     result = ErrorCodeOf(*exception, E_UNEXPECTED);
   }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/Exceptions.h"
+#include "common/WideText.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
 #include "server/EntryPoints.h"
@@ -10,7 +11,6 @@
 #include "server/ModuleUnits.h"
 #include "server/ProcAddress.h"
 #include "server/SystemRegistry.h"
-#include "server/WideText.h"
 
 namespace tellavo::server {
 

@@ -8,7 +8,7 @@
 #include "server/ComObject.h"
 #include "server/ComServer.h"
 #include "server/TypeInfo.h"
-#include "server/WideText.h"
+#include "common/WideText.h"
 
 namespace tellavo::server {
 

@@ -5,7 +5,7 @@
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/ErrorConversion.h"
-#include "server/WideText.h"
+#include "common/WideText.h"
 #include "support/Wine.h"
 
 using namespace tellavo;
@@ -72,8 +72,8 @@ TEST(ErrorConversion, ForeignExceptionsGetSourceOnlyOrNothing) {
 TEST(ErrorConversion, FailedCallTakesTheCurrentErrorObject) {
   ComPtr<ICreateErrorInfo> create;
   ASSERT_EQ(CreateErrorInfo(create.Out()), S_OK);
-  create->SetDescription(const_cast<LPOLESTR>(server::Wide(u"Parser gave up. ")));
-  create->SetSource(const_cast<LPOLESTR>(server::Wide(u"DOM")));
+  create->SetDescription(const_cast<LPOLESTR>(Wide(u"Parser gave up. ")));
+  create->SetSource(const_cast<LPOLESTR>(Wide(u"DOM")));
   create->SetHelpContext(3);
   SetErrorInfo(0, create.Query<IErrorInfo>(IID_IErrorInfo).Get());
   try {
