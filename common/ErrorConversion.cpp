@@ -7,8 +7,11 @@
 
 namespace tellavo {
 
-HRESULT ErrorCodeOf(const Exception& exception, HRESULT otherwise) {
-  const auto* sys = dynamic_cast<const EOleSysError*>(&exception);
+HRESULT BoundaryCode(Boundary boundary, const Exception* exception) {
+  const HRESULT otherwise = boundary == Boundary::Registration ? E_FAIL : E_UNEXPECTED;
+  if (boundary == Boundary::Creation)
+    return otherwise;
+  const auto* sys = dynamic_cast<const EOleSysError*>(exception);
   return sys != nullptr && FAILED(sys->ErrorCode()) ? sys->ErrorCode() : otherwise;
 }
 
@@ -21,15 +24,13 @@ HRESULT ConvertException(const ErrorSource& source, const Exception* exception) 
     create->SetSource(OleText(source.progId));
   if (!source.helpFile.empty())
     create->SetHelpFile(OleText(source.helpFile));
-  HRESULT result = E_UNEXPECTED;
   if (exception != nullptr) {
     create->SetDescription(OleText(exception->Message()));
     create->SetHelpContext(static_cast<DWORD>(exception->HelpContext()));
-    result = ErrorCodeOf(*exception, E_UNEXPECTED);
   }
   if (auto info = create.Query<IErrorInfo>(IID_IErrorInfo))
     SetErrorInfo(0, info.Get());
-  return result;
+  return BoundaryCode(Boundary::Method, exception);
 }
 
 void OleCheck(HRESULT result) {

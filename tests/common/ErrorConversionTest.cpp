@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 #include "common/Bstr.h"
@@ -67,6 +68,24 @@ TEST(ErrorConversion, ForeignExceptionsGetSourceOnlyOrNothing) {
   EXPECT_EQ(Guard(kSource, [] { throw 42; }), E_UNEXPECTED);
   EXPECT_FALSE(TakeErrorObject().present);
   EXPECT_EQ(Guard(kSource, [] {}), S_OK);
+}
+
+// Each boundary's own answer: creation never passes a system error's code
+// on, registration falls back to E_FAIL, and memory exhaustion is no system
+// error anywhere.
+TEST(ErrorConversion, EachBoundaryAnswersItsOwnCodes) {
+  const auto sysError = [] { throw EOleSysError(u"M", HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)); };
+  const auto plain = [] { throw Exception(u"M"); };
+  const auto noMemory = [] { throw std::bad_alloc(); };
+  EXPECT_EQ(AnswerOf(Boundary::Method, sysError), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(AnswerOf(Boundary::Method, noMemory), E_UNEXPECTED);
+  EXPECT_EQ(AnswerOf(Boundary::Creation, sysError), E_UNEXPECTED);
+  EXPECT_EQ(AnswerOf(Boundary::Creation, plain), E_UNEXPECTED);
+  EXPECT_EQ(AnswerOf(Boundary::Registration, sysError), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(AnswerOf(Boundary::Registration, plain), E_FAIL);
+  EXPECT_EQ(AnswerOf(Boundary::Registration, noMemory), E_FAIL);
+  EXPECT_EQ(AnswerOf(Boundary::Registration, [] {}), S_OK);
+  EXPECT_FALSE(TakeErrorObject().present);
 }
 
 TEST(ErrorConversion, FailedCallTakesTheCurrentErrorObject) {
