@@ -41,7 +41,7 @@ TExchangeDeadline::~TExchangeDeadline() {
   // A handle the timer closed is gone: closing it again could close a handle
   // that another thread has been given meanwhile.
   if (Finish())
-    request_.release();
+    request_.Release();
 }
 
 bool TExchangeDeadline::Finish() {
