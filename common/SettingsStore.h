@@ -1,8 +1,9 @@
-// Where the run-time settings are kept is the platform's business: on Windows
-// the values under HKLM\SOFTWARE\Tellavo in the module's own registry view, on
-// posix the "Name = value" lines of /etc/tellavo/tellavo.conf, or of the file
-// that TELLAVO_CONFIG names. The platform reads its store as it is, without
-// knowing which settings exist; the settings table judges what it found.
+// Where the run-time settings are kept differs by platform, one file each:
+// SettingsStoreWin32.cpp reads the values under HKLM\SOFTWARE\Tellavo in the
+// module's own registry view, SettingsStorePosix.cpp the "Name = value" lines
+// of /etc/tellavo/tellavo.conf, or of the file that TELLAVO_CONFIG names. The
+// store is read as it is, without knowing which settings exist; the settings
+// table judges what it found.
 #pragma once
 
 #include <string>

@@ -19,7 +19,7 @@ set -euo pipefail
 
 demo_packages=(
   build-essential cmake ninja-build pkg-config
-  libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev
+  libcurl4-openssl-dev libssl-dev libxml2-dev libffi-dev nlohmann-json3-dev
   python3 openssl
 )
 posix_test_packages=(

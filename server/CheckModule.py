@@ -24,7 +24,13 @@ import uuid
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources"))
 from MsftTypeLib import SYSKINDS, TypeLib  # noqa: E402
 
-EXPORTS = ["DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"]
+EXPORTS = [
+    "DllCanUnloadNow",
+    "DllGetClassObject",
+    "DllInstall",
+    "DllRegisterServer",
+    "DllUnregisterServer",
+]
 SYSTEM_DLLS = {"KERNEL32.DLL", "ADVAPI32.DLL", "OLEAUT32.DLL", "OLE32.DLL", "WININET.DLL",
                "USER32.DLL", "MSVCRT.DLL"}
 RT_VERSION = 16

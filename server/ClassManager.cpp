@@ -22,8 +22,22 @@ TComObjectFactory* TComClassManager::GetFactoryFromClassID(REFCLSID classId) con
 }
 
 void TComClassManager::DestroyFactories(const TComServer& server) {
+  Unlink(server, false);
+}
+
+void TComClassManager::AbandonFactories(const TComServer& server) {
+  Unlink(server, true);
+}
+
+void TComClassManager::Unlink(const TComServer& server, bool keep) {
   std::unique_lock lock(lock_);
-  factories_.remove_if([&](const auto& factory) { return BelongsTo(*factory, server); });
+  factories_.remove_if([&](std::unique_ptr<TComObjectFactory>& factory) {
+    if (!BelongsTo(*factory, server))
+      return false;
+    if (keep)
+      static_cast<void>(factory.release());
+    return true;
+  });
 }
 
 bool TComClassManager::BelongsTo(const TComObjectFactory& factory, const TComServer& server) {

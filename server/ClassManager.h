@@ -35,9 +35,15 @@ public:
   }
   // Unlinks and destroys the factories of a server.
   void DestroyFactories(const TComServer& server);
+  // Unlinks the factories of a server without destroying them, so that
+  // nothing they hold is released: for the end of the process.
+  void AbandonFactories(const TComServer& server);
 
 private:
   static bool BelongsTo(const TComObjectFactory& factory, const TComServer& server);
+  // Unlinks the factories of a server; `keep` gives up each one's ownership
+  // first, so that it is not destroyed.
+  void Unlink(const TComServer& server, bool keep);
 
   mutable std::shared_mutex lock_;
   std::forward_list<std::unique_ptr<TComObjectFactory>> factories_;

@@ -44,6 +44,11 @@ TComServer::~TComServer() {
   ComPtr<ITypeLib>::Attach(typeLib_.exchange(nullptr));
 }
 
+void TComServer::Abandon() {
+  ComClassManager().AbandonFactories(*this);
+  typeLib_.store(nullptr);
+}
+
 std::u16string TComServer::ServerName() const {
   if (ITypeLib* library = typeLib_.load())
     return TypeLibName(library);

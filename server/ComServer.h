@@ -21,6 +21,10 @@ public:
   explicit TComServer(ModulePathSource modulePath);
   // Destroys the factories of this server and releases the type library.
   ~TComServer();
+  // Gives up the factories and the type library without releasing anything
+  // they hold, so that destroying the server afterwards calls into no other
+  // library. For the end of the process, when those libraries may be gone.
+  void Abandon();
   TComServer(const TComServer&) = delete;
   TComServer& operator=(const TComServer&) = delete;
 

@@ -18,3 +18,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
 extern "C" HRESULT WINAPI DllUnregisterServer() {
   return tellavo::server::ModuleUpdateRegistry(false);
 }
+
+extern "C" HRESULT WINAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+  return tellavo::server::ModuleInstall(install != FALSE, commandLine);
+}

@@ -1,8 +1,10 @@
 #include "server/Module.h"
 
+#include <atomic>
 #include <memory>
 
 #include "common/Exceptions.h"
+#include "common/SameText.h"
 #include "common/WideText.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
@@ -42,6 +44,8 @@ LoadedLibrary LoadOleAut() {
 // here, while the module object is still being made.
 TComServer* moduleServer = nullptr;
 
+std::atomic<bool> processEnding{false};
+
 class Module {
 public:
   Module() {
@@ -63,6 +67,13 @@ public:
     // Objects that outlive the module must not reach its server any more.
     SetUninitializing(true);
     moduleServer = nullptr;
+    // While the process ends, the type library, the factories' type
+    // information and OLE Automation are left as they are: the libraries
+    // that would release them may be gone already.
+    if (processEnding.load()) {
+      server_->Abandon();
+      static_cast<void>(oleAut_.release());
+    }
     server_.reset();
     oleAut_.reset();
   }
@@ -90,6 +101,10 @@ Module& TheModule() {
 
 } // namespace
 
+void NoteProcessEnding() {
+  processEnding.store(true);
+}
+
 TComServer& ComServer() {
   if (moduleServer == nullptr)
     throw Exception(u"The server is not started");
@@ -109,12 +124,27 @@ HRESULT ModuleCanUnloadNow() {
   return CanUnloadNow(&TheModule().Server());
 }
 
-HRESULT ModuleUpdateRegistry(bool registering) {
+namespace {
+
+HRESULT UpdateRegistryOf(RegistryScope scope, bool registering) {
   Module& module = TheModule();
   if (!module.Started())
     return E_FAIL;
-  SystemRegistry registry(module.OleAut());
+  SystemRegistry registry(module.OleAut(), scope);
   return RunRegistration(module.Server(), registry, registering);
+}
+
+} // namespace
+
+HRESULT ModuleUpdateRegistry(bool registering) {
+  return UpdateRegistryOf(RegistryScope::Machine, registering);
+}
+
+HRESULT ModuleInstall(bool installing, LPCWSTR commandLine) {
+  constexpr char16_t kPerUser[] = u"user";
+  if (commandLine == nullptr || !SameText(reinterpret_cast<const char16_t*>(commandLine), kPerUser))
+    return E_INVALIDARG;
+  return UpdateRegistryOf(RegistryScope::User, installing);
 }
 
 } // namespace tellavo::server

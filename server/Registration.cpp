@@ -76,13 +76,14 @@ void RemoveClass(const TComObjectFactory& factory, RegistryLayer& registry, bool
 // TypeLib\{library}\major.minor, and below it one entry per locale and
 // system kind ("409\win32") naming the file.
 struct TypeLibKeys {
+  std::u16string libraryKey;
   std::u16string versionKey;
   LCID lcid;
   SYSKIND syskind;
 
   explicit TypeLibKeys(const TLIBATTR& library)
-      : versionKey(u"TypeLib\\" + GuidText(library.guid) +
-                   Format(u"\\%x.%x", {library.wMajorVerNum, library.wMinorVerNum})),
+      : libraryKey(u"TypeLib\\" + GuidText(library.guid)),
+        versionKey(libraryKey + Format(u"\\%x.%x", {library.wMajorVerNum, library.wMinorVerNum})),
         lcid(library.lcid), syskind(library.syskind) {}
 
   std::u16string LocaleKey(LCID locale) const { return versionKey + Format(u"\\%x", {locale}); }
@@ -129,8 +130,15 @@ void RegisterTypeLibrary(TComServer& server, RegistryLayer& registry) {
 // say).
 void RemoveTypeLibrary(RegistryLayer& registry, const TLIBATTR& library, const TypeLibKeys& keys) {
   const std::u16string fileKey = keys.FileKey(keys.lcid, keys.syskind);
-  if (!registry.KeyExists(fileKey))
+  if (!registry.KeyExists(fileKey)) {
+    // The version and library keys above the language-neutral entry are
+    // then this module's own, made where the system's registration did not
+    // go (Wine registers a user's library machine-wide). Empty, they go
+    // too; holding another registration, they have subkeys and stay.
+    registry.DeleteKey(keys.versionKey);
+    registry.DeleteKey(keys.libraryKey);
     return;
+  }
   const HRESULT result = registry.UnregisterTypeLibrary(library);
   if (result == S_FALSE)
     return;

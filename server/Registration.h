@@ -13,7 +13,7 @@ class TComObjectFactory;
 class TComServer;
 
 // The registry and type-library services that registration uses. Keys are
-// under HKEY_CLASSES_ROOT.
+// relative to the layer's root: HKEY_CLASSES_ROOT, or a user's own classes.
 class RegistryLayer {
 public:
   virtual ~RegistryLayer() = default;

@@ -15,6 +15,8 @@ namespace {
 
 constexpr char16_t kRegistryWriteFailed[] = u"Error creating system registry entry";
 constexpr char16_t kRegistryDeleteFailed[] = u"Error removing system registry entry";
+// A user's classes, which the system shows in HKEY_CLASSES_ROOT to that user.
+constexpr char16_t kUserClassesPath[] = u"Software\\Classes\\";
 
 void CheckWrite(LSTATUS status) {
   if (status != ERROR_SUCCESS)
@@ -27,14 +29,21 @@ LPOLESTR OleText(const std::u16string& text) {
 
 } // namespace
 
-SystemRegistry::SystemRegistry(HMODULE oleAut)
-    : unregisterTypeLib_(ProcAddress<UnRegisterTypeLibFunction>(oleAut, "UnRegisterTypeLib")) {}
+SystemRegistry::SystemRegistry(HMODULE oleAut, RegistryScope scope)
+    : scope_(scope), rootKey_(scope == RegistryScope::User ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT),
+      rootPath_(scope == RegistryScope::User ? kUserClassesPath : u""),
+      registerTypeLibForUser_(scope == RegistryScope::User ? ProcAddress<RegisterTypeLibFunction>(
+                                                                 oleAut, "RegisterTypeLibForUser")
+                                                           : nullptr),
+      unregisterTypeLib_(ProcAddress<UnRegisterTypeLibFunction>(
+          oleAut,
+          scope == RegistryScope::User ? "UnRegisterTypeLibForUser" : "UnRegisterTypeLib")) {}
 
 void SystemRegistry::WriteEntry(const std::u16string& key, const std::u16string& valueName,
                                 const std::u16string& data) {
   WCHAR noClass[] = {0};
   RegistryKey opened;
-  CheckWrite(RegCreateKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, noClass, REG_OPTION_NON_VOLATILE,
+  CheckWrite(RegCreateKeyExW(rootKey_, Wide(Path(key)), 0, noClass, REG_OPTION_NON_VOLATILE,
                              KEY_READ | KEY_WRITE, nullptr, opened.Out(), nullptr));
   const auto size = static_cast<DWORD>((data.size() + 1) * sizeof(char16_t));
   CheckWrite(RegSetValueExW(opened.Get(), Wide(valueName), 0, REG_SZ,
@@ -42,7 +51,7 @@ void SystemRegistry::WriteEntry(const std::u16string& key, const std::u16string&
 }
 
 void SystemRegistry::DeleteKey(const std::u16string& key) {
-  const LSTATUS status = RegDeleteKeyW(HKEY_CLASSES_ROOT, Wide(key));
+  const LSTATUS status = RegDeleteKeyW(rootKey_, Wide(Path(key)));
   if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND)
     return;
   // The registry refuses a key that still has subkeys with the same code as
@@ -55,7 +64,7 @@ void SystemRegistry::DeleteKey(const std::u16string& key) {
 
 bool SystemRegistry::HasSubkeys(const std::u16string& key) {
   RegistryKey opened;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, KEY_ENUMERATE_SUB_KEYS, opened.Out()) !=
+  if (RegOpenKeyExW(rootKey_, Wide(Path(key)), 0, KEY_ENUMERATE_SUB_KEYS, opened.Out()) !=
       ERROR_SUCCESS)
     return false;
   WCHAR name[256];
@@ -67,12 +76,21 @@ bool SystemRegistry::HasSubkeys(const std::u16string& key) {
 
 bool SystemRegistry::KeyExists(const std::u16string& key) {
   RegistryKey opened;
-  return RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, KEY_READ, opened.Out()) == ERROR_SUCCESS;
+  return RegOpenKeyExW(rootKey_, Wide(Path(key)), 0, KEY_READ, opened.Out()) == ERROR_SUCCESS;
 }
 
 void SystemRegistry::RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                                          const std::u16string& helpDirectory) {
-  OleCheck(RegisterTypeLib(library, OleText(path), OleText(helpDirectory)));
+  if (scope_ == RegistryScope::Machine) {
+    OleCheck(RegisterTypeLib(library, OleText(path), OleText(helpDirectory)));
+    return;
+  }
+  // Without the user's own registration of type libraries the pass cannot
+  // be completed for the user; registering machine-wide instead would need
+  // the rights the user lacks, or reach every user of the machine.
+  if (registerTypeLibForUser_ == nullptr)
+    throw EOleSysError(u"Type libraries cannot be registered for a user here", E_NOTIMPL);
+  OleCheck(registerTypeLibForUser_(library, OleText(path), OleText(helpDirectory)));
 }
 
 HRESULT SystemRegistry::UnregisterTypeLibrary(const TLIBATTR& library) {

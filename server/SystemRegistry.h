@@ -9,12 +9,19 @@
 
 namespace tellavo::server {
 
+// Whose registration a layer changes: the machine's, under
+// HKEY_CLASSES_ROOT, which needs administrator rights on Windows; or the
+// calling user's, under HKEY_CURRENT_USER\Software\Classes, which needs none
+// and which Windows merges into HKEY_CLASSES_ROOT for that user alone.
+enum class RegistryScope { Machine, User };
+
 class SystemRegistry final : public RegistryLayer {
 public:
   // `oleAut` is the loaded OLE Automation library, in which the
-  // unregistration of type libraries is looked up; without it (or without
-  // the function) type libraries stay registered.
-  explicit SystemRegistry(HMODULE oleAut);
+  // unregistration of type libraries (and for a user, their registration)
+  // is looked up. Without the unregistration, type libraries stay
+  // registered; without a user's registration, a user's pass fails.
+  explicit SystemRegistry(HMODULE oleAut, RegistryScope scope = RegistryScope::Machine);
 
   void WriteEntry(const std::u16string& key, const std::u16string& valueName,
                   const std::u16string& data) override;
@@ -28,9 +35,18 @@ public:
 
 private:
   bool HasSubkeys(const std::u16string& key);
+  // The key's path below rootKey_.
+  std::u16string Path(const std::u16string& key) const { return rootPath_ + key; }
 
+  using RegisterTypeLibFunction = HRESULT(WINAPI*)(ITypeLib* library, LPOLESTR path,
+                                                   LPOLESTR helpDirectory);
   using UnRegisterTypeLibFunction = HRESULT(WINAPI*)(REFGUID libId, WORD majorVersion,
                                                      WORD minorVersion, LCID lcid, SYSKIND syskind);
+  RegistryScope scope_;
+  HKEY rootKey_;
+  std::u16string rootPath_;
+  // For the user only: the machine's registration is RegisterTypeLib.
+  RegisterTypeLibFunction registerTypeLibForUser_;
   UnRegisterTypeLibFunction unregisterTypeLib_;
   SystemRegistryTransaction transaction_;
 };

@@ -1,6 +1,7 @@
-// The narrow DOM that the XML document layer stands on. The platform provides
-// one implementation (libxml2 on posix, MSXML on Windows) through
-// CreateDomDocument; nothing of that implementation shows here.
+// The narrow DOM that the XML document layer stands on. Each target builds one
+// implementation over its platform's parser (DomBackendLibXml2.cpp on posix,
+// DomBackendMsXml.cpp on Windows) behind CreateDomDocument; nothing of that
+// implementation shows here.
 //
 // Texts cross this interface as UTF-16. Node handles are opaque and stay valid
 // for as long as their document object lives, whether or not the node is in

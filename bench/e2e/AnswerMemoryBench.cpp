@@ -127,7 +127,7 @@ void AnswerPeak(benchmark::State& state, Operation operation, Content content) {
   long peakKiB = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    simulator.Script("{\"body\":" + tellavo::test::JsonQuote(body) + "}");
+    simulator.Script("{\"body\":" + tellavo::test::JsonValue(body).dump() + "}");
     malloc_trim(0);
     ResetPeak();
     const long before = ResidentKiB();

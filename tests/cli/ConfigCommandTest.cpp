@@ -17,12 +17,12 @@ TEST(ConfigCommandTest, EachSettingComesWithItsOrigin) {
   const std::vector<JsonValue> lines = run.OutJson();
   ASSERT_EQ(lines.size(), 1u);
   const JsonValue& all = lines[0];
-  EXPECT_EQ(all["GatewayHost"]["value"].String(), "sms.staging.example");
-  EXPECT_TRUE(all["GatewayHost"]["origin"].String().starts_with(settings.Origin()))
-      << all["GatewayHost"]["origin"].String();
-  EXPECT_EQ(all["VerifyCertificates"]["value"].String(), "1");
-  EXPECT_EQ(all["ReportHost"]["origin"].String(), "built in");
-  EXPECT_EQ(all["ServiceNamespace"]["origin"].String(), "built in");
+  EXPECT_EQ(all.at("GatewayHost").at("value"), "sms.staging.example");
+  EXPECT_TRUE(all.at("GatewayHost").at("origin").get<std::string>().starts_with(settings.Origin()))
+      << all.at("GatewayHost").at("origin").get<std::string>();
+  EXPECT_EQ(all.at("VerifyCertificates").at("value"), "1");
+  EXPECT_EQ(all.at("ReportHost").at("origin"), "built in");
+  EXPECT_EQ(all.at("ServiceNamespace").at("origin"), "built in");
 
   const TellavoRun plain = RunTellavo({"config"});
   ASSERT_EQ(plain.status, 0) << plain.err;
@@ -30,6 +30,17 @@ TEST(ConfigCommandTest, EachSettingComesWithItsOrigin) {
   EXPECT_TRUE(plain.OutLines()[0].starts_with("GatewayHost         sms.staging.example  (" +
                                               settings.Origin()))
       << plain.out;
+}
+
+TEST(ConfigCommandTest, HelpNamesEverySettingShown) {
+  const TellavoRun shown = RunTellavo({"config"});
+  const TellavoRun help = RunTellavo({"config", "--help"});
+  ASSERT_EQ(help.status, 0) << help.err;
+  ASSERT_FALSE(shown.OutLines().empty()) << shown.err;
+  for (const std::string& line : shown.OutLines()) {
+    const std::string name = line.substr(0, line.find(' '));
+    EXPECT_NE(help.out.find("  " + name + ": "), std::string::npos) << name << "\n" << help.out;
+  }
 }
 
 TEST(ConfigCommandTest, ABadSettingIsTheFailure) {
@@ -61,25 +72,25 @@ TEST(ConfigCommandTest, VersionNamesTheClientAndTheModule) {
   const TellavoRun run = RunTellavo({"--version", "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
   const JsonValue about = run.OutJson().at(0);
-  EXPECT_EQ(about["client"].String(), TELLAVO_VERSION);
-  EXPECT_EQ(about["module"]["typeLibrary"].String(), "2.0");
+  EXPECT_EQ(about.at("client"), TELLAVO_VERSION);
+  EXPECT_EQ(about.at("module").at("typeLibrary"), "2.0");
 #ifdef _WIN32
-  EXPECT_EQ(about["module"]["version"].String(), TELLAVO_MODULE_VERSION);
-  EXPECT_TRUE(about["module"]["path"].String().ends_with("Tellavo.dll"));
+  EXPECT_EQ(about.at("module").at("version"), TELLAVO_MODULE_VERSION);
+  EXPECT_TRUE(about.at("module").at("path").get<std::string>().ends_with("Tellavo.dll"));
   // The module that the test prefix has registered, as it is built: unsigned.
-  EXPECT_EQ(about["module"]["activation"].String(), "registered");
-  EXPECT_EQ(about["module"]["signature"].String(), "unsigned");
+  EXPECT_EQ(about.at("module").at("activation"), "registered");
+  EXPECT_EQ(about.at("module").at("signature"), "unsigned");
 #else
-  EXPECT_TRUE(about["module"]["version"].IsNull());
-  EXPECT_TRUE(about["module"]["path"].String().ends_with("/libtellavo.so"));
-  EXPECT_EQ(about["module"]["activation"].String(), "path");
-  EXPECT_TRUE(about["module"]["signature"].IsNull());
+  EXPECT_TRUE(about.at("module").at("version").is_null());
+  EXPECT_TRUE(about.at("module").at("path").get<std::string>().ends_with("/libtellavo.so"));
+  EXPECT_EQ(about.at("module").at("activation"), "path");
+  EXPECT_TRUE(about.at("module").at("signature").is_null());
 #endif
 
   const TellavoRun plain = RunTellavo({"--version"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   EXPECT_EQ(plain.OutLines().at(0), "tellavo " TELLAVO_VERSION);
-  EXPECT_EQ(plain.OutLines().at(1), "module " + about["module"]["path"].String());
+  EXPECT_EQ(plain.OutLines().at(1), "module " + about.at("module").at("path").get<std::string>());
 
   const TellavoRun missing = RunTellavo({"--version", "--module", "no-such-module"});
   EXPECT_EQ(missing.status, 1);

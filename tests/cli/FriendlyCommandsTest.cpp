@@ -105,7 +105,7 @@ TEST_F(FriendlyCommandsTest, PasswordFromTheEnvironmentIsUsedAndNeverShown) {
                                       "TELLAVO", "--to", "5550000001", "--text", "hi"});
   EXPECT_EQ(sent.status, 0) << sent.err;
   EXPECT_FALSE(Contains(sent.out + sent.err, "s3cret"));
-  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+  EXPECT_EQ(Sim().Messages().size(), 1u);
 }
 
 TEST_F(FriendlyCommandsTest, AMissingAccountIsAUsageErrorBeforeAnythingIsSent) {
@@ -133,7 +133,7 @@ TEST_F(FriendlyCommandsTest, AMissingAccountIsAUsageErrorBeforeAnythingIsSent) {
       EXPECT_EQ(run.out, "");
     }
   }
-  EXPECT_TRUE(Sim().Messages().Array().empty());
+  EXPECT_TRUE(Sim().Messages().empty());
   // A dry run needs no account.
   EXPECT_EQ(RunTellavo({"send", "--dry-run", "--to", "5550000001", "--text", "hi"}).status, 0);
 }
@@ -211,7 +211,7 @@ TEST_F(FriendlyCommandsTest, AnUnwritableTraceIsAWarningAndTheMessageGoesOutOnce
   EXPECT_EQ(sent.status, 0) << sent.err;
   EXPECT_EQ(sent.out, "queued 1 short, 0 long; dropped 0 over 612 characters\n"
                       "short: 1000001\n");
-  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+  EXPECT_EQ(Sim().Messages().size(), 1u);
   EXPECT_TRUE(ShowsEntry(sent, "Exception The trace file")) << sent.err;
   if (!RunningUnderWine()) {
     EXPECT_TRUE(Contains(sent.err, "tellavo: warning: the module logged during sendsms:"))
@@ -238,9 +238,9 @@ TEST_F(FriendlyCommandsTest, SendQueuesShortAndLongAndReportsDroppedMessages) {
   EXPECT_EQ(run.out, "queued 1 short, 1 long; dropped 1 over 612 characters\n"
                      "short: 1000001\nlong: 1000002\n");
   EXPECT_TRUE(Contains(run.err, "dropped the message to 5550000003: 613 characters")) << run.err;
-  const auto messages = Sim().Messages().Array();
+  const auto messages = Sim().Messages();
   ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[1]["recipients"].Array()[0]["text"].String(), longText);
+  EXPECT_EQ(messages[1].at("recipients").at(0).at("text"), longText);
 
   const TellavoRun nothing = RunTellavo(With(
       {"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", std::string(700, 'x')}));
@@ -259,14 +259,14 @@ TEST_F(FriendlyCommandsTest, SendReadsQuotedCsvAndTheBasketStartsEmpty) {
   const TellavoRun run = RunTellavo(With({"send", "--originator", "INFO", "--csv", csv}));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "queued 3 short, 0 long; dropped 0 over 612 characters\nshort: 1000001\n");
-  const auto recipients = Sim().Messages().Array().at(0)["recipients"].Array();
+  const auto recipients = Sim().Messages().at(0).at("recipients");
   ASSERT_EQ(recipients.size(), 3u);
-  EXPECT_EQ(recipients[0]["text"].String(), "Merhaba");
-  EXPECT_EQ(recipients[1]["text"].String(), "Hello, \"you\"");
-  EXPECT_EQ(recipients[2]["number"].String(), "+905550000003");
+  EXPECT_EQ(recipients[0].at("text"), "Merhaba");
+  EXPECT_EQ(recipients[1].at("text"), "Hello, \"you\"");
+  EXPECT_EQ(recipients[2].at("number"), "+905550000003");
   // The quoted line break stays in the text (the gateway's XML parser reads
   // its CR LF as LF).
-  EXPECT_EQ(recipients[2]["text"].String(), "two\nlines g");
+  EXPECT_EQ(recipients[2].at("text"), "two\nlines g");
 
   std::ofstream(folder_.Path("bad.csv")) << "5550000001,ok\n5550000002,\"never closed\n";
   EXPECT_EQ(RunTellavo(With({"send", "--csv", folder_.Path("bad.csv")})).status, 2);
@@ -274,7 +274,7 @@ TEST_F(FriendlyCommandsTest, SendReadsQuotedCsvAndTheBasketStartsEmpty) {
   const TellavoRun three = RunTellavo(With({"send", "--csv", folder_.Path("three.csv")}));
   EXPECT_EQ(three.status, 2);
   EXPECT_TRUE(Contains(three.err, "CSV line 1")) << three.err;
-  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+  EXPECT_EQ(Sim().Messages().size(), 1u);
 }
 
 TEST_F(FriendlyCommandsTest, ARefusedSendIsAFailure) {
@@ -282,7 +282,7 @@ TEST_F(FriendlyCommandsTest, ARefusedSendIsAFailure) {
       RunTellavo(With({"send", "--originator", "NOT-MINE", "--to", "5550000001", "--text", "hi"}));
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Contains(run.err, "no message identifier")) << run.err;
-  EXPECT_TRUE(Sim().Messages().Array().empty());
+  EXPECT_TRUE(Sim().Messages().empty());
 }
 
 // Status and report hand on the gateway's answer as received, so its error

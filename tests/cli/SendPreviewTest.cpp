@@ -53,21 +53,21 @@ TEST(SendPreview, BasketsAndPartsAtTheBoundsWithTotals) {
                   {160, "short", "UCS-2", 3}};
   for (size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(lines[i]["number"].String(), std::to_string(i + 1));
-    EXPECT_EQ(lines[i]["length"].Integer(), expected[i].length);
-    EXPECT_EQ(lines[i]["units"].Integer(), expected[i].length);
-    EXPECT_EQ(lines[i]["basket"].String(), expected[i].basket);
-    EXPECT_EQ(lines[i]["encoding"].String(), expected[i].encoding);
-    EXPECT_EQ(lines[i]["parts"].Integer(), expected[i].parts);
+    EXPECT_EQ(lines[i].at("number"), std::to_string(i + 1));
+    EXPECT_EQ(lines[i].at("length"), expected[i].length);
+    EXPECT_EQ(lines[i].at("units"), expected[i].length);
+    EXPECT_EQ(lines[i].at("basket"), expected[i].basket);
+    EXPECT_EQ(lines[i].at("encoding"), expected[i].encoding);
+    EXPECT_EQ(lines[i].at("parts"), expected[i].parts);
   }
-  EXPECT_EQ(lines[4]["text"].String(), emojis);
-  const JsonValue& totals = lines[5]["totals"];
-  EXPECT_EQ(totals["short"]["messages"].Integer(), 2);
-  EXPECT_EQ(totals["short"]["parts"].Integer(), 4);
-  EXPECT_TRUE(totals["short"]["refused"].IsNull());
-  EXPECT_EQ(totals["long"]["messages"].Integer(), 2);
-  EXPECT_EQ(totals["long"]["parts"].Integer(), 6);
-  EXPECT_EQ(totals["dropped"]["messages"].Integer(), 1);
+  EXPECT_EQ(lines[4].at("text"), emojis);
+  const JsonValue& totals = lines[5].at("totals");
+  EXPECT_EQ(totals.at("short").at("messages"), 2);
+  EXPECT_EQ(totals.at("short").at("parts"), 4);
+  EXPECT_TRUE(totals.at("short").at("refused").is_null());
+  EXPECT_EQ(totals.at("long").at("messages"), 2);
+  EXPECT_EQ(totals.at("long").at("parts"), 6);
+  EXPECT_EQ(totals.at("dropped").at("messages"), 1);
   EXPECT_EQ(run.err, "");
 }
 
@@ -83,16 +83,16 @@ TEST(SendPreview, TurkishTextIsShownFoldedAndCountedAsTheGatewayGetsIt) {
   const auto lines = run.OutJson();
   ASSERT_EQ(lines.size(), 4u);
   // Folding leaves only letters of the GSM alphabet (Ç is one of them).
-  EXPECT_EQ(lines[0]["text"].String(), "Seker & \xC3\x87"
-                                       "ay <1> ig");
-  EXPECT_EQ(lines[0]["encoding"].String(), "GSM 7-bit");
-  EXPECT_EQ(lines[0]["units"].Integer(), 18);
+  EXPECT_EQ(lines[0].at("text"), "Seker & \xC3\x87"
+                                 "ay <1> ig");
+  EXPECT_EQ(lines[0].at("encoding"), "GSM 7-bit");
+  EXPECT_EQ(lines[0].at("units"), 18);
   // â is not folded and has no place in it.
-  EXPECT_EQ(lines[1]["encoding"].String(), "UCS-2");
-  EXPECT_EQ(lines[1]["units"].Integer(), 6);
-  EXPECT_EQ(lines[2]["encoding"].String(), "GSM 7-bit");
-  EXPECT_EQ(lines[2]["length"].Integer(), 3);
-  EXPECT_EQ(lines[2]["units"].Integer(), 6);
+  EXPECT_EQ(lines[1].at("encoding"), "UCS-2");
+  EXPECT_EQ(lines[1].at("units"), 6);
+  EXPECT_EQ(lines[2].at("encoding"), "GSM 7-bit");
+  EXPECT_EQ(lines[2].at("length"), 3);
+  EXPECT_EQ(lines[2].at("units"), 6);
 }
 
 TEST(SendPreview, PlainOutputForPeopleNeedsNoAccountAndReadsCsv) {
@@ -131,7 +131,8 @@ TEST(SendPreview, ABasketTheModuleWouldRefuseFailsThePreview) {
   EXPECT_EQ(json.status, 1);
   const auto lines = json.OutJson();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_NE(lines[1]["totals"]["long"]["refused"].String().find("U+0007"), std::string::npos);
+  EXPECT_NE(lines[1].at("totals").at("long").at("refused").get<std::string>().find("U+0007"),
+            std::string::npos);
 }
 
 TEST(SendPreview, JsonGoesOnlyWithDryRun) {

@@ -16,7 +16,7 @@ std::vector<std::string> TellavoRun::OutLines() const {
 std::vector<JsonValue> TellavoRun::OutJson() const {
   std::vector<JsonValue> lines;
   for (const std::string& line : OutLines())
-    lines.push_back(ParseJson(line));
+    lines.push_back(JsonValue::parse(line));
   return lines;
 }
 

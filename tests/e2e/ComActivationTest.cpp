@@ -59,6 +59,39 @@ TEST(ComActivation, ObjectsFactoriesAndLocksKeepTheModuleLoaded) {
   EXPECT_EQ(LoadedModule(), nullptr) << "COM unloads an idle module";
 }
 
+// An unload that is not the end of the process cleans up everything, so the
+// module loads again into the same process and serves as new: its factory
+// and type library are made afresh, and the basket is empty again.
+TEST(ComActivation, AnUnloadedModuleLoadsAgainAndServesAfresh) {
+  for (int load = 0; load < 2; ++load) {
+    ComPtr<IGateway> gateway;
+    ASSERT_EQ(CoCreateInstance(CLSID_Gateway, nullptr, CLSCTX_INPROC_SERVER, IID_IGateway,
+                               reinterpret_cast<void**>(gateway.Out())),
+              S_OK)
+        << "load " << load;
+    // Late-bound, through the type library that this load of the module made.
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(gateway->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.Out())),
+              S_OK);
+    LPOLESTR name = const_cast<LPOLESTR>(L"sendsms");
+    DISPID id = 0;
+    EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+
+    BSTR empty = nullptr;
+    BSTR result = nullptr;
+    ASSERT_EQ(gateway->sendsms(empty, empty, empty, empty, empty, &result), S_OK);
+    EXPECT_EQ(BStr::Attach(result).Text(), u"-2") << "load " << load << " starts with no basket";
+    ASSERT_EQ(gateway->addtosmsbasket(BStr(u"Merhaba").Get(), BStr(u"5550000001").Get(), &result),
+              S_OK);
+    BStr::Attach(result);
+
+    dispatch.Reset();
+    gateway.Reset();
+    CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_EQ(LoadedModule(), nullptr) << "load " << load;
+  }
+}
+
 // On 64-bit Windows a 32-bit program runs under WoW64 and a 64-bit one
 // natively; each loads the module of its own bitness, from the class
 // registration of its own registry view.

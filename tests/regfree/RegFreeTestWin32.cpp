@@ -298,17 +298,17 @@ TEST_F(RegFreeTest, CopiedClientFolderWorksWithoutRegistration) {
 
   const ClientRun version = RunClient(client, L"--version --json");
   ASSERT_EQ(version.status, 0u) << version.out;
-  const JsonValue about = ParseJson(version.out);
-  const JsonValue& module = about["module"];
-  EXPECT_EQ(module["activation"].String(), "registration-free");
-  EXPECT_EQ(module["manifest"].String(), Utf16ToUtf8((folder / kManifestName).u16string()));
-  EXPECT_EQ(module["path"].String(), Utf16ToUtf8((folder / "Tellavo.dll").u16string()));
-  EXPECT_EQ(module["signature"].String(), "unsigned");
+  const JsonValue about = JsonValue::parse(version.out);
+  const JsonValue& module = about.at("module");
+  EXPECT_EQ(module.at("activation"), "registration-free");
+  EXPECT_EQ(module.at("manifest"), Utf16ToUtf8((folder / kManifestName).u16string()));
+  EXPECT_EQ(module.at("path"), Utf16ToUtf8((folder / "Tellavo.dll").u16string()));
+  EXPECT_EQ(module.at("signature"), "unsigned");
 
   const ClientRun sent = RunClient(client, L"send --user tellavo --password s3cret --vendor 42 "
                                            L"--originator TELLAVO --to 5550000001 --text hi");
   EXPECT_EQ(sent.status, 0u) << sent.out;
-  EXPECT_EQ(Sim().Messages().Array().size(), 1u);
+  EXPECT_EQ(Sim().Messages().size(), 1u);
 }
 
 // The script host of this program's bitness, copied as host.exe beside the

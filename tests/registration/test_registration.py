@@ -6,8 +6,10 @@ unregisters it, and the `reg` of that bitness reads the registry back.
     test_registration.py --module PATH/Tellavo.dll [--wine CMD] [--mode check|cleanup]
                          [--peer-module PATH/Tellavo.dll] [--apartment-client PATH.exe]
 
-check (the default; ctest's registered_module fixture set-up): registers and
-verifies every entry, unregisters and verifies that none is left, and leaves
+check (the default; ctest's registered_module fixture set-up): registers for
+the current user alone (regsvr32 /n /i:user) and verifies that the user's
+classes get the machine registration's entries and the machine's classes
+stay as they were; registers machine-wide and verifies every entry, unregisters and verifies that none is left, and leaves
 the module registered for the COM tests that follow. With --peer-module, the
 module of the other bitness, both are registered side by side and each is
 unregistered while the other stays: the other's hosts keep working (with
@@ -38,6 +40,7 @@ INTERFACE_KEY = "HKCR\\Interface\\" + IID
 SYSKIND = {32: "win32", 64: "win64"}
 # regsvr32's exit statuses.
 LOADED = 0
+ENTRY_FAILED = 5
 # What a script host reports when no class of its bitness is registered:
 # "Automation server can't create object".
 CANNOT_CREATE = "error 800A01AD"
@@ -66,6 +69,15 @@ def reg_query(wine, reg, key, *options):
     raise AssertionError("reg query failed: %r" % (result,))
 
 
+ROOTS = {"HKCR": "HKEY_CLASSES_ROOT", "HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
+
+
+def long_root(key):
+    """key with its root's short name spelled out, as reg prints keys."""
+    short, _, rest = key.partition("\\")
+    return ROOTS.get(short.upper(), short) + "\\" + rest
+
+
 class Registry:
     """The registry as `reg query /s` shows it; `reg` names the program."""
 
@@ -87,7 +99,7 @@ class Registry:
             result = reg_query(self.wine, self.reg, key, "/s")
         if result is None:
             return None
-        root = key.replace("HKCR\\", "HKEY_CLASSES_ROOT\\", 1).lower()
+        root = long_root(key).lower()
         tree, current = {}, None
         for line in result.stdout.split("\n"):
             if line.upper().startswith("HKEY_"):
@@ -296,6 +308,86 @@ class SideBySideTest(RegistrationTest):
         self.assertUnregistered()
 
 
+class PerUserTest(RegistrationTest):
+    """regsvr32 /n /i:user calls DllInstall(TRUE, "user"), /u /n /i:user
+    DllInstall(FALSE, "user"). Wine looks classes up in the machine's
+    classes only, so a per-user registration cannot be used under Wine:
+    what is checked is which keys are written and removed."""
+
+    USER_CLASSES = "HKCU\\Software\\Classes\\"
+    MACHINE_CLASSES = "HKLM\\Software\\Classes"
+    KEYS = ("CLSID\\" + CLSID, "Tellavo.Gateway", "TypeLib\\" + LIBID, "Interface\\" + IID)
+
+    def trees(self, root):
+        return {key: self.registry.tree(root + key) for key in self.KEYS}
+
+    def machine_classes(self):
+        """{key: its values as reg prints them} of all the machine's classes."""
+        output = reg_query(self.wine, self.registry.reg, self.MACHINE_CLASSES, "/s").stdout
+        dump, current = {}, None
+        for line in output.split("\n"):
+            if line.upper().startswith("HKEY_"):
+                current = line.strip().lower()
+                dump[current] = []
+            elif line.strip() and current is not None:
+                dump[current].append(line.strip())
+        return dump
+
+    def on_wine(self):
+        return reg_query(self.wine, self.registry.reg, "HKLM\\Software\\Wine") is not None
+
+    def test_user_registration_mirrors_the_machine_one_below_the_user_classes(self):
+        self.assertEqual(self.regsvr32("/s", "/u", "/n", "/i:user").returncode, LOADED)
+        self.assertEqual(self.regsvr32("/s", "/u").returncode, LOADED)
+        self.assertEqual(self.regsvr32("/s").returncode, LOADED)
+        machine = self.trees("HKCR\\")
+        self.assertEqual(self.regsvr32("/s", "/u").returncode, LOADED)
+        before = self.machine_classes()
+
+        # DllInstall understands "user" alone, in any letter case.
+        for refused in ("/i:machine", "/i"):
+            self.assertEqual(self.regsvr32("/s", "/n", refused).returncode, ENTRY_FAILED, refused)
+        self.assertEqual(self.trees(self.USER_CLASSES), dict.fromkeys(self.KEYS))
+        self.assertEqual(self.regsvr32("/s", "/n", "/i:User").returncode, LOADED)
+        user = self.trees(self.USER_CLASSES)
+        self.assertEqual(user["CLSID\\" + CLSID], machine["CLSID\\" + CLSID])
+        self.assertEqual(user["Tellavo.Gateway"], machine["Tellavo.Gateway"])
+
+        # Keys that both registry views share show in the 32-bit one too.
+        added = {key.replace("\\wow6432node\\", "\\")
+                 for key in self.machine_classes().keys() - before.keys()}
+        library_keys = ["TypeLib\\" + LIBID, "Interface\\" + IID]
+        if self.on_wine():
+            # Wine's RegisterTypeLibForUser registers machine-wide, as
+            # RegisterTypeLib does: the library and its interface land in the
+            # machine's classes, and only the module's own language-neutral
+            # entry, which it writes itself, in the user's.
+            machine_library = self.registry.tree("HKLM\\Software\\Classes\\TypeLib\\" + LIBID)
+            self.assertEqual(machine_library, {
+                key: values for key, values in machine["TypeLib\\" + LIBID].items()
+                if not key.startswith("2.0\\0")})
+            prefixes = tuple(long_root(self.MACHINE_CLASSES + "\\" + key).lower()
+                             for key in library_keys)
+            self.assertTrue(added and all(key.startswith(prefixes) for key in added), added)
+            self.assertEqual(user["TypeLib\\" + LIBID],
+                             {"2.0": {}, "2.0\\0": {},
+                              "2.0\\0\\" + SYSKIND[self.bits]: {"": self.module}})
+            self.assertIsNone(user["Interface\\" + IID])
+        else:
+            self.assertEqual(added, set())
+            for key in library_keys:
+                self.assertEqual(user[key], machine[key], key)
+
+        self.assertEqual(self.regsvr32("/s", "/u", "/n", "/i:user").returncode, LOADED)
+        self.assertEqual(self.trees(self.USER_CLASSES), dict.fromkeys(self.KEYS))
+        if self.on_wine():
+            # Nothing below the user's classes names the library any more, so
+            # the removal leaves what Wine registered machine-wide: the
+            # machine's unregistration removes it.
+            self.assertEqual(self.regsvr32("/s", "/u").returncode, LOADED)
+        self.assertEqual(self.machine_classes(), before)
+
+
 class CleanupTest(RegistrationTest):
     def test_unregister_leaves_nothing(self):
         if OPTIONS.peer_module:
@@ -320,7 +412,8 @@ def main():
         OPTIONS.peer_module = None
     loader = unittest.defaultTestLoader
     if options.mode == "check":
-        suite = unittest.TestSuite([loader.loadTestsFromTestCase(CheckTest),
+        suite = unittest.TestSuite([loader.loadTestsFromTestCase(PerUserTest),
+                                    loader.loadTestsFromTestCase(CheckTest),
                                     loader.loadTestsFromTestCase(SideBySideTest)])
     else:
         suite = loader.loadTestsFromTestCase(CleanupTest)

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -177,6 +178,30 @@ TEST(TypeLibLoad, RacingLoadsAllGetTheOneKeptLibrary) {
   for (ITypeLib* library : seen)
     EXPECT_EQ(library, server.TypeLib());
   EXPECT_EQ(TypeLibName(server.TypeLib()), u"Tellavo");
+}
+
+// As the process ends, the server gives up its factories and type library
+// without releasing anything: the libraries that would be called may be gone.
+TEST(ServerAbandon, ReleasesNothingAndUnlinksItsFactories) {
+  auto server = std::make_unique<TComServer>(ProgramPath);
+  TComObjectFactory& factory = TAutoObjectFactory::Create<TTestGateway>(
+      *server, u"TTestGateway", CLSID_Gateway, Instancing::MultiInstance,
+      ThreadingModel::Apartment);
+  ITypeLib* library = server->TypeLib();
+  const ULONG held = library->AddRef();
+
+  server->Abandon();
+  int linked = 0;
+  ComClassManager().ForEachFactory(*server, [&](const TComObjectFactory&) { ++linked; });
+  EXPECT_EQ(linked, 0);
+  server.reset();
+  EXPECT_EQ(library->AddRef(), held + 1) << "no reference of the server or its factory is gone";
+  library->Release();
+
+  // What the end of the process would reclaim.
+  delete &factory;
+  library->Release();
+  library->Release();
 }
 
 TEST(CreationErrorText, AddsAFullStopAfterWordCharacters) {

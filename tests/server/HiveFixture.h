@@ -31,11 +31,12 @@ public:
   ScopedHive(const ScopedHive&) = delete;
   ScopedHive& operator=(const ScopedHive&) = delete;
 
-  // A text value under HKEY_CLASSES_ROOT; nothing when the key or value is missing.
-  static std::optional<std::u16string> Read(const std::u16string& key,
-                                            const std::u16string& name = u"") {
+  // A text value under HKEY_CLASSES_ROOT (or `root`); nothing when the key
+  // or value is missing.
+  static std::optional<std::u16string>
+  Read(const std::u16string& key, const std::u16string& name = u"", HKEY root = HKEY_CLASSES_ROOT) {
     HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(key), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, Wide(key), 0, KEY_READ, &opened) != ERROR_SUCCESS)
       return std::nullopt;
     WCHAR data[512] = {};
     DWORD size = sizeof data;

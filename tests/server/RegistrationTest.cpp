@@ -160,11 +160,13 @@ TEST_F(RegistrationTest, UnregistersTheTypeLibraryThenSevenKeys) {
   Recorder registry = Registered();
   ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
   EXPECT_EQ(registry.calls, Deletions());
-  // Again: a type library that is no longer registered is passed over.
+  // Again: a type library that is no longer registered is passed over; the
+  // keys above the language-neutral entry go when nothing else holds them.
   registry.calls.clear();
   ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
   auto expected = Deletions();
-  expected.erase(expected.begin() + 2);
+  expected[2] = u"delete " + std::u16string(kVersionKey);
+  expected.insert(expected.begin() + 3, u"delete TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}");
   EXPECT_EQ(registry.calls, expected);
 }
 

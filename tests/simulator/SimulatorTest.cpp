@@ -132,10 +132,10 @@ TEST_F(Service, PrepaidSendingIsChargedAndReported) {
   EXPECT_EQ(ResultText(sent, "sendSMS"),
             "&lt;SENDSMS_RESPONSE&gt;&#xD;\n&lt;MSGID&gt; 1000001 &lt;/MSGID&gt;&#xD;\n"
             "&lt;/SENDSMS_RESPONSE&gt;");
-  EXPECT_EQ(Sim().Accounts().Array().at(1)["credit"].Integer(), 998);
-  const auto messages = Sim().Messages().Array();
+  EXPECT_EQ(Sim().Accounts().at(1).at("credit"), 998);
+  const auto messages = Sim().Messages();
   ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0]["recipients"].Array().at(1)["text"].String(), "Selam & <3>");
+  EXPECT_EQ(messages[0].at("recipients").at(1).at("text"), "Selam & <3>");
 
   const std::string status = ResultText(Call(kStatusPath, "getStatus",
                                              kDeclaration + "<GETSTATUS>" + Credentials("prepaid") +
@@ -159,7 +159,7 @@ TEST_F(Service, PrepaidSendingIsChargedAndReported) {
       Call("/SendSMSPrepaid/SendSMS.asmx", "sendSMS",
            SendDocument("SENDSMS", "prepaid", "PREPAID", {{"1", "a"}, {"2", "b"}}));
   EXPECT_NE(ResultText(refused, "sendSMS").find("&lt;CODE&gt;107&lt;/CODE&gt;"), std::string::npos);
-  EXPECT_EQ(Sim().Accounts().Array().at(0)["credit"].Integer(), 1);
+  EXPECT_EQ(Sim().Accounts().at(0).at("credit"), 1);
 }
 
 TEST_F(Service, GatewayRefusalsAreAnswerDocumentsNotFaults) {
@@ -285,7 +285,7 @@ TEST_F(Scripting, MatchPathCountAndSizeSelectAndShapeAnswers) {
     EXPECT_EQ(result.substr(0, 3), "Rxx");
   }
   EXPECT_EQ(Call(kStatusPath, "getStatus", "<GETSTATUS/>").status, 200);
-  EXPECT_EQ(Sim().Control("GET", "script")["script"].Array().size(), 0u);
+  EXPECT_EQ(Sim().Control("GET", "script").at("script").size(), 0u);
 }
 
 TEST_F(Scripting, CloseAfterBytesCutsTheBodyShortOfItsLength) {

@@ -62,10 +62,10 @@ std::u16string Number(int t, int i) {
 std::map<std::string, int> Arrived(const std::string& operation) {
   std::map<std::string, int> counts;
   const JsonValue messages = SharedSimulator().Messages();
-  for (const JsonValue& message : messages.Array())
-    if (message["operation"].String() == operation)
-      for (const JsonValue& recipient : message["recipients"].Array())
-        ++counts[recipient["text"].String()];
+  for (const JsonValue& message : messages)
+    if (message.at("operation").get<std::string>() == operation)
+      for (const JsonValue& recipient : message.at("recipients"))
+        ++counts[recipient.at("text").get<std::string>()];
   return counts;
 }
 
@@ -127,12 +127,12 @@ TEST_F(StressTest, SendsSideBySideEachCarryTheWholeBasket) {
     thread.join();
 
   const JsonValue messages = Sim().Messages();
-  ASSERT_EQ(messages.Array().size(), static_cast<size_t>(kThreads));
-  for (const JsonValue& message : messages.Array()) {
-    const auto& recipients = message["recipients"].Array();
+  ASSERT_EQ(messages.size(), static_cast<size_t>(kThreads));
+  for (const JsonValue& message : messages) {
+    const auto& recipients = message.at("recipients");
     ASSERT_EQ(recipients.size(), static_cast<size_t>(2 * kThreads));
     for (int i = 0; i < 2 * kThreads; ++i)
-      EXPECT_EQ(recipients[i]["text"].String(), Utf16ToUtf8(Text(0, 2 * i)));
+      EXPECT_EQ(recipients[i].at("text"), Utf16ToUtf8(Text(0, 2 * i)));
   }
 }
 

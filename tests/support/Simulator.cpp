@@ -51,21 +51,21 @@ std::string DecodeBase64(std::string_view text) {
 
 RecordedRequest ToRecordedRequest(const JsonValue& json) {
   RecordedRequest r;
-  r.method = json["method"].String();
-  r.target = json["target"].String();
-  r.path = json["path"].String();
-  r.host = json["host"].IsNull() ? std::string() : json["host"].String();
-  for (const JsonValue& header : json["headers"].Array())
-    r.headers.emplace_back(header.Array().at(0).String(), header.Array().at(1).String());
-  r.body = DecodeBase64(json["body_base64"].String());
-  if (!json["content_length"].IsNull())
-    r.contentLength = json["content_length"].Integer();
-  r.chunked = json["chunked"].Bool();
-  r.tls = json["tls"].Bool();
-  r.viaProxy = json["via_proxy"].Bool();
-  if (!json["connect_target"].IsNull())
-    r.connectTarget = json["connect_target"].String();
-  r.connection = static_cast<int>(json["connection"].Integer());
+  r.method = json.at("method").get<std::string>();
+  r.target = json.at("target").get<std::string>();
+  r.path = json.at("path").get<std::string>();
+  r.host = json.at("host").is_null() ? std::string() : json.at("host").get<std::string>();
+  for (const JsonValue& header : json.at("headers"))
+    r.headers.emplace_back(header.at(0).get<std::string>(), header.at(1).get<std::string>());
+  r.body = DecodeBase64(json.at("body_base64").get<std::string>());
+  if (!json.at("content_length").is_null())
+    r.contentLength = json.at("content_length").get<long long>();
+  r.chunked = json.at("chunked").get<bool>();
+  r.tls = json.at("tls").get<bool>();
+  r.viaProxy = json.at("via_proxy").get<bool>();
+  if (!json.at("connect_target").is_null())
+    r.connectTarget = json.at("connect_target").get<std::string>();
+  r.connection = json.at("connection").get<int>();
   return r;
 }
 
@@ -92,13 +92,13 @@ JsonValue Simulator::Control(const char* method, std::string_view call,
   const ControlAnswer answer = SendControlRequest(method, url, body);
   if (answer.status != 200)
     throw std::runtime_error(url + ": status " + std::to_string(answer.status) + " " + answer.body);
-  return ParseJson(answer.body);
+  return JsonValue::parse(answer.body);
 }
 
 std::vector<RecordedRequest> Simulator::Requests() const {
   const JsonValue answer = Control("GET", "requests");
   std::vector<RecordedRequest> requests;
-  for (const JsonValue& entry : answer["requests"].Array())
+  for (const JsonValue& entry : answer.at("requests"))
     requests.push_back(ToRecordedRequest(entry));
   return requests;
 }
@@ -110,15 +110,15 @@ void Simulator::ClearRequests() const {
 std::vector<std::string> Simulator::Connects() const {
   const JsonValue answer = Control("GET", "connects");
   std::vector<std::string> connects;
-  for (const JsonValue& target : answer["connects"].Array())
-    connects.push_back(target.String());
+  for (const JsonValue& target : answer.at("connects"))
+    connects.push_back(target.get<std::string>());
   return connects;
 }
 
 ConnectionCounts Simulator::Connections() const {
   const JsonValue answer = Control("GET", "connections");
-  return {answer["connections"].Integer(), answer["handshakes"].Integer(),
-          answer["resumed"].Integer()};
+  return {answer.at("connections").get<long long>(), answer.at("handshakes").get<long long>(),
+          answer.at("resumed").get<long long>()};
 }
 
 void Simulator::Script(std::string_view json) const {
@@ -138,11 +138,11 @@ void Simulator::SetAccounts(std::string_view json) const {
 }
 
 JsonValue Simulator::Accounts() const {
-  return Control("GET", "accounts")["accounts"];
+  return Control("GET", "accounts").at("accounts");
 }
 
 JsonValue Simulator::Messages() const {
-  return Control("GET", "messages")["messages"];
+  return Control("GET", "messages").at("messages");
 }
 
 } // namespace tellavo::test

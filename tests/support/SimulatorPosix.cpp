@@ -113,9 +113,9 @@ SimulatorProcess::SimulatorProcess(std::string_view serviceNamespace)
   std::ifstream in(readyFile);
   std::stringstream text;
   text << in.rdbuf();
-  const JsonValue ready = ParseJson(text.str());
-  port_ = static_cast<int>(ready["port"].Integer());
-  certificate_ = ready["cert"].String();
+  const JsonValue ready = JsonValue::parse(text.str());
+  port_ = ready.at("port").get<int>();
+  certificate_ = ready.at("cert").get<std::string>();
 }
 
 SimulatorProcess::~SimulatorProcess() = default;

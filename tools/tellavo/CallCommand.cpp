@@ -46,13 +46,12 @@ std::vector<PlannedCall> PlanCalls(const std::vector<std::string>& words) {
 
 void PrintResult(const PlannedCall& call, const CallResult& result, bool json) {
   if (json) {
-    JsonObject line;
-    line.Text("method", call.method)
-        .Text("hresult", Utf8ToUtf16(HresultText(result.hresult)))
-        .TextOrNull("retvalue", result.retvalue);
+    Json line = {{"method", call.method},
+                 {"hresult", HresultText(result.hresult)},
+                 {"retvalue", result.retvalue}};
     if (!result.Succeeded())
-      line.Text("error", result.error);
-    std::cout << line.Str() << '\n' << std::flush;
+      line["error"] = result.error;
+    std::cout << JsonLine(line) << '\n' << std::flush;
   } else if (result.Succeeded()) {
     // A procedure (clearsmsbasket) has no result: its line is empty.
     std::cout << Utf16ToUtf8(result.retvalue.value_or(std::u16string())) << '\n' << std::flush;

@@ -14,11 +14,11 @@ constexpr OptionDefinition kConfigOptions[] = {kJsonOption};
 
 void PrintSettings(const TSettings& settings, bool json) {
   if (json) {
-    JsonObject all;
+    Json all = Json::object();
     for (const EffectiveSetting& setting : settings.All())
-      all.Object(Utf16ToUtf8(setting.definition->name),
-                 JsonObject().Text("value", setting.value).Text("origin", setting.origin));
-    std::cout << all.Str() << '\n';
+      all[Utf16ToUtf8(setting.definition->name)] = {{"value", setting.value},
+                                                    {"origin", setting.origin}};
+    std::cout << JsonLine(all) << '\n';
     return;
   }
   for (const EffectiveSetting& setting : settings.All()) {
@@ -27,6 +27,18 @@ void PrintSettings(const TSettings& settings, bool json) {
               << Utf16ToUtf8(setting.value) << "  (" << Utf16ToUtf8(setting.origin) << ")\n";
   }
 }
+
+// The settings and what each accepts, from the table the module reads them
+// by, so that the help names every one.
+std::string SettingsHelp() {
+  std::string text = "The settings, and what each accepts:\n";
+  for (const SettingDefinition& setting : SettingDefinitions())
+    text += "  " + Utf16ToUtf8(setting.name) + ": " + Utf16ToUtf8(setting.expected) + "\n";
+  return text;
+}
+
+// Built before kConfigCommand below, which points into it.
+const std::string kSettingsHelp = SettingsHelp();
 
 int RunConfig(const Command& self, const Args& args) {
   const ParsedOptions options = ParseOptions(args, kConfigOptions);
@@ -53,12 +65,14 @@ const Command kConfigCommand{
     "show the run-time settings in force and where each comes from",
     {"Usage: tellavo config [--json]\n"
      "\n"
-     "Prints each run-time setting of the module (GatewayHost, ReportHost,\n"
-     "ServiceNamespace, VerifyCertificates) with its value and its origin: built in,\n"
-     "the registry value (on Windows, under HKLM\\SOFTWARE\\Tellavo in the client's\n"
-     "registry view, which is the module's), or the file and line (on Linux,\n"
+     "Prints each run-time setting of the module with its value and its origin:\n"
+     "built in, the registry value (on Windows, under HKLM\\SOFTWARE\\Tellavo in the\n"
+     "client's registry view, which is the module's, or for a setting that key does\n"
+     "not hold, under HKCU\\Software\\Tellavo), or the file and line (on Linux,\n"
      "/etc/tellavo/tellavo.conf, or the file that TELLAVO_CONFIG names). They are\n"
      "read as the module reads them at each call.\n"
+     "\n",
+     kSettingsHelp,
      "\n"
      "  --json  one JSON object: {\"GatewayHost\": {\"value\": ..., \"origin\": ...}, ...}\n"
      "\n"

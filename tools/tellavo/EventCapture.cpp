@@ -5,13 +5,12 @@
 namespace tellavo::cli {
 
 std::string EventJson(const EventEntry& entry) {
-  JsonObject event;
-  event.Text("source", entry.source)
-      .Number("type", entry.type)
-      .Number("category", entry.category)
-      .Number("id", entry.eventId)
-      .Text("text", entry.text);
-  return JsonObject().Object("event", event).Str();
+  return JsonLine({{"event",
+                    {{"source", entry.source},
+                     {"type", entry.type},
+                     {"category", entry.category},
+                     {"id", entry.eventId},
+                     {"text", entry.text}}}});
 }
 
 } // namespace tellavo::cli

@@ -1,31 +1,44 @@
-// JSON output: one object per line, members in the order added. Texts are
-// written as UTF-8 with control characters escaped, so a line break inside a
-// value (the CR LF of a gateway answer) never breaks the line.
+// JSON output: one value per line, members in the order added, written as
+// {"name": value, "other": value}. Texts are written as UTF-8 with control
+// characters escaped, so a line break inside a value (the CR LF of a gateway
+// answer) never breaks the line.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/Utf.h"
+
 namespace tellavo::cli {
 
-// The text as a JSON string literal, quotes included.
-std::string JsonQuote(std::u16string_view text);
+using Json = nlohmann::ordered_json;
 
-class JsonObject {
-public:
-  JsonObject& Text(std::string_view name, std::u16string_view value);
-  // A missing value is written as null.
-  JsonObject& TextOrNull(std::string_view name, const std::optional<std::u16string>& value);
-  JsonObject& Number(std::string_view name, long long value);
-  JsonObject& Object(std::string_view name, const JsonObject& value);
-
-  std::string Str() const { return "{" + members_ + "}"; }
-
-private:
-  JsonObject& Member(std::string_view name, std::string_view json);
-
-  std::string members_;
-};
+// The value as one line of output, without the line feed.
+std::string JsonLine(const Json& value);
 
 } // namespace tellavo::cli
+
+namespace nlohmann {
+
+// The core's UTF-16 text is a JSON string, not an array of code units.
+template <> struct adl_serializer<std::u16string_view> {
+  template <typename BasicJson> static void to_json(BasicJson& json, std::u16string_view text) {
+    json = tellavo::Utf16ToUtf8(text);
+  }
+};
+template <> struct adl_serializer<std::u16string> : adl_serializer<std::u16string_view> {};
+
+// A missing value is null.
+template <typename T> struct adl_serializer<std::optional<T>> {
+  template <typename BasicJson>
+  static void to_json(BasicJson& json, const std::optional<T>& value) {
+    if (value)
+      json = *value;
+    else
+      json = nullptr;
+  }
+};
+
+} // namespace nlohmann

@@ -10,8 +10,9 @@
 namespace tellavo::cli {
 
 // Defined per platform; `registering` tells DllRegisterServer from
-// DllUnregisterServer.
-std::string RegistryFailureHint(HRESULT result, bool registering);
+// DllUnregisterServer, `perUser` the calling user's registration from the
+// machine's.
+std::string RegistryFailureHint(HRESULT result, bool registering, bool perUser);
 
 // Whether the failure is the registry refusing the change: access denied, or
 // the type library's code for a registry it could not change.

@@ -2,7 +2,7 @@
 
 namespace tellavo::cli {
 
-std::string RegistryFailureHint(HRESULT result, bool) {
+std::string RegistryFailureHint(HRESULT result, bool, bool) {
   std::string hint;
   if (RegistryRefused(result))
     hint = "The registry file could not be written: check that its folder can be written\n"

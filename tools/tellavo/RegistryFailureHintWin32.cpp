@@ -2,9 +2,13 @@
 
 namespace tellavo::cli {
 
-std::string RegistryFailureHint(HRESULT result, bool registering) {
+std::string RegistryFailureHint(HRESULT result, bool registering, bool perUser) {
   std::string hint;
-  if (RegistryRefused(result))
+  if (RegistryRefused(result) && perUser)
+    hint = "The registry refused the change below HKEY_CURRENT_USER\\Software\\Classes,\n"
+           "which the user may normally change: a policy or the key's permissions refuse\n"
+           "it. Check them with regedit, or ask for the installation per machine.\n";
+  else if (RegistryRefused(result))
     hint = "The registry refused the change. Changing HKEY_CLASSES_ROOT needs administrator\n"
            "rights: run the command from an elevated prompt (\"Run as administrator\"). If\n"
            "it already ran elevated, the permissions of a key below HKEY_CLASSES_ROOT refuse\n"

@@ -69,15 +69,13 @@ void SendPreview::Add(std::u16string_view number, std::u16string_view text) {
     ++dropped_;
   }
   if (json_) {
-    std::cout << JsonObject()
-                     .Text("number", number)
-                     .Text("text", received)
-                     .Number("length", static_cast<long long>(length))
-                     .Text("basket", Utf8ToUtf16(basketName))
-                     .Text("encoding", Utf8ToUtf16(EncodingName(count.encoding)))
-                     .Number("units", static_cast<long long>(count.units))
-                     .Number("parts", static_cast<long long>(parts))
-                     .Str()
+    std::cout << JsonLine({{"number", number},
+                           {"text", received},
+                           {"length", length},
+                           {"basket", basketName},
+                           {"encoding", EncodingName(count.encoding)},
+                           {"units", count.units},
+                           {"parts", parts}})
               << '\n';
     return;
   }
@@ -106,20 +104,13 @@ int SendPreview::Finish() {
   const std::optional<std::u16string> longRefusal = Refusal(long_, true);
   if (json_) {
     const auto total = [](const Basket& basket, const std::optional<std::u16string>& refusal) {
-      return JsonObject()
-          .Number("messages", static_cast<long long>(basket.numbers.size()))
-          .Number("parts", static_cast<long long>(basket.parts))
-          .TextOrNull("refused", refusal);
+      return Json{
+          {"messages", basket.numbers.size()}, {"parts", basket.parts}, {"refused", refusal}};
     };
-    std::cout << JsonObject()
-                     .Object("totals",
-                             JsonObject()
-                                 .Object("short", total(short_, shortRefusal))
-                                 .Object("long", total(long_, longRefusal))
-                                 .Object("dropped",
-                                         JsonObject().Number("messages",
-                                                             static_cast<long long>(dropped_))))
-                     .Str()
+    std::cout << JsonLine({{"totals",
+                            {{"short", total(short_, shortRefusal)},
+                             {"long", total(long_, longRefusal)},
+                             {"dropped", {{"messages", dropped_}}}}}})
               << '\n';
   } else {
     for (const Basket* basket : {&short_, &long_})

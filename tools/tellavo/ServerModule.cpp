@@ -51,4 +51,12 @@ HRESULT ServerModule::UpdateRegistry(bool reg) const {
   return reg ? registerServer_() : unregisterServer_();
 }
 
+HRESULT ServerModule::Install(bool install, const std::u16string& commandLine) const {
+  // Looked up when needed: a module without it still serves every other
+  // command.
+  using InstallEntry = HRESULT(WINAPI*)(BOOL, LPCWSTR);
+  return Find<InstallEntry>("DllInstall")(install ? TRUE : FALSE,
+                                          Wide(commandLine));
+}
+
 } // namespace tellavo::cli

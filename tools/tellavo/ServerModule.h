@@ -30,6 +30,9 @@ public:
 
   // DllRegisterServer (true) or DllUnregisterServer (false); their HRESULT.
   HRESULT UpdateRegistry(bool reg) const;
+  // DllInstall with that command line; its HRESULT. Throws Exception when
+  // the module does not export it.
+  HRESULT Install(bool install, const std::u16string& commandLine) const;
 
 private:
   using GetClassObjectEntry = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);

@@ -52,22 +52,14 @@ int RunVersion(const Command& self, const Args& args) {
   if (!json)
     std::cout << "tellavo " TELLAVO_CLIENT_VERSION "\n";
   const ModuleVersion module = ReadModuleVersion(path);
-  const auto optionalText = [](const std::optional<std::string>& text) {
-    return text ? std::optional(Utf8ToUtf16(*text)) : std::nullopt;
-  };
   if (json) {
-    JsonObject about;
-    about.Text("path", Utf8ToUtf16(path));
-    about.TextOrNull("version", optionalText(module.file));
-    about.Text("typeLibrary", Utf8ToUtf16(module.typeLibrary));
-    about.TextOrNull("signature", optionalText(module.signature));
-    about.Text("activation", Utf8ToUtf16(server.activation));
-    about.TextOrNull("manifest", optionalText(server.manifest));
-    std::cout << JsonObject()
-                     .Text("client", Utf8ToUtf16(TELLAVO_CLIENT_VERSION))
-                     .Object("module", about)
-                     .Str()
-              << '\n';
+    const Json about = {{"path", path},
+                        {"version", module.file},
+                        {"typeLibrary", module.typeLibrary},
+                        {"signature", module.signature},
+                        {"activation", server.activation},
+                        {"manifest", server.manifest}};
+    std::cout << JsonLine({{"client", TELLAVO_CLIENT_VERSION}, {"module", about}}) << '\n';
     return kExitOk;
   }
   std::cout << "module " << path << '\n';

@@ -1,4 +1,4 @@
-// The part of COM and OLE Automation that Tellavo uses, for the posix build:
+// The part of COM and OLE Automation that the product uses, for the posix build:
 // IUnknown, IDispatch, BSTR, VARIANT and the per-thread error object.
 #pragma once
 

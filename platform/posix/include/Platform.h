@@ -1,5 +1,5 @@
-// The Windows platform services that Tellavo calls, provided for Linux by
-// Tellavo's own platform library.
+// The Windows platform services that the product calls, provided for Linux by
+// the platform library that stands in for them.
 #pragma once
 
 #include "ComBase.h"

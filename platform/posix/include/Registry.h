@@ -1,9 +1,12 @@
 // The registry for the posix build: the Windows registry functions over a
 // hive file shared by all processes of the user.
 //
-// The hive is $TELLAVO_REGISTRY if that is set and not empty, else
-// $XDG_DATA_HOME/tellavo/registry.hive, else
-// $HOME/.local/share/tellavo/registry.hive. It is a text file in the layout of
+// The hive's place belongs to the product that the library is built for, which
+// names an environment variable and a folder (REGISTRY_HIVE_VARIABLE and
+// REGISTRY_HIVE_FOLDER when the library is built): the hive is the file that
+// variable names if it is set and not empty, else
+// $XDG_DATA_HOME/FOLDER/registry.hive, else
+// $HOME/.local/share/FOLDER/registry.hive. It is a text file in the layout of
 // a registry export (a [ROOT\key] line, then "name"="text" or
 // "name"=dword:xxxxxxxx lines, @ for the default value). Every call reads the
 // file under a lock (registry.hive.lock beside it) and every change rewrites

@@ -220,6 +220,11 @@ HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir);
 // system; TYPE_E_REGISTRYACCESS when that version is not registered.
 HRESULT UnRegisterTypeLib(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
                           SYSKIND syskind);
+// The same for the calling user alone, under
+// HKEY_CURRENT_USER\Software\Classes.
+HRESULT RegisterTypeLibForUser(ITypeLib* lib, OLECHAR* fullPath, OLECHAR* helpDir);
+HRESULT UnRegisterTypeLibForUser(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
+                                 SYSKIND syskind);
 
 // Calls a function with arguments of the given types, each in the union of
 // its VARIANT: with an instance, the function at byte offset `offset` of the

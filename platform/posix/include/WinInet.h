@@ -1,4 +1,4 @@
-// The Windows Internet client functions (WinINet) that Tellavo calls, for the
+// The Windows Internet client functions (WinINet) that the product calls, for the
 // posix build, on libcurl. Synchronous HTTP/1.1 over http and https with the
 // Windows names, types, constants and error codes. Handles form the Windows
 // tree (root from InternetOpenW, connection, request); closing a handle

@@ -35,8 +35,8 @@ template <class F> FARPROC Address(F* function) {
   return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
 }
 
-const std::array<Export, 32>& Exports() {
-  static const std::array<Export, 32> exports{{
+const std::array<Export, 34>& Exports() {
+  static const std::array<Export, 34> exports{{
       {"KERNEL32", "GetModuleFileNameW", Address(GetModuleFileNameW)},
       {"KERNEL32", "GetModuleHandleExW", Address(GetModuleHandleExW)},
       {"KERNEL32", "GetModuleHandleW", Address(GetModuleHandleW)},
@@ -51,6 +51,8 @@ const std::array<Export, 32>& Exports() {
       {"OLEAUT32", "LoadTypeLibEx", Address(LoadTypeLibEx)},
       {"OLEAUT32", "RegisterTypeLib", Address(RegisterTypeLib)},
       {"OLEAUT32", "UnRegisterTypeLib", Address(UnRegisterTypeLib)},
+      {"OLEAUT32", "RegisterTypeLibForUser", Address(RegisterTypeLibForUser)},
+      {"OLEAUT32", "UnRegisterTypeLibForUser", Address(UnRegisterTypeLibForUser)},
       {"OLEAUT32", "DispGetIDsOfNames", Address(DispGetIDsOfNames)},
       {"OLEAUT32", "DispInvoke", Address(DispInvoke)},
       {"OLEAUT32", "VariantChangeType", Address(VariantChangeType)},

@@ -135,12 +135,12 @@ thread_local HiveTransaction* openTransaction = nullptr;
 } // namespace
 
 std::string HivePath() {
-  if (const char* path = std::getenv("TELLAVO_REGISTRY"); path != nullptr && *path != 0)
+  if (const char* path = std::getenv(REGISTRY_HIVE_VARIABLE); path != nullptr && *path != 0)
     return path;
   const char* data = std::getenv("XDG_DATA_HOME");
   const std::string base =
       data != nullptr && *data == '/' ? std::string(data) : HomeDirectory() + "/.local/share";
-  return base + "/tellavo/registry.hive";
+  return base + "/" REGISTRY_HIVE_FOLDER "/registry.hive";
 }
 
 LSTATUS ReadHive(const std::function<LSTATUS(RegistryHive&)>& read) {

@@ -8,7 +8,7 @@
 namespace tellavo::platform {
 namespace {
 
-constexpr std::string_view HiveHeader = "; Tellavo registry hive\n";
+constexpr std::string_view HiveHeader = "; " REGISTRY_HIVE_OWNER " registry hive\n";
 constexpr std::string_view DwordPrefix = "dword:";
 
 bool IsBelow(const std::u16string& folded, const std::u16string& parent) {

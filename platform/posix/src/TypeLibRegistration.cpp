@@ -1,4 +1,5 @@
-// Registration of a type library under HKEY_CLASSES_ROOT:
+// Registration of a type library under HKEY_CLASSES_ROOT, or for one user
+// under HKEY_CURRENT_USER\Software\Classes:
 //   TypeLib\{LIBID}\major.minor            = help string (or name)
 //   TypeLib\{LIBID}\major.minor\FLAGS      = library flags
 //   TypeLib\{LIBID}\major.minor\HELPDIR    = help directory
@@ -22,6 +23,17 @@ namespace {
 // The automation marshaller's class, which serves dual and automation
 // interfaces.
 constexpr std::u16string_view AutomationProxyStub = u"{00020424-0000-0000-C000-000000000046}";
+
+// The key that holds the registration: the machine's classes or a user's.
+struct Classes {
+  HKEY root;
+  std::u16string_view prefix;
+
+  std::u16string Path(const std::u16string& key) const { return std::u16string(prefix) + key; }
+};
+
+const Classes MachineClasses{HKEY_CLASSES_ROOT, u""};
+const Classes UserClasses{HKEY_CURRENT_USER, u"Software\\Classes\\"};
 
 std::u16string GuidText(REFGUID guid) {
   OLECHAR text[39];
@@ -62,9 +74,10 @@ std::u16string LocaleKey(const std::u16string& libraryKey, LCID lcid, SYSKIND sy
   return libraryKey + u"\\" + Ascii(text) + u"\\" + std::u16string(SyskindText(syskind));
 }
 
-bool WriteValue(const std::u16string& key, std::u16string_view name, std::u16string_view data) {
+bool WriteValue(const Classes& classes, const std::u16string& key, std::u16string_view name,
+                std::u16string_view data) {
   tellavo::RegistryKey handle;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+  if (RegCreateKeyExW(classes.root, classes.Path(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_READ | KEY_WRITE, nullptr, handle.Out(), nullptr) != ERROR_SUCCESS)
     return false;
   const std::u16string value(name);
@@ -74,9 +87,11 @@ bool WriteValue(const std::u16string& key, std::u16string_view name, std::u16str
                         static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
-std::u16string ReadValue(const std::u16string& key, std::u16string_view name) {
+std::u16string ReadValue(const Classes& classes, const std::u16string& key,
+                         std::u16string_view name) {
   tellavo::RegistryKey handle;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(classes.root, classes.Path(key).c_str(), 0, KEY_READ, handle.Out()) !=
+      ERROR_SUCCESS)
     return {};
   const std::u16string value(name);
   DWORD size = 0;
@@ -93,10 +108,11 @@ std::u16string ReadValue(const std::u16string& key, std::u16string_view name) {
   return text;
 }
 
-std::vector<std::u16string> SubkeyNames(const std::u16string& key) {
+std::vector<std::u16string> SubkeyNames(const Classes& classes, const std::u16string& key) {
   std::vector<std::u16string> names;
   tellavo::RegistryKey handle;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, handle.Out()) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(classes.root, classes.Path(key).c_str(), 0, KEY_READ, handle.Out()) !=
+      ERROR_SUCCESS)
     return names;
   OLECHAR name[256];
   for (DWORD index = 0;; ++index) {
@@ -143,7 +159,7 @@ struct TypeAttr {
   }
 };
 
-HRESULT RegisterInterfaces(ITypeLib* lib, const std::u16string& libId,
+HRESULT RegisterInterfaces(const Classes& classes, ITypeLib* lib, const std::u16string& libId,
                            const std::u16string& version) {
   for (UINT index = 0; index < lib->GetTypeInfoCount(); ++index) {
     ComPtr<ITypeInfo> info;
@@ -157,22 +173,17 @@ HRESULT RegisterInterfaces(ITypeLib* lib, const std::u16string& libId,
     if (!IsAutomationInterface(attr.attr->wTypeFlags, attr.attr->typekind))
       continue;
     const std::u16string key = u"Interface\\" + GuidText(attr.attr->guid);
-    if (!WriteValue(key, u"", name.View()) ||
-        !WriteValue(key + u"\\ProxyStubClsid", u"", AutomationProxyStub) ||
-        !WriteValue(key + u"\\ProxyStubClsid32", u"", AutomationProxyStub) ||
-        !WriteValue(key + u"\\TypeLib", u"", libId) ||
-        !WriteValue(key + u"\\TypeLib", u"Version", version))
+    if (!WriteValue(classes, key, u"", name.View()) ||
+        !WriteValue(classes, key + u"\\ProxyStubClsid", u"", AutomationProxyStub) ||
+        !WriteValue(classes, key + u"\\ProxyStubClsid32", u"", AutomationProxyStub) ||
+        !WriteValue(classes, key + u"\\TypeLib", u"", libId) ||
+        !WriteValue(classes, key + u"\\TypeLib", u"Version", version))
       return TYPE_E_REGISTRYACCESS;
   }
   return S_OK;
 }
 
-} // namespace
-} // namespace tellavo::platform
-
-using namespace tellavo::platform;
-
-HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir) {
+HRESULT Register(const Classes& classes, ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir) {
   if (lib == nullptr || fullPath == nullptr)
     return E_INVALIDARG;
   LibAttr attr(lib);
@@ -187,40 +198,65 @@ HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir) {
   const std::u16string flags = Ascii(std::to_string(a.wLibFlags).c_str());
   const std::u16string directory =
       helpDir != nullptr ? std::u16string(helpDir) : DirectoryOf(fullPath);
-  if (!WriteValue(libraryKey, u"", help.View().empty() ? name.View() : help.View()) ||
-      !WriteValue(libraryKey + u"\\FLAGS", u"", flags) ||
-      !WriteValue(libraryKey + u"\\HELPDIR", u"", directory) ||
-      !WriteValue(LocaleKey(libraryKey, a.lcid, a.syskind), u"", fullPath))
+  if (!WriteValue(classes, libraryKey, u"", help.View().empty() ? name.View() : help.View()) ||
+      !WriteValue(classes, libraryKey + u"\\FLAGS", u"", flags) ||
+      !WriteValue(classes, libraryKey + u"\\HELPDIR", u"", directory) ||
+      !WriteValue(classes, LocaleKey(libraryKey, a.lcid, a.syskind), u"", fullPath))
     return TYPE_E_REGISTRYACCESS;
-  return RegisterInterfaces(lib, GuidText(a.guid), VersionText(a.wMajorVerNum, a.wMinorVerNum));
+  return RegisterInterfaces(classes, lib, GuidText(a.guid),
+                            VersionText(a.wMajorVerNum, a.wMinorVerNum));
 }
 
-HRESULT UnRegisterTypeLib(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
-                          SYSKIND syskind) {
+HRESULT Unregister(const Classes& classes, REFGUID libId, WORD majorVersion, WORD minorVersion,
+                   LCID lcid, SYSKIND syskind) {
   const std::u16string libraryKey = LibraryKey(libId, majorVersion, minorVersion);
   const std::u16string localeKey = LocaleKey(libraryKey, lcid, syskind);
-  if (tellavo::RegistryKey probe; RegOpenKeyExW(HKEY_CLASSES_ROOT, localeKey.c_str(), 0, KEY_READ,
-                                                probe.Out()) != ERROR_SUCCESS)
+  if (tellavo::RegistryKey probe; RegOpenKeyExW(classes.root, classes.Path(localeKey).c_str(), 0,
+                                                KEY_READ, probe.Out()) != ERROR_SUCCESS)
     return TYPE_E_REGISTRYACCESS;
   // The library's interfaces: those registered as belonging to this library
   // version, and not to another that took them over.
   const std::u16string libIdText = GuidText(libId);
   const std::u16string version = VersionText(majorVersion, minorVersion);
-  for (const std::u16string& name : SubkeyNames(u"Interface")) {
+  for (const std::u16string& name : SubkeyNames(classes, u"Interface")) {
     const std::u16string key = u"Interface\\" + name;
-    if (RegistryHive::Fold(ReadValue(key + u"\\TypeLib", u"")) == RegistryHive::Fold(libIdText) &&
-        ReadValue(key + u"\\TypeLib", u"Version") == version)
-      RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
+    if (RegistryHive::Fold(ReadValue(classes, key + u"\\TypeLib", u"")) ==
+            RegistryHive::Fold(libIdText) &&
+        ReadValue(classes, key + u"\\TypeLib", u"Version") == version)
+      RegDeleteTreeW(classes.root, classes.Path(key).c_str());
   }
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, localeKey.c_str());
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, localeKey.substr(0, localeKey.rfind(u'\\')).c_str());
+  RegDeleteKeyW(classes.root, classes.Path(localeKey).c_str());
+  RegDeleteKeyW(classes.root, classes.Path(localeKey.substr(0, localeKey.rfind(u'\\'))).c_str());
   // The version goes when no other locale is registered under it.
-  const std::vector<std::u16string> left = SubkeyNames(libraryKey);
+  const std::vector<std::u16string> left = SubkeyNames(classes, libraryKey);
   if (std::all_of(left.begin(), left.end(), [](const std::u16string& name) {
         const std::u16string folded = RegistryHive::Fold(name);
         return folded == u"FLAGS" || folded == u"HELPDIR";
       }))
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, libraryKey.c_str());
-  RegDeleteKeyW(HKEY_CLASSES_ROOT, (u"TypeLib\\" + libIdText).c_str());
+    RegDeleteTreeW(classes.root, classes.Path(libraryKey).c_str());
+  RegDeleteKeyW(classes.root, classes.Path(u"TypeLib\\" + libIdText).c_str());
   return S_OK;
+}
+
+} // namespace
+} // namespace tellavo::platform
+
+using namespace tellavo::platform;
+
+HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir) {
+  return Register(MachineClasses, lib, fullPath, helpDir);
+}
+
+HRESULT UnRegisterTypeLib(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
+                          SYSKIND syskind) {
+  return Unregister(MachineClasses, libId, majorVersion, minorVersion, lcid, syskind);
+}
+
+HRESULT RegisterTypeLibForUser(ITypeLib* lib, OLECHAR* fullPath, OLECHAR* helpDir) {
+  return Register(UserClasses, lib, fullPath, helpDir);
+}
+
+HRESULT UnRegisterTypeLibForUser(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid,
+                                 SYSKIND syskind) {
+  return Unregister(UserClasses, libId, majorVersion, minorVersion, lcid, syskind);
 }

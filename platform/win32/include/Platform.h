@@ -1,4 +1,4 @@
-// The Windows platform services that Tellavo calls, from the system headers.
+// The Windows platform services that the product calls, from the system headers.
 #pragma once
 
 #include <windows.h>

@@ -24,9 +24,9 @@
 #include <unordered_set>
 #include <vector>
 
-#include "LibXml2Input.h"
 #include "common/Utf.h"
 #include "xml/DomBackend.h"
+#include "xml/DomBackendLibXml2Input.h"
 
 namespace tellavo::dom {
 namespace {

@@ -1,8 +1,12 @@
 // The settings store on Windows: the values under HKLM\SOFTWARE\Tellavo, in the
 // module's own registry view (a 32-bit module on 64-bit Windows reads
-// HKLM\SOFTWARE\WOW6432Node\Tellavo). Opening the key and listing its few
-// values costs a few microseconds, so it is done at every call and a changed
-// value holds from the next call on.
+// HKLM\SOFTWARE\WOW6432Node\Tellavo), and for a setting the machine's key does
+// not hold, the value under HKCU\Software\Tellavo: an installation for one
+// user sets its own, while the machine's administrator still decides every
+// setting that key holds. Opening the keys and listing their few values
+// costs a few microseconds, so it is done at every call and a changed value
+// holds from the next call on.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -10,14 +14,18 @@
 
 #include "Platform.h"
 #include "common/Exceptions.h"
+#include "common/SameText.h"
 #include "common/SettingsStore.h"
 
 namespace tellavo::platform {
 namespace {
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Tellavo";
+constexpr wchar_t kUserKey[] = L"Software\\Tellavo";
+// The user's key is one for both registry views.
+constexpr char16_t kUserKeyPath[] = u"HKCU\\Software\\Tellavo";
 
-// The key as regedit shows it from a 64-bit view.
+// The machine's key as regedit shows it from a 64-bit view.
 std::u16string KeyPath() {
   BOOL wow64 = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64);
@@ -81,19 +89,18 @@ struct KeyCloser {
   void operator()(HKEY key) const { RegCloseKey(key); }
 };
 
-} // namespace
-
-SettingsStore ReadSettingsStore() {
-  SettingsStore store;
-  const std::u16string keyPath = KeyPath();
-  store.origin = u"registry " + keyPath;
+// Appends the values of one key to `found`, each with `origin`; false, with
+// the reason in store.failure, when the key is there but cannot be read.
+bool ReadKey(HKEY root, const wchar_t* subKey, const std::u16string& keyPath,
+             const std::u16string& origin, std::vector<StoredSetting>& found,
+             SettingsStore& store) {
   HKEY opened = nullptr;
-  const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_QUERY_VALUE, &opened);
+  const LSTATUS status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE, &opened);
   if (status == ERROR_FILE_NOT_FOUND)
-    return store;
+    return true;
   if (status != ERROR_SUCCESS) {
     store.failure = u"The settings key " + keyPath + u" cannot be read: " + ErrorText(status);
-    return store;
+    return false;
   }
   const std::unique_ptr<HKEY__, KeyCloser> key(opened);
   DWORD maxName = 0;
@@ -109,15 +116,37 @@ SettingsStore ReadSettingsStore() {
     const LSTATUS listed = RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type,
                                          data.data(), &size);
     if (listed == ERROR_NO_MORE_ITEMS)
-      break;
+      return true;
     if (listed != ERROR_SUCCESS) {
       store.failure = u"The settings key " + keyPath + u" cannot be read: " + ErrorText(listed);
-      break;
+      return false;
     }
-    store.settings.push_back(
+    found.push_back(
         ToStored(std::u16string(reinterpret_cast<const char16_t*>(name.data()), nameLength), type,
-                 data, size, store.origin));
+                 data, size, origin));
   }
+}
+
+bool HeldBy(const std::vector<StoredSetting>& settings, const std::u16string& name) {
+  return std::ranges::any_of(settings,
+                             [&](const StoredSetting& held) { return SameText(held.name, name); });
+}
+
+} // namespace
+
+SettingsStore ReadSettingsStore() {
+  SettingsStore store;
+  const std::u16string keyPath = KeyPath();
+  store.origin = u"registry " + keyPath;
+  if (!ReadKey(HKEY_LOCAL_MACHINE, kKey, keyPath, store.origin, store.settings, store))
+    return store;
+  std::vector<StoredSetting> user;
+  if (!ReadKey(HKEY_CURRENT_USER, kUserKey, kUserKeyPath,
+               u"registry " + std::u16string(kUserKeyPath), user, store))
+    return store;
+  for (StoredSetting& setting : user)
+    if (!HeldBy(store.settings, setting.name))
+      store.settings.push_back(std::move(setting));
   return store;
 }
 

@@ -1,4 +1,4 @@
-#include "LibXml2Input.h"
+#include "xml/DomBackendLibXml2Input.h"
 
 #include <algorithm>
 #include <cstring>
