@@ -55,8 +55,7 @@ HRESULT ServerModule::Install(bool install, const std::u16string& commandLine) c
   // Looked up when needed: a module without it still serves every other
   // command.
   using InstallEntry = HRESULT(WINAPI*)(BOOL, LPCWSTR);
-  return Find<InstallEntry>("DllInstall")(install ? TRUE : FALSE,
-                                          Wide(commandLine));
+  return Find<InstallEntry>("DllInstall")(install ? TRUE : FALSE, Wide(commandLine));
 }
 
 } // namespace tellavo::cli
