@@ -7,14 +7,14 @@
 #include <utility>
 
 #include "Platform.h"
+#include "common/WideText.h"
 
 namespace tellavo {
 
 // The text of a BSTR that the caller does not own.
 inline std::u16string_view BstrView(BSTR text) {
-  return text == nullptr
-             ? std::u16string_view()
-             : std::u16string_view(reinterpret_cast<const char16_t*>(text), SysStringLen(text));
+  return text == nullptr ? std::u16string_view()
+                         : std::u16string_view(FromWide(text), SysStringLen(text));
 }
 
 class BStr {
@@ -23,8 +23,7 @@ public:
   explicit BStr(std::u16string_view text) {
     if (text.empty())
       return;
-    value_ = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                               static_cast<UINT>(text.size()));
+    value_ = SysAllocStringLen(Wide(text.data()), static_cast<UINT>(text.size()));
     if (value_ == nullptr)
       throw std::bad_alloc();
   }

@@ -3,19 +3,15 @@
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/TextUtil.h"
+#include "common/WideText.h"
 
 namespace tellavo {
 
-namespace {
-
-LPOLESTR Ole(const std::u16string& text) {
-  return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
-}
-
-} // namespace
-
-HRESULT ErrorCodeOf(const Exception& exception, HRESULT otherwise) {
-  const auto* sys = dynamic_cast<const EOleSysError*>(&exception);
+HRESULT BoundaryCode(Boundary boundary, const Exception* exception) {
+  const HRESULT otherwise = boundary == Boundary::Registration ? E_FAIL : E_UNEXPECTED;
+  if (boundary == Boundary::Creation)
+    return otherwise;
+  const auto* sys = dynamic_cast<const EOleSysError*>(exception);
   return sys != nullptr && FAILED(sys->ErrorCode()) ? sys->ErrorCode() : otherwise;
 }
 
@@ -25,18 +21,16 @@ HRESULT ConvertException(const ErrorSource& source, const Exception* exception) 
     return E_UNEXPECTED;
   create->SetGUID(source.errorInterface);
   if (!source.progId.empty())
-    create->SetSource(Ole(source.progId));
+    create->SetSource(OleText(source.progId));
   if (!source.helpFile.empty())
-    create->SetHelpFile(Ole(source.helpFile));
-  HRESULT result = E_UNEXPECTED;
+    create->SetHelpFile(OleText(source.helpFile));
   if (exception != nullptr) {
-    create->SetDescription(Ole(exception->Message()));
+    create->SetDescription(OleText(exception->Message()));
     create->SetHelpContext(static_cast<DWORD>(exception->HelpContext()));
-    result = ErrorCodeOf(*exception, E_UNEXPECTED);
   }
   if (auto info = create.Query<IErrorInfo>(IID_IErrorInfo))
     SetErrorInfo(0, info.Get());
-  return result;
+  return BoundaryCode(Boundary::Method, exception);
 }
 
 void OleCheck(HRESULT result) {

@@ -20,12 +20,43 @@ struct ErrorSource {
   std::u16string helpFile; // becomes the help file when not empty
 };
 
-// The HRESULT that an exception stands for: the failing code that an
-// EOleSysError carries, else `otherwise`.
-HRESULT ErrorCodeOf(const Exception& exception, HRESULT otherwise);
+// The places where an exception stops on its way out to a caller that
+// knows only HRESULTs. They differ in what they answer:
+enum class Boundary {
+  // An IGateway method's guard: the failing code that an EOleSysError
+  // carries, else E_UNEXPECTED, for memory exhaustion too: automation
+  // callers have always seen E_UNEXPECTED for anything but a system error.
+  Method,
+  // Object creation by the class factory: E_UNEXPECTED for any failure,
+  // an EOleSysError's code included; the creator learns only that there is
+  // no object.
+  Creation,
+  // Registration and unregistration: the failing code that stopped the
+  // pass (the registry's own, for a refused write), else E_FAIL.
+  Registration,
+};
 
-// Error conversion of one exception; `exception` is null for a thrown object
-// that is not an Exception (then only the GUID and source are set).
+// The one conversion of a caught exception into an HRESULT: what `boundary`
+// answers for `exception`, which is null for a thrown object that is not
+// an Exception.
+HRESULT BoundaryCode(Boundary boundary, const Exception* exception);
+
+// Runs `body` and answers S_OK, or what `boundary` answers for the
+// exception that left it.
+template <class Body> HRESULT AnswerOf(Boundary boundary, Body&& body) {
+  try {
+    body();
+    return S_OK;
+  } catch (const Exception& exception) {
+    return BoundaryCode(boundary, &exception);
+  } catch (...) {
+    return BoundaryCode(boundary, nullptr);
+  }
+}
+
+// Error conversion of one exception at a method's guard; `exception` is
+// null for a thrown object that is not an Exception (then only the GUID and
+// source are set).
 HRESULT ConvertException(const ErrorSource& source, const Exception* exception);
 
 template <class Body> HRESULT Guard(const ErrorSource& source, Body&& body) {
@@ -38,7 +69,7 @@ template <class Body> HRESULT Guard(const ErrorSource& source, Body&& body) {
     return ConvertException(source, nullptr);
   } catch (...) {
     // Not an exception object of ours or the library's: no error object.
-    return E_UNEXPECTED;
+    return BoundaryCode(Boundary::Method, nullptr);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/Format.h"
 #include "common/TextUtil.h"
+#include "common/WideText.h"
 
 namespace tellavo {
 
@@ -12,14 +13,19 @@ std::u16string Exception::ReportText() const {
   return text;
 }
 
-std::u16string SystemMessageText(HRESULT code) {
+std::u16string MessageTableText(DWORD code, HMODULE module) {
   constexpr DWORD kBufferSize = 256;
+  // Inserts stay as they are: there are no arguments to put in their place.
+  DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  if (module != nullptr)
+    flags |= FORMAT_MESSAGE_FROM_HMODULE;
   WCHAR buffer[kBufferSize] = {};
-  const DWORD length =
-      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(code), 0, buffer, kBufferSize, nullptr);
-  std::u16string text(reinterpret_cast<const char16_t*>(buffer), length);
-  return TrimRightControlAndPeriods(text);
+  const DWORD length = FormatMessageW(flags, module, code, 0, buffer, kBufferSize, nullptr);
+  return FromWide(buffer, length);
+}
+
+std::u16string SystemMessageText(HRESULT code) {
+  return TrimRightControlAndPeriods(MessageTableText(static_cast<DWORD>(code), nullptr));
 }
 
 EOleSysError::EOleSysError(std::u16string message, HRESULT errorCode, int32_t helpContext)

@@ -137,6 +137,10 @@ class EOleRegistrationError : public Named<EOleSysError, u"EOleRegistrationError
   using Named::Named;
 };
 
+// The text of `code` in the message table of `module` (null: the system's
+// only), as the table holds it; empty when there is none.
+std::u16string MessageTableText(DWORD code, HMODULE module);
+
 // The system's message text for an HRESULT, trimmed of trailing blanks,
 // control characters and full stops; empty when the system has none.
 std::u16string SystemMessageText(HRESULT code);

@@ -1,27 +1,11 @@
 // Owner of an open registry key, closed when the owner goes.
 #pragma once
 
-#include <utility>
-
 #include "Platform.h"
+#include "common/UniqueHandle.h"
 
 namespace tellavo {
 
-class RegistryKey {
-public:
-  RegistryKey() = default;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() {
-    if (key_ != nullptr)
-      RegCloseKey(key_);
-  }
-  // The slot that a function opening the key fills.
-  PHKEY Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
-private:
-  HKEY key_ = nullptr;
-};
+using RegistryKey = UniqueHandle<HKEY, RegCloseKey>;
 
 } // namespace tellavo

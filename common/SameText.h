@@ -1,7 +1,8 @@
-// Comparison without regard to letter case, as the SOAP layer compares
-// operation names, return names, fault parts and boolean attribute values,
-// and the transport compares content types. Only ASCII letters are folded:
-// every text compared this way is ASCII by its protocol.
+// Comparison without regard to letter case, for the texts that protocols
+// and interfaces name case-blind: operation and return names, fault parts,
+// boolean attribute values, content types, header names, URL schemes,
+// member names. Only ASCII letters are folded: every text compared this way
+// is ASCII by its protocol, and folding others would depend on a locale.
 #pragma once
 
 #include <algorithm>
@@ -9,13 +10,22 @@
 
 namespace tellavo {
 
-inline char16_t FoldAsciiCase(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+template <class Char> constexpr Char FoldAsciiCase(Char c) {
+  return c >= Char('A') && c <= Char('Z') ? static_cast<Char>(c - Char('A') + Char('a')) : c;
+}
+
+template <class Char>
+bool SameAsciiText(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+  return std::ranges::equal(a, b,
+                            [](Char x, Char y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
 }
 
 inline bool SameText(std::u16string_view a, std::u16string_view b) {
-  return std::ranges::equal(
-      a, b, [](char16_t x, char16_t y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
+  return SameAsciiText(a, b);
+}
+
+inline bool SameText(std::string_view a, std::string_view b) {
+  return SameAsciiText(a, b);
 }
 
 } // namespace tellavo

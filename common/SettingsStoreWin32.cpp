@@ -8,14 +8,15 @@
 // holds from the next call on.
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "Platform.h"
 #include "common/Exceptions.h"
+#include "common/RegistryKey.h"
 #include "common/SameText.h"
 #include "common/SettingsStore.h"
+#include "common/WideText.h"
 
 namespace tellavo::platform {
 namespace {
@@ -69,7 +70,8 @@ StoredSetting ToStored(std::u16string name, DWORD type, const std::vector<BYTE>&
                        const std::u16string& origin) {
   StoredSetting setting{std::move(name), {}, StoredType::Text, origin};
   if (type == REG_SZ) {
-    std::u16string text(reinterpret_cast<const char16_t*>(data.data()), size / sizeof(char16_t));
+    std::u16string text =
+        FromWide(reinterpret_cast<const WCHAR*>(data.data()), size / sizeof(WCHAR));
     while (!text.empty() && text.back() == 0)
       text.pop_back();
     setting.text = std::move(text);
@@ -85,27 +87,22 @@ StoredSetting ToStored(std::u16string name, DWORD type, const std::vector<BYTE>&
   return setting;
 }
 
-struct KeyCloser {
-  void operator()(HKEY key) const { RegCloseKey(key); }
-};
-
 // Appends the values of one key to `found`, each with `origin`; false, with
 // the reason in store.failure, when the key is there but cannot be read.
 bool ReadKey(HKEY root, const wchar_t* subKey, const std::u16string& keyPath,
              const std::u16string& origin, std::vector<StoredSetting>& found,
              SettingsStore& store) {
-  HKEY opened = nullptr;
-  const LSTATUS status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE, &opened);
+  RegistryKey key;
+  const LSTATUS status = RegOpenKeyExW(root, subKey, 0, KEY_QUERY_VALUE, key.Out());
   if (status == ERROR_FILE_NOT_FOUND)
     return true;
   if (status != ERROR_SUCCESS) {
     store.failure = u"The settings key " + keyPath + u" cannot be read: " + ErrorText(status);
     return false;
   }
-  const std::unique_ptr<HKEY__, KeyCloser> key(opened);
   DWORD maxName = 0;
   DWORD maxData = 0;
-  RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                    &maxName, &maxData, nullptr, nullptr);
   std::vector<wchar_t> name(maxName + 1);
   std::vector<BYTE> data(maxData + sizeof(wchar_t));
@@ -113,7 +110,7 @@ bool ReadKey(HKEY root, const wchar_t* subKey, const std::u16string& keyPath,
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD size = static_cast<DWORD>(data.size());
     DWORD type = REG_NONE;
-    const LSTATUS listed = RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type,
+    const LSTATUS listed = RegEnumValueW(key.Get(), index, name.data(), &nameLength, nullptr, &type,
                                          data.data(), &size);
     if (listed == ERROR_NO_MORE_ITEMS)
       return true;
@@ -121,9 +118,7 @@ bool ReadKey(HKEY root, const wchar_t* subKey, const std::u16string& keyPath,
       store.failure = u"The settings key " + keyPath + u" cannot be read: " + ErrorText(listed);
       return false;
     }
-    found.push_back(
-        ToStored(std::u16string(reinterpret_cast<const char16_t*>(name.data()), nameLength), type,
-                 data, size, origin));
+    found.push_back(ToStored(FromWide(name.data(), nameLength), type, data, size, origin));
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/WideText.h"
+
 namespace tellavo {
 
 namespace {
@@ -12,8 +14,7 @@ constexpr DWORD kFailureEventId = 1;
 // An event source registration, released after its one report.
 class EventSource {
 public:
-  EventSource()
-      : handle_(RegisterEventSourceW(nullptr, reinterpret_cast<LPCWSTR>(kEventSourceName))) {}
+  EventSource() : handle_(RegisterEventSourceW(nullptr, Wide(kEventSourceName))) {}
   ~EventSource() {
     if (handle_ != nullptr)
       DeregisterEventSource(handle_);
@@ -42,7 +43,7 @@ std::u16string FitEventText(std::u16string_view text) {
 
 BOOL WriteEventLog(WORD eventType, WORD category, DWORD eventId, std::u16string_view text) {
   const std::u16string insertion = FitEventText(text);
-  LPCWSTR strings[] = {reinterpret_cast<LPCWSTR>(insertion.c_str())};
+  LPCWSTR strings[] = {Wide(insertion)};
   EventSource source;
   return ReportEventW(source.Handle(), eventType, category, eventId, nullptr, 1, 0, strings,
                       nullptr);

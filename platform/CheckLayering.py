@@ -3,7 +3,8 @@
 
 The platform layer stands in for the system libraries, so its code may not
 - include a header of the product's own layers (the generic helpers of common/
-  that stand alone excepted: text conversion and the handle wrappers),
+  that stand alone excepted: text conversion, case-blind comparison and the
+  handle wrappers),
 - name an interface or class that the product's IDL files declare, nor a GUID
   they give,
 - name the product: its name as the IDL's library gives it, in capitals (the
@@ -20,7 +21,8 @@ import sys
 
 PRODUCT_LAYERS = ("gateway", "services", "server", "transport", "xml", "common")
 # Helpers of common/ that use nothing but the platform's own types.
-GENERIC_HEADERS = ("common/Utf.h", "common/Bstr.h", "common/ComPtr.h", "common/RegistryKey.h")
+GENERIC_HEADERS = ("common/Utf.h", "common/SameText.h", "common/Bstr.h", "common/ComPtr.h",
+                   "common/RegistryKey.h", "common/UniqueHandle.h")
 INCLUDE = re.compile(r'#\s*include\s*[<"]((?:%s)/[^>"]+)' % "|".join(PRODUCT_LAYERS))
 CODE_SUFFIXES = (".h", ".hpp", ".c", ".cc", ".cpp", ".def", ".rc", ".mc", ".idl")
 BUILD_FILES = ("CMakeLists.txt", "*.cmake")

@@ -2,9 +2,9 @@
 
 #include "common/ComPtr.h"
 #include "common/ErrorConversion.h"
+#include "common/WideText.h"
 #include "server/ClassManager.h"
 #include "server/TypeInfo.h"
-#include "server/WideText.h"
 
 namespace tellavo::server {
 

@@ -5,6 +5,7 @@
 
 #include "common/Exceptions.h"
 #include "common/SameText.h"
+#include "common/WideText.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
 #include "server/EntryPoints.h"
@@ -12,7 +13,6 @@
 #include "server/ModuleUnits.h"
 #include "server/ProcAddress.h"
 #include "server/SystemRegistry.h"
-#include "server/WideText.h"
 
 namespace tellavo::server {
 

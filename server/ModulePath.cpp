@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "server/WideText.h"
+#include "common/WideText.h"
 
 namespace tellavo::server {
 

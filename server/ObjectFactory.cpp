@@ -5,10 +5,10 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/VisibleDesktop.h"
+#include "common/WideText.h"
 #include "server/ComObject.h"
 #include "server/ComServer.h"
 #include "server/TypeInfo.h"
-#include "server/WideText.h"
 
 namespace tellavo::server {
 
@@ -118,9 +118,9 @@ HRESULT TComObjectFactory::CreateInstance(IUnknown* outer, REFIID iid, void** ob
   } catch (const Exception& exception) {
     if (showErrors_)
       ShowCreationError(exception);
-    return E_UNEXPECTED;
+    return BoundaryCode(Boundary::Creation, &exception);
   } catch (...) {
-    return E_UNEXPECTED;
+    return BoundaryCode(Boundary::Creation, nullptr);
   }
   created->EndConstruction();
   const HRESULT result = created->InnerQuery(iid, object);

@@ -199,32 +199,17 @@ void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registerin
   });
 }
 
-namespace {
-
-// Runs `step` and answers the HRESULT of what stopped it, or S_OK.
-template <class Step> HRESULT FailureOf(Step&& step) {
-  try {
-    step();
-    return S_OK;
-  } catch (const Exception& exception) {
-    return ErrorCodeOf(exception, E_FAIL);
-  } catch (...) {
-    return E_FAIL;
-  }
-}
-
-} // namespace
-
 HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering) {
-  const HRESULT failure = FailureOf([&] { UpdateRegistry(server, registry, registering); });
+  const HRESULT failure =
+      AnswerOf(Boundary::Registration, [&] { UpdateRegistry(server, registry, registering); });
   if (FAILED(failure)) {
     // What a failed registration wrote goes again; the removal stops where
     // the registry refuses, and the caller learns of the first failure.
     if (registering)
-      FailureOf([&] { UpdateRegistry(server, registry, false); });
+      AnswerOf(Boundary::Registration, [&] { UpdateRegistry(server, registry, false); });
     return failure;
   }
-  return FailureOf([&] { registry.Commit(); });
+  return AnswerOf(Boundary::Registration, [&] { registry.Commit(); });
 }
 
 } // namespace tellavo::server

@@ -5,9 +5,9 @@
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "common/RegistryKey.h"
+#include "common/WideText.h"
 #include "server/ModulePath.h"
 #include "server/ProcAddress.h"
-#include "server/WideText.h"
 
 namespace tellavo::server {
 

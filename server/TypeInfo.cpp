@@ -4,7 +4,7 @@
 
 #include "common/Bstr.h"
 #include "common/ErrorConversion.h"
-#include "server/WideText.h"
+#include "common/WideText.h"
 
 namespace tellavo::server {
 
@@ -31,8 +31,7 @@ std::u16string GuidText(REFGUID guid) {
   LPOLESTR raw = nullptr;
   OleCheck(StringFromCLSID(guid, &raw));
   const std::unique_ptr<OLECHAR, TaskMemFree> text(raw);
-  return FromWide(text.get(), std::char_traits<char16_t>::length(
-                                  reinterpret_cast<const char16_t*>(text.get())));
+  return FromWide(text.get());
 }
 
 std::u16string TypeLibName(ITypeLib* library) {

@@ -22,7 +22,7 @@ TExchangeDeadline::~TExchangeDeadline() {
   // A handle the watcher closed is gone: closing it again could close a
   // handle that another thread has been given meanwhile.
   if (Finish())
-    request_.release();
+    request_.Release();
 }
 
 bool TExchangeDeadline::Finish() {
@@ -48,7 +48,7 @@ void TExchangeDeadline::Watch(DWORD milliseconds) {
   expired_ = true;
   // Outside the lock: the close waits for the aborted call, whose thread may
   // be on its way to Finish.
-  InternetCloseHandle(request_.get());
+  InternetCloseHandle(request_.Get());
 }
 
 } // namespace tellavo

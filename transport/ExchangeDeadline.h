@@ -27,7 +27,7 @@ public:
   TExchangeDeadline(const TExchangeDeadline&) = delete;
   TExchangeDeadline& operator=(const TExchangeDeadline&) = delete;
 
-  HINTERNET Request() const { return request_.get(); }
+  HINTERNET Request() const { return request_.Get(); }
   // Ends the watcher and answers whether the limit passed (and the handle
   // was closed) before that.
   bool Finish();

@@ -1,9 +1,9 @@
 #include "transport/ExchangeTrace.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
+#include "common/SameText.h"
 #include "common/Utf.h"
 #include "transport/TraceFile.h"
 
@@ -56,13 +56,6 @@ size_t WholeCharacters(std::string_view text, size_t limit) {
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
     --end;
   return end;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(), [](char p, char t) {
-           return p == std::tolower(static_cast<unsigned char>(t));
-         });
 }
 
 // `text` with every run of bytes that occurrences of secrets cover replaced
@@ -118,7 +111,7 @@ std::string MaskAuthorizationValues(std::string text) {
       end = text.size();
     const std::string_view current(text.data() + line, end - line);
     for (std::string_view name : kAuthorizationHeaders) {
-      if (!StartsWithNoCase(current, name))
+      if (!SameText(current.substr(0, name.size()), name))
         continue;
       size_t value = line + name.size();
       while (value < end && text[value] == ' ')

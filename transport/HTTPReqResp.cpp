@@ -10,6 +10,7 @@
 #include "common/SameText.h"
 #include "common/Settings.h"
 #include "common/VisibleDesktop.h"
+#include "common/WideText.h"
 #include "transport/ExchangeDeadline.h"
 #include "transport/InternetTimeouts.h"
 
@@ -42,13 +43,8 @@ constexpr size_t kPieceSize = 32768;
 // (after credentials were entered, or to pass an unknown authority). A hook
 // that keeps asking would otherwise resend for ever.
 constexpr int kMaxResends = 3;
-// Buffer sizes of the header queries, in characters with the terminator.
+// Buffer size of the content type query, in characters with the terminator.
 constexpr size_t kContentTypeChars = 128;
-constexpr size_t kMessageChars = 256;
-
-const WCHAR* W(std::u16string_view text) {
-  return reinterpret_cast<const WCHAR*>(text.data());
-}
 
 // The boundary parameter of a multipart content type, unquoted; empty for
 // every other type.
@@ -150,12 +146,11 @@ void THTTPReqResp::SetURL(std::u16string_view url) {
   parts.dwSchemeLength = 1;
   parts.dwHostNameLength = 1;
   parts.dwUrlPathLength = 1;
-  const bool split = InternetCrackUrlW(W(text), 0, 0, &parts) != FALSE;
+  const bool split = InternetCrackUrlW(Wide(text), 0, 0, &parts) != FALSE;
   if (!split || (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS))
     throw ESOAPHTTPException(Format(kInvalidUrl, {text}));
   const auto part = [](const WCHAR* start, DWORD length) {
-    return start == nullptr ? std::u16string()
-                            : std::u16string(reinterpret_cast<const char16_t*>(start), length);
+    return start == nullptr ? std::u16string() : FromWide(start, length);
   };
   scheme_ = parts.nScheme;
   port_ = parts.nPort;
@@ -211,12 +206,7 @@ void THTTPReqResp::Check(bool failed) const {
 }
 
 void THTTPReqResp::RaisePlatformError(DWORD code) const {
-  char16_t buffer[kMessageChars] = {};
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_FROM_HMODULE,
-                 GetModuleHandleW(W(u"wininet.dll")), code, 0, reinterpret_cast<WCHAR*>(buffer),
-                 kMessageChars, nullptr);
-  buffer[kMessageChars - 1] = 0;
-  std::u16string text(buffer);
+  std::u16string text = MessageTableText(code, GetModuleHandleW(Wide(u"wininet.dll")));
   while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r'))
     text.pop_back();
   // A code the platform has no text for still says what failed.
@@ -231,14 +221,14 @@ void THTTPReqResp::Connect() {
   const DWORD access = Proxy.empty() ? INTERNET_OPEN_TYPE_PRECONFIG : INTERNET_OPEN_TYPE_PROXY;
   if (InternetAttemptConnect(0) != ERROR_SUCCESS)
     throw EAbort();
-  root_.reset(InternetOpenW(W(Agent), access, W(Proxy), W(ProxyByPass), 0));
-  if (root_ == nullptr)
+  root_.reset(InternetOpenW(Wide(Agent), access, Wide(Proxy), Wide(ProxyByPass), 0));
+  if (!root_.Valid())
     Check(true);
   try {
-    connection_.reset(InternetConnectW(root_.get(), W(host_), port_, W(UserName), W(Password),
-                                       INTERNET_SERVICE_HTTP, 0,
+    connection_.reset(InternetConnectW(root_.Get(), Wide(host_), port_, Wide(UserName),
+                                       Wide(Password), INTERNET_SERVICE_HTTP, 0,
                                        reinterpret_cast<DWORD_PTR>(this)));
-    if (connection_ == nullptr)
+    if (!connection_.Valid())
       Check(true);
   } catch (...) {
     root_.reset();
@@ -248,7 +238,8 @@ void THTTPReqResp::Connect() {
 }
 
 void THTTPReqResp::AddHeader(HINTERNET request, const std::u16string& line) {
-  HttpAddRequestHeadersW(request, W(line), static_cast<DWORD>(line.size()), HTTP_ADDREQ_FLAG_ADD);
+  HttpAddRequestHeadersW(request, Wide(line), static_cast<DWORD>(line.size()),
+                         HTTP_ADDREQ_FLAG_ADD);
 }
 
 void THTTPReqResp::SetTimeout(HINTERNET request, DWORD option, int32_t milliseconds) {
@@ -332,9 +323,9 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
 }
 
 InternetHandle THTTPReqResp::OpenRequest() {
-  InternetHandle request(HttpOpenRequestW(connection_.get(), W(u"POST"), W(path_), nullptr, nullptr,
-                                          nullptr, RequestFlags(), 0));
-  if (request == nullptr)
+  InternetHandle request(HttpOpenRequestW(connection_.Get(), Wide(u"POST"), Wide(path_), nullptr,
+                                          nullptr, nullptr, RequestFlags(), 0));
+  if (!request.Valid())
     Check(true);
   return request;
 }

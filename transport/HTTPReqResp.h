@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "Platform.h"
+#include "common/UniqueHandle.h"
 #include "transport/ExchangeTrace.h"
 
 namespace tellavo {
@@ -42,11 +43,8 @@ private:
   size_t position_ = 0;
 };
 
-// Closes an Internet handle when it goes.
-struct InternetHandleCloser {
-  void operator()(void* handle) const { InternetCloseHandle(static_cast<HINTERNET>(handle)); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+// An Internet handle, closed when it goes.
+using InternetHandle = UniqueHandle<HINTERNET, InternetCloseHandle>;
 
 class THTTPReqResp {
 public:

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "FileDescriptor.h"
 #include "common/Utf.h"
 #include "transport/TraceFile.h"
 #include "transport/TraceFileSystem.h"
@@ -26,45 +27,15 @@ std::u16string Reason(int error) {
   return Utf8ToUtf16(std::strerror(error));
 }
 
-// Writes all of `bytes` to `fd`, through interruptions and short writes.
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-      return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-// An open file descriptor, closed when it goes.
-class TDescriptor {
-public:
-  explicit TDescriptor(int fd) : fd_(fd) {}
-  ~TDescriptor() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  TDescriptor(TDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  TDescriptor(const TDescriptor&) = delete;
-  TDescriptor& operator=(const TDescriptor&) = delete;
-  int Get() const { return fd_; }
-
-private:
-  int fd_;
-};
-
 // Opens `path` for writing, created with kOwnerOnly when missing. The last
 // part of the path is never followed as a link, a FIFO never waits for a
 // reader (O_NONBLOCK does nothing to a plain file), and what was opened is
 // checked on the descriptor itself, so nothing can be swapped in between.
 // On failure the descriptor is not open and `reason` says why.
-TDescriptor OpenPrivateFile(std::u16string_view path, std::u16string& reason) {
-  TDescriptor file(open(Utf16ToUtf8(path).c_str(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                        kOwnerOnly));
+FileDescriptor OpenPrivateFile(std::u16string_view path, std::u16string& reason) {
+  FileDescriptor file(open(Utf16ToUtf8(path).c_str(),
+                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                           kOwnerOnly));
   struct stat status {};
   if (file.Get() < 0)
     reason = errno == ELOOP ? std::u16string(kRefusedLink) : Reason(errno);
@@ -79,13 +50,13 @@ TDescriptor OpenPrivateFile(std::u16string_view path, std::u16string& reason) {
     reason = kRefusedLink;
   else
     return file;
-  return TDescriptor(-1);
+  return FileDescriptor();
 }
 
 } // namespace
 
 struct TTraceFileHandle::Native {
-  TDescriptor file;
+  FileDescriptor file;
 };
 
 TTraceFileHandle::TTraceFileHandle(std::u16string_view path) : path_(path) {
@@ -110,7 +81,7 @@ void TTraceFileHandle::Append(std::string_view bytes) {
 }
 
 struct TTraceFileLock::Native {
-  TDescriptor file;
+  FileDescriptor file;
 };
 
 TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {

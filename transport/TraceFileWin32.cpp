@@ -9,16 +9,14 @@
 
 #include "common/Exceptions.h"
 #include "common/Format.h"
+#include "common/UniqueHandle.h"
+#include "common/WideText.h"
 #include "transport/TraceFile.h"
 #include "transport/TraceFileSystem.h"
 
 namespace tellavo {
 
 namespace {
-
-const WCHAR* W(std::u16string_view text) {
-  return reinterpret_cast<const WCHAR*>(text.data());
-}
 
 // The system's text for the thread's last error code.
 std::u16string LastErrorReason() {
@@ -38,23 +36,13 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// A handle of the system's (a file, a token), closed when it goes.
-class TSystemHandle {
-public:
-  explicit TSystemHandle(HANDLE handle) : handle_(handle) {}
-  ~TSystemHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr)
-      CloseHandle(handle_);
-  }
-  TSystemHandle(TSystemHandle&& other) noexcept
-      : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  TSystemHandle(const TSystemHandle&) = delete;
-  TSystemHandle& operator=(const TSystemHandle&) = delete;
-  HANDLE Get() const { return handle_; }
-
-private:
-  HANDLE handle_;
-};
+// Closes a handle of the system's (a file, a token). A failed CreateFileW
+// answers INVALID_HANDLE_VALUE, which is no handle either.
+void CloseSystemHandle(HANDLE handle) {
+  if (handle != INVALID_HANDLE_VALUE)
+    CloseHandle(handle);
+}
+using TSystemHandle = UniqueHandle<HANDLE, CloseSystemHandle>;
 
 // Memory the security functions allocate with LocalAlloc.
 struct LocalFreeDeleter {
@@ -105,10 +93,10 @@ TLocalMemory<void> PrivateDescriptor(const TAccount& account) {
   if (!ConvertSidToStringSidW(account.User(), &user))
     return nullptr;
   const TLocalMemory<WCHAR> userText(user);
-  const std::u16string sddl = Format(kPrivateDacl, {reinterpret_cast<const char16_t*>(user)});
+  const std::u16string sddl = Format(kPrivateDacl, {FromWide(user)});
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(W(sddl), SDDL_REVISION_1, &descriptor,
-                                                            nullptr))
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(Wide(sddl), SDDL_REVISION_1,
+                                                            &descriptor, nullptr))
     return nullptr;
   return TLocalMemory<void>(descriptor);
 }
@@ -140,7 +128,7 @@ TSystemHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16st
   }
   SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
   TSystemHandle file(CreateFileW(
-      W(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      Wide(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       &security, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
   if (file.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.Get(), &information))
@@ -210,7 +198,7 @@ TTraceFileLock::~TTraceFileLock() {
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
   const std::u16string source(from);
   const std::u16string target(to);
-  MoveFileExW(W(source), W(target), MOVEFILE_REPLACE_EXISTING);
+  MoveFileExW(Wide(source), Wide(target), MOVEFILE_REPLACE_EXISTING);
 }
 
 void WriteStandardError(std::string_view bytes) {
@@ -222,9 +210,8 @@ void WriteStandardError(std::string_view bytes) {
 std::u16string TraceFileOverride() {
   std::u16string value(MAX_PATH, u'\0');
   for (;;) {
-    const DWORD length =
-        GetEnvironmentVariableW(W(kTraceFileVariable), reinterpret_cast<WCHAR*>(value.data()),
-                                static_cast<DWORD>(value.size()));
+    const DWORD length = GetEnvironmentVariableW(Wide(kTraceFileVariable), Wide(value.data()),
+                                                 static_cast<DWORD>(value.size()));
     if (length < value.size()) {
       value.resize(length);
       return value;

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "common/Bstr.h"
-#include "server/WideText.h"
+#include "common/WideText.h"
 
 using tellavo::BStr;
-using tellavo::server::FromWide;
-using tellavo::server::Wide;
+using tellavo::FromWide;
+using tellavo::Wide;
 
 TEST(Bstr, AllocationKeepsLengthAndEmbeddedZeros) {
   const char16_t text[] = u"ab\0cd";

@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <new>
 #include <stdexcept>
 
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/ErrorConversion.h"
-#include "server/WideText.h"
+#include "common/WideText.h"
 #include "support/Wine.h"
 
 using namespace tellavo;
@@ -69,11 +70,29 @@ TEST(ErrorConversion, ForeignExceptionsGetSourceOnlyOrNothing) {
   EXPECT_EQ(Guard(kSource, [] {}), S_OK);
 }
 
+// Each boundary's own answer: creation never passes a system error's code
+// on, registration falls back to E_FAIL, and memory exhaustion is no system
+// error anywhere.
+TEST(ErrorConversion, EachBoundaryAnswersItsOwnCodes) {
+  const auto sysError = [] { throw EOleSysError(u"M", HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)); };
+  const auto plain = [] { throw Exception(u"M"); };
+  const auto noMemory = [] { throw std::bad_alloc(); };
+  EXPECT_EQ(AnswerOf(Boundary::Method, sysError), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(AnswerOf(Boundary::Method, noMemory), E_UNEXPECTED);
+  EXPECT_EQ(AnswerOf(Boundary::Creation, sysError), E_UNEXPECTED);
+  EXPECT_EQ(AnswerOf(Boundary::Creation, plain), E_UNEXPECTED);
+  EXPECT_EQ(AnswerOf(Boundary::Registration, sysError), HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(AnswerOf(Boundary::Registration, plain), E_FAIL);
+  EXPECT_EQ(AnswerOf(Boundary::Registration, noMemory), E_FAIL);
+  EXPECT_EQ(AnswerOf(Boundary::Registration, [] {}), S_OK);
+  EXPECT_FALSE(TakeErrorObject().present);
+}
+
 TEST(ErrorConversion, FailedCallTakesTheCurrentErrorObject) {
   ComPtr<ICreateErrorInfo> create;
   ASSERT_EQ(CreateErrorInfo(create.Out()), S_OK);
-  create->SetDescription(const_cast<LPOLESTR>(server::Wide(u"Parser gave up. ")));
-  create->SetSource(const_cast<LPOLESTR>(server::Wide(u"DOM")));
+  create->SetDescription(const_cast<LPOLESTR>(Wide(u"Parser gave up. ")));
+  create->SetSource(const_cast<LPOLESTR>(Wide(u"DOM")));
   create->SetHelpContext(3);
   SetErrorInfo(0, create.Query<IErrorInfo>(IID_IErrorInfo).Get());
   try {

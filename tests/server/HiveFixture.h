@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "Platform.h"
-#include "server/WideText.h"
+#include "common/WideText.h"
 
 namespace tellavo::server::testing {
 

@@ -64,30 +64,30 @@ ControlAnswer SendControlRequest(const char* method, const std::string& url,
       Checked(InternetOpenW(L"tellavo-tests", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0),
               "InternetOpenW");
   DWORD timeout = kControlTimeoutMs;
-  InternetSetOptionW(root.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+  InternetSetOptionW(root.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
   const InternetHandle connection =
-      Checked(InternetConnectW(root.get(), host.c_str(), parts.nPort, nullptr, nullptr,
+      Checked(InternetConnectW(root.Get(), host.c_str(), parts.nPort, nullptr, nullptr,
                                INTERNET_SERVICE_HTTP, 0, 0),
               "InternetConnectW");
   const InternetHandle request = Checked(
-      HttpOpenRequestW(connection.get(), Wide(method).c_str(), path.c_str(), nullptr, nullptr,
+      HttpOpenRequestW(connection.Get(), Wide(method).c_str(), path.c_str(), nullptr, nullptr,
                        nullptr, INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_RELOAD, 0),
       "HttpOpenRequestW");
-  if (!HttpSendRequestW(request.get(), nullptr, 0, const_cast<char*>(body.data()),
+  if (!HttpSendRequestW(request.Get(), nullptr, 0, const_cast<char*>(body.data()),
                         static_cast<DWORD>(body.size())))
     throw std::runtime_error(url + ": no answer, error " + std::to_string(GetLastError()));
 
   ControlAnswer answer;
   DWORD status = 0;
   DWORD size = sizeof status;
-  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+  if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                       &size, nullptr))
     throw std::runtime_error(url + ": no status");
   answer.status = static_cast<long>(status);
   char buffer[16384];
   for (;;) {
     DWORD read = 0;
-    if (!InternetReadFile(request.get(), buffer, sizeof buffer, &read))
+    if (!InternetReadFile(request.Get(), buffer, sizeof buffer, &read))
       throw std::runtime_error(url + ": reading the answer failed, error " +
                                std::to_string(GetLastError()));
     if (read == 0)

@@ -136,14 +136,14 @@ TEST_F(ConnectionReuse, NothingIsSharedAcrossAChangeOfProxyOrCertificatePolicy) 
   // The same server with the host name checked: a connection and a TLS
   // session of its own (the simulator's certificate names 127.0.0.1).
   InternetHandle root(InternetOpenW(u"raw", INTERNET_OPEN_TYPE_DIRECT, u"", u"", 0));
-  InternetHandle connection(InternetConnectW(root.get(), u"127.0.0.1",
+  InternetHandle connection(InternetConnectW(root.Get(), u"127.0.0.1",
                                              static_cast<INTERNET_PORT>(Sim().Port()), u"", u"",
                                              INTERNET_SERVICE_HTTP, 0, 0));
-  InternetHandle request(HttpOpenRequestW(connection.get(), u"POST", u"/GetOriginators/x", nullptr,
+  InternetHandle request(HttpOpenRequestW(connection.Get(), u"POST", u"/GetOriginators/x", nullptr,
                                           nullptr, nullptr, INTERNET_FLAG_SECURE, 0));
   DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-  ASSERT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, 4));
-  ASSERT_TRUE(HttpSendRequestW(request.get(), nullptr, 0, const_cast<char*>("x"), 1));
+  ASSERT_TRUE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, 4));
+  ASSERT_TRUE(HttpSendRequestW(request.Get(), nullptr, 0, const_cast<char*>("x"), 1));
   ExpectCounts(Sim().Connections(), 3, 3, 0);
 }
 

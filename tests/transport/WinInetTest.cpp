@@ -109,23 +109,23 @@ TEST(InternetOptions, ProcessWideTimeoutsHoldUntilAHandleSetsItsOwn) {
 
   InternetHandle root(InternetOpenW(u"agent", INTERNET_OPEN_TYPE_DIRECT, u"", u"", 0));
   InternetHandle connection(
-      InternetConnectW(root.get(), u"127.0.0.1", 1, u"", u"", INTERNET_SERVICE_HTTP, 0, 0));
+      InternetConnectW(root.Get(), u"127.0.0.1", 1, u"", u"", INTERNET_SERVICE_HTTP, 0, 0));
   InternetHandle request(
-      HttpOpenRequestW(connection.get(), u"POST", u"/", nullptr, nullptr, nullptr, 0, 0));
+      HttpOpenRequestW(connection.Get(), u"POST", u"/", nullptr, nullptr, nullptr, 0, 0));
   ASSERT_TRUE(
-      InternetQueryOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, &length));
+      InternetQueryOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, &length));
   EXPECT_EQ(value, 1234u);
   value = 99;
-  ASSERT_TRUE(InternetSetOptionW(connection.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, 4));
+  ASSERT_TRUE(InternetSetOptionW(connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, 4));
   ASSERT_TRUE(
-      InternetQueryOptionW(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, &length));
+      InternetQueryOptionW(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &value, &length));
   EXPECT_EQ(value, 99u);
 
   // Security flags belong to requests only.
   value = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
-  EXPECT_FALSE(InternetSetOptionW(root.get(), INTERNET_OPTION_SECURITY_FLAGS, &value, 4));
-  EXPECT_TRUE(InternetSetOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &value, 4));
-  EXPECT_FALSE(InternetSetOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &value, 2));
+  EXPECT_FALSE(InternetSetOptionW(root.Get(), INTERNET_OPTION_SECURITY_FLAGS, &value, 4));
+  EXPECT_TRUE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &value, 4));
+  EXPECT_FALSE(InternetSetOptionW(request.Get(), INTERNET_OPTION_SECURITY_FLAGS, &value, 2));
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_BAD_OPTION_LENGTH);
   SetInternetTimeouts(600000);
 }
@@ -155,16 +155,16 @@ class RawRequest : public SimulatorTest {
 protected:
   void Open(const char16_t* path) {
     root_.reset(InternetOpenW(u"raw", INTERNET_OPEN_TYPE_DIRECT, u"", u"", 0));
-    connection_.reset(InternetConnectW(root_.get(), u"127.0.0.1",
+    connection_.reset(InternetConnectW(root_.Get(), u"127.0.0.1",
                                        static_cast<INTERNET_PORT>(Sim().Port()), u"", u"",
                                        INTERNET_SERVICE_HTTP, 0, 0));
-    request_.reset(HttpOpenRequestW(connection_.get(), u"POST", path, nullptr, nullptr, nullptr,
+    request_.reset(HttpOpenRequestW(connection_.Get(), u"POST", path, nullptr, nullptr, nullptr,
                                     INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID,
                                     0));
     DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
-    ASSERT_TRUE(InternetSetOptionW(request_.get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, 4));
+    ASSERT_TRUE(InternetSetOptionW(request_.Get(), INTERNET_OPTION_SECURITY_FLAGS, &flags, 4));
   }
-  HINTERNET Request() const { return request_.get(); }
+  HINTERNET Request() const { return request_.Get(); }
 
   InternetHandle root_, connection_, request_;
 };

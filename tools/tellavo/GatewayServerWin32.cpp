@@ -13,6 +13,7 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "gateway/Tellavo_TLB.h"
 #include "tools/tellavo/ComCheck.h"
 #include "tools/tellavo/GatewayOptions.h"
@@ -24,10 +25,6 @@ namespace {
 constexpr wchar_t kGatewayProgId[] = L"Tellavo.Gateway";
 constexpr char16_t kModuleFileName[] = u"Tellavo.dll";
 constexpr char16_t kManifestFileName[] = u"Tellavo.sxs.manifest";
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 // A Gateway object of the class that the ProgID names, through COM.
 ComPtr<IDispatch> CreateByProgId(const char16_t* unknownHint) {
@@ -108,8 +105,8 @@ private:
 std::u16string ProgramPath() {
   std::u16string path(MAX_PATH, u'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(path.data()),
-                                            static_cast<DWORD>(path.size()));
+    const DWORD length =
+        GetModuleFileNameW(nullptr, Wide(path.data()), static_cast<DWORD>(path.size()));
     if (length == 0)
       return {};
     if (length < path.size()) {
@@ -156,8 +153,8 @@ std::optional<std::u16string> RegisteredModule() {
     return std::nullopt;
   path.resize(path.find(u'\0'));
   std::u16string longPath(MAX_PATH, u'\0');
-  const DWORD length = GetLongPathNameW(Wide(path), reinterpret_cast<LPWSTR>(longPath.data()),
-                                        static_cast<DWORD>(longPath.size()));
+  const DWORD length =
+      GetLongPathNameW(Wide(path), Wide(longPath.data()), static_cast<DWORD>(longPath.size()));
   if (length == 0 || length >= longPath.size())
     return path;
   longPath.resize(length);
@@ -187,8 +184,7 @@ ServerChoice DefaultServerChoice() {
 void SetProcessVariable(std::u16string_view name, std::u16string_view value) {
   const std::u16string variable(name);
   const std::u16string text(value);
-  SetEnvironmentVariableW(reinterpret_cast<LPCWSTR>(variable.c_str()),
-                          reinterpret_cast<LPCWSTR>(text.c_str()));
+  SetEnvironmentVariableW(Wide(variable), Wide(text));
 }
 
 } // namespace tellavo::cli

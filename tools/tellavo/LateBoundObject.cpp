@@ -3,6 +3,7 @@
 #include "common/Bstr.h"
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
+#include "common/WideText.h"
 
 namespace tellavo::cli {
 namespace {
@@ -56,7 +57,7 @@ CallResult LateBoundObject::Call(std::u16string_view method,
   SetErrorInfo(0, nullptr);
 
   std::u16string name(method);
-  LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(name.data())};
+  LPOLESTR names[] = {Wide(name.data())};
   DISPID id = DISPID_UNKNOWN;
   if (const HRESULT hr = object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
       FAILED(hr))

@@ -6,6 +6,7 @@
 
 #include "Platform.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "tools/tellavo/Commands.h"
 
 namespace {
@@ -55,7 +56,7 @@ int wmain(int argc, wchar_t** argv) {
   const Utf8Console console;
   cli::Args args;
   for (int i = 1; i < argc; ++i)
-    args.push_back(Utf16ToUtf8(reinterpret_cast<const char16_t*>(argv[i])));
+    args.push_back(Utf16ToUtf8(FromWide(argv[i])));
   const Apartment apartment;
   return cli::Main(args);
 }

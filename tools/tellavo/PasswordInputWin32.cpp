@@ -3,6 +3,7 @@
 
 #include "Platform.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "tools/tellavo/PasswordInput.h"
 
 namespace tellavo::cli {
@@ -42,7 +43,7 @@ std::optional<std::string> PasswordFromEnvironment() {
   const wchar_t* value = _wgetenv(name.c_str());
   if (value == nullptr || *value == L'\0')
     return std::nullopt;
-  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(value));
+  return Utf16ToUtf8(FromWide(value));
 }
 
 // Only a console has a console mode: a pipe or a file has none.
@@ -66,7 +67,7 @@ std::optional<std::string> ReadHiddenLine(std::string_view prompt) {
     wchar_t buffer[256];
     DWORD count = 0;
     while (!ended && ReadConsoleW(consoleInput, buffer, 256, &count, nullptr) && count > 0) {
-      line.append(reinterpret_cast<const char16_t*>(buffer), count);
+      line.append(FromWide(buffer), count);
       ended = line.ends_with(u'\n');
     }
   }

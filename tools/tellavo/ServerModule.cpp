@@ -5,12 +5,13 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "tools/tellavo/ComCheck.h"
 
 namespace tellavo::cli {
 
 template <class Entry> Entry ServerModule::Find(const char* name) const {
-  const FARPROC address = GetProcAddress(module_.get(), name);
+  const FARPROC address = GetProcAddress(module_.Get(), name);
   if (address == nullptr)
     throw Exception(
         Format(u"the module %s does not export %s", {Utf8ToUtf16(path_), Utf8ToUtf16(name)}));
@@ -19,8 +20,8 @@ template <class Entry> Entry ServerModule::Find(const char* name) const {
 }
 
 ServerModule::ServerModule(const std::string& path)
-    : path_(path), module_(LoadLibraryW(reinterpret_cast<LPCWSTR>(Utf8ToUtf16(path).c_str()))) {
-  if (!module_)
+    : path_(path), module_(LoadLibraryW(Wide(Utf8ToUtf16(path)))) {
+  if (!module_.Valid())
     throw Exception(Format(u"cannot load the module %s (error %d)",
                            {Utf8ToUtf16(path), static_cast<unsigned long>(GetLastError())}));
   getClassObject_ = Find<GetClassObjectEntry>("DllGetClassObject");
@@ -33,7 +34,7 @@ ServerModule::~ServerModule() {
   if (canUnloadNow_() == S_OK)
     return;
   std::fprintf(stderr, "tellavo: the module still has objects in use and stays loaded\n");
-  module_.release();
+  module_.Release();
 }
 
 ComPtr<IDispatch> ServerModule::CreateDispatch(REFCLSID classId) const {
@@ -54,8 +55,7 @@ HRESULT ServerModule::Install(bool install, const std::u16string& commandLine) c
   // Looked up when needed: a module without it still serves every other
   // command.
   using InstallEntry = HRESULT(WINAPI*)(BOOL, LPCWSTR);
-  return Find<InstallEntry>("DllInstall")(install ? TRUE : FALSE,
-                                          reinterpret_cast<LPCWSTR>(commandLine.c_str()));
+  return Find<InstallEntry>("DllInstall")(install ? TRUE : FALSE, Wide(commandLine));
 }
 
 } // namespace tellavo::cli

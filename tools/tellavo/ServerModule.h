@@ -3,12 +3,11 @@
 // registration.
 #pragma once
 
-#include <memory>
 #include <string>
-#include <type_traits>
 
 #include "Platform.h"
 #include "common/ComPtr.h"
+#include "common/UniqueHandle.h"
 
 namespace tellavo::cli {
 
@@ -39,14 +38,10 @@ private:
   using GetClassObjectEntry = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);
   using PlainEntry = HRESULT(WINAPI*)();
 
-  struct FreeModule {
-    void operator()(std::remove_pointer_t<HMODULE>* module) const { FreeLibrary(module); }
-  };
-
   template <class Entry> Entry Find(const char* name) const;
 
   std::string path_;
-  std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule> module_;
+  UniqueHandle<HMODULE, FreeLibrary> module_;
   GetClassObjectEntry getClassObject_;
   PlainEntry canUnloadNow_;
   PlainEntry registerServer_;

@@ -9,6 +9,7 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "tools/tellavo/Commands.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/GatewayServer.h"
@@ -19,8 +20,7 @@ namespace tellavo::cli {
 ModuleVersion ReadModuleVersion(const std::string& path) {
   const std::u16string wide = Utf8ToUtf16(path);
   ComPtr<ITypeLib> library;
-  const HRESULT loaded =
-      LoadTypeLibEx(reinterpret_cast<LPCOLESTR>(wide.c_str()), REGKIND_NONE, library.Out());
+  const HRESULT loaded = LoadTypeLibEx(Wide(wide), REGKIND_NONE, library.Out());
   if (FAILED(loaded))
     throw Exception(Format(u"cannot read the type library of the module %s (0x%.8x)",
                            {wide, static_cast<unsigned long>(loaded)}));

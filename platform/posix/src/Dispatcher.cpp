@@ -13,20 +13,10 @@
 #include <vector>
 
 #include "Dispatcher.h"
+#include "common/SameText.h"
 
 namespace tellavo::platform {
 namespace {
-
-char16_t FoldCase(char16_t c) {
-  return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
-}
-
-bool SameName(std::u16string_view name, LPCOLESTR text) {
-  const std::u16string_view other(text);
-  return name.size() == other.size() &&
-         std::equal(name.begin(), name.end(), other.begin(),
-                    [](char16_t a, char16_t b) { return FoldCase(a) == FoldCase(b); });
-}
 
 const FuncData* FindFunc(const TypeData& type, MEMBERID id) {
   const auto found = std::find_if(type.funcs.begin(), type.funcs.end(),
@@ -201,8 +191,9 @@ HRESULT DispatchIDsOfNames(const TypeData& type, LPOLESTR* names, UINT count, ME
   std::fill(ids, ids + count, DISPID_UNKNOWN);
   if (names[0] == nullptr)
     return E_INVALIDARG;
-  const auto func = std::find_if(type.funcs.begin(), type.funcs.end(),
-                                 [&](const FuncData& f) { return SameName(f.name, names[0]); });
+  const auto func = std::find_if(type.funcs.begin(), type.funcs.end(), [&](const FuncData& f) {
+    return tellavo::SameText(f.name, names[0]);
+  });
   if (func == type.funcs.end())
     return DISP_E_UNKNOWNNAME;
   ids[0] = func->id;
@@ -214,7 +205,7 @@ HRESULT DispatchIDsOfNames(const TypeData& type, LPOLESTR* names, UINT count, ME
     const auto param = names[i] == nullptr
                            ? params.end()
                            : std::find_if(params.begin(), params.end(), [&](const ParamData& p) {
-                               return SameName(p.name, names[i]);
+                               return tellavo::SameText(p.name, names[i]);
                              });
     if (param == params.end())
       hr = DISP_E_UNKNOWNNAME;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
 #include "TypeLibData.h"
 
 namespace tellavo::platform {
@@ -20,16 +21,10 @@ constexpr uint64_t MaxSectionSize = 16 * 1024 * 1024;
 class File {
 public:
   explicit File(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
 
   bool IsRegular() const {
     struct stat status {};
-    if (fd_ < 0 || fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode))
+    if (!fd_.Valid() || fstat(fd_.Get(), &status) != 0 || !S_ISREG(status.st_mode))
       return false;
     size_ = static_cast<uint64_t>(status.st_size);
     return true;
@@ -41,7 +36,7 @@ public:
       return false;
     auto* bytes = static_cast<char*>(target);
     while (size > 0) {
-      const ssize_t n = pread(fd_, bytes, size, static_cast<off_t>(offset));
+      const ssize_t n = pread(fd_.Get(), bytes, size, static_cast<off_t>(offset));
       if (n <= 0)
         return false;
       bytes += n;
@@ -61,7 +56,7 @@ public:
   }
 
 private:
-  int fd_;
+  FileDescriptor fd_;
   mutable uint64_t size_ = 0;
 };
 

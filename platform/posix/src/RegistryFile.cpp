@@ -9,6 +9,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
 #include "Registry.h"
 #include "RegistryHive.h"
 
@@ -22,23 +23,6 @@ std::string HomeDirectory() {
   return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
 }
 
-class FileDescriptor {
-public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { Close(); }
-  int Get() const { return fd_; }
-  bool Close() {
-    const bool closed = fd_ < 0 || close(fd_) == 0;
-    fd_ = -1;
-    return closed;
-  }
-
-private:
-  int fd_;
-};
-
 // The lock file beside the hive, locked while the object lives; the system
 // lets go of it when the process ends, however it ends.
 class LockFile {
@@ -48,7 +32,7 @@ public:
       return;
     while (flock(fd_.Get(), exclusive ? LOCK_EX : LOCK_SH) != 0) {
       if (errno != EINTR) {
-        fd_.Close();
+        fd_.reset();
         return;
       }
     }
@@ -85,18 +69,6 @@ LSTATUS Load(const std::string& path, RegistryHive& hive) {
   return hive.Parse(text) ? ERROR_SUCCESS : ERROR_BADDB;
 }
 
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 // Writes the whole hive to a file beside it, makes it durable, then puts it
 // in the hive's place: a reader, or a process that dies on the way, finds
 // either the old hive or the new one. Callers hold the exclusive lock, which
@@ -109,7 +81,7 @@ LSTATUS Save(const std::string& path, const RegistryHive& hive) {
   const bool complete = hive.Serialize([&](std::string_view piece) {
     return WriteAll(fd.Get(), piece);
   }) && fsync(fd.Get()) == 0;
-  if (!fd.Close() || !complete || rename(temporary.c_str(), path.c_str()) != 0) {
+  if (close(fd.Release()) != 0 || !complete || rename(temporary.c_str(), path.c_str()) != 0) {
     unlink(temporary.c_str());
     return ERROR_ACCESS_DENIED;
   }

@@ -211,11 +211,9 @@ HRESULT Unregister(const Classes& classes, REFGUID libId, WORD majorVersion, WOR
                    LCID lcid, SYSKIND syskind) {
   const std::u16string libraryKey = LibraryKey(libId, majorVersion, minorVersion);
   const std::u16string localeKey = LocaleKey(libraryKey, lcid, syskind);
-  HKEY probe = nullptr;
-  if (RegOpenKeyExW(classes.root, classes.Path(localeKey).c_str(), 0, KEY_READ, &probe) !=
-      ERROR_SUCCESS)
+  if (tellavo::RegistryKey probe; RegOpenKeyExW(classes.root, classes.Path(localeKey).c_str(), 0,
+                                                KEY_READ, probe.Out()) != ERROR_SUCCESS)
     return TYPE_E_REGISTRYACCESS;
-  RegCloseKey(probe);
   // The library's interfaces: those registered as belonging to this library
   // version, and not to another that took them over.
   const std::u16string libIdText = GuidText(libId);

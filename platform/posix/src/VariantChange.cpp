@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "TypeLib.h"
+#include "common/SameText.h"
 
 namespace {
 
@@ -64,18 +65,6 @@ std::optional<std::u16string> TextOf(const VARIANTARG& value, USHORT flags) {
   }
 }
 
-bool SameAscii(std::u16string_view text, std::string_view word) {
-  if (text.size() != word.size())
-    return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i] >= u'a' && text[i] <= u'z' ? text[i] - u'a' + u'A' : text[i];
-    const char w = word[i] >= 'a' && word[i] <= 'z' ? word[i] - 'a' + 'A' : word[i];
-    if (c != static_cast<char16_t>(w))
-      return false;
-  }
-  return true;
-}
-
 // A number held in text, with blanks around it; "True" and "False" too when
 // the target is a boolean.
 std::optional<double> NumberOfText(BSTR value, bool boolean) {
@@ -84,9 +73,9 @@ std::optional<double> NumberOfText(BSTR value, bool boolean) {
     text.remove_prefix(1);
   while (!text.empty() && (text.back() == u' ' || text.back() == u'\t'))
     text.remove_suffix(1);
-  if (boolean && SameAscii(text, "True"))
+  if (boolean && tellavo::SameText(text, u"True"))
     return -1.0;
-  if (boolean && SameAscii(text, "False"))
+  if (boolean && tellavo::SameText(text, u"False"))
     return 0.0;
   std::string ascii;
   for (char16_t c : text) {

@@ -1,12 +1,12 @@
 #include "WinInetHeaders.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "common/SameText.h"
 #include "common/Utf.h"
 
 namespace wininet {
@@ -23,13 +23,6 @@ std::string_view Trim(std::string_view text) {
          (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
     text.remove_suffix(1);
   return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
 }
 
 // The header names of the fixed query levels.
@@ -78,7 +71,7 @@ DWORD RequestHeaders::Add(std::string_view text, DWORD modifiers) {
       return ERROR_HTTP_INVALID_HEADER;
     const std::string_view name = Trim(line.substr(0, colon));
     const std::string_view value = Trim(line.substr(colon + 1));
-    const auto sameName = [&](const auto& field) { return SameName(field.first, name); };
+    const auto sameName = [&](const auto& field) { return tellavo::SameText(field.first, name); };
     const bool exists = std::ranges::any_of(fields, sameName);
     if ((modifiers & HTTP_ADDREQ_FLAG_ADD_IF_NEW) != 0 && exists)
       return ERROR_HTTP_HEADER_ALREADY_EXISTS;
@@ -102,8 +95,8 @@ CurlList RequestHeaders::ToCurlList() const {
     Append(list, value.empty() ? name + ";" : name + ": " + value);
   }
   for (std::string_view own : {"Accept", "Expect", "Content-Type", "Proxy-Connection"}) {
-    if (std::ranges::none_of(fields_,
-                             [&](const auto& field) { return SameName(field.first, own); }))
+    if (std::ranges::none_of(
+            fields_, [&](const auto& field) { return tellavo::SameText(field.first, own); }))
       Append(list, std::string(own) + ":");
   }
   return list;
@@ -181,7 +174,7 @@ DWORD QueryResponse(const Response& response, DWORD level, LPVOID buffer, LPDWOR
       return ERROR_HTTP_INVALID_QUERY_REQUEST;
     DWORD wanted = index == nullptr ? 0 : *index;
     const auto found = std::ranges::find_if(response.fields, [&](const auto& field) {
-      return SameName(field.first, name) && wanted-- == 0;
+      return tellavo::SameText(field.first, name) && wanted-- == 0;
     });
     if (found == response.fields.end())
       return ERROR_HTTP_HEADER_NOT_FOUND;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Platform.h"
+#include "common/SameText.h"
 
 namespace {
 
@@ -25,13 +26,6 @@ constexpr std::array<SchemeInfo, 7> kSchemes{{
     {u"mailto", INTERNET_SCHEME_MAILTO, 0},
 }};
 
-bool SameAscii(std::u16string_view a, std::u16string_view b) {
-  return std::ranges::equal(a, b, [](char16_t x, char16_t y) {
-    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c; };
-    return lower(x) == lower(y);
-  });
-}
-
 struct Parts {
   std::u16string_view scheme, userName, password, host, path, extra;
   INTERNET_SCHEME schemeNumber = INTERNET_SCHEME_UNKNOWN;
@@ -44,7 +38,7 @@ DWORD Split(std::u16string_view url, Parts& parts) {
     return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
   parts.scheme = url.substr(0, colon);
   const auto known = std::ranges::find_if(
-      kSchemes, [&](const SchemeInfo& info) { return SameAscii(info.name, parts.scheme); });
+      kSchemes, [&](const SchemeInfo& info) { return tellavo::SameText(info.name, parts.scheme); });
   if (known == kSchemes.end())
     return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
   parts.schemeNumber = known->scheme;
