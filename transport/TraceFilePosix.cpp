@@ -61,7 +61,7 @@ struct TTraceFileHandle::Native {
 
 TTraceFileHandle::TTraceFileHandle(std::u16string_view path) : path_(path) {
   std::u16string reason;
-  native_ = std::make_unique<Native>(OpenPrivateFile(path, reason));
+  native_ = std::make_unique<Native>(Native{OpenPrivateFile(path, reason)});
   if (native_->file.Get() < 0)
     throw TraceFileError(path, reason);
 }
@@ -86,7 +86,7 @@ struct TTraceFileLock::Native {
 
 TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {
   std::u16string reason;
-  native_ = std::make_unique<Native>(OpenPrivateFile(path, reason));
+  native_ = std::make_unique<Native>(Native{OpenPrivateFile(path, reason)});
   if (native_->file.Get() < 0)
     throw TraceLockError(traceFile, path, reason);
   while (flock(native_->file.Get(), LOCK_EX) != 0) {
