@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/UniqueHandle.h"
 #include "common/WideText.h"
 
 namespace tellavo {
@@ -12,20 +13,7 @@ constexpr WORD kFailureCategory = 1;
 constexpr DWORD kFailureEventId = 1;
 
 // An event source registration, released after its one report.
-class EventSource {
-public:
-  EventSource() : handle_(RegisterEventSourceW(nullptr, Wide(kEventSourceName))) {}
-  ~EventSource() {
-    if (handle_ != nullptr)
-      DeregisterEventSource(handle_);
-  }
-  EventSource(const EventSource&) = delete;
-  EventSource& operator=(const EventSource&) = delete;
-  HANDLE Handle() const { return handle_; }
-
-private:
-  HANDLE handle_;
-};
+using EventSource = UniqueHandle<HANDLE, DeregisterEventSource>;
 
 } // namespace
 
@@ -44,9 +32,8 @@ std::u16string FitEventText(std::u16string_view text) {
 BOOL WriteEventLog(WORD eventType, WORD category, DWORD eventId, std::u16string_view text) {
   const std::u16string insertion = FitEventText(text);
   LPCWSTR strings[] = {Wide(insertion)};
-  EventSource source;
-  return ReportEventW(source.Handle(), eventType, category, eventId, nullptr, 1, 0, strings,
-                      nullptr);
+  const EventSource source(RegisterEventSourceW(nullptr, Wide(kEventSourceName)));
+  return ReportEventW(source.Get(), eventType, category, eventId, nullptr, 1, 0, strings, nullptr);
 }
 
 void ReportFailure(const Exception& failure) {

@@ -3,8 +3,10 @@
 #include <atomic>
 #include <memory>
 
+#include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "common/SameText.h"
+#include "common/UniqueHandle.h"
 #include "common/WideText.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
@@ -18,10 +20,7 @@ namespace tellavo::server {
 
 namespace {
 
-struct LibraryFreer {
-  void operator()(HMODULE library) const { FreeLibrary(library); }
-};
-using LoadedLibrary = std::unique_ptr<std::remove_pointer_t<HMODULE>, LibraryFreer>;
+using LoadedLibrary = UniqueHandle<HMODULE, FreeLibrary>;
 
 // This module, found from the address of one of its functions.
 HMODULE ThisModule() {
@@ -55,12 +54,10 @@ public:
     moduleServer = server_.get();
     longPath_ =
         ProcAddress<LongPathNameFunction>(GetModuleHandleW(Wide(u"KERNEL32")), "GetLongPathNameW");
-    try {
-      InitializeModuleUnits();
-      started_ = true;
-    } catch (...) {
-      // The host sees a module without classes whose registration fails.
-    }
+    // A start-up that fails leaves a module without classes: the host's
+    // requests for a class object find none, and registration answers the
+    // start-up's failure.
+    startFailure_ = AnswerOf(Boundary::Registration, [] { InitializeModuleUnits(); });
   }
 
   ~Module() {
@@ -72,7 +69,7 @@ public:
     // that would release them may be gone already.
     if (processEnding.load()) {
       server_->Abandon();
-      static_cast<void>(oleAut_.release());
+      static_cast<void>(oleAut_.Release());
     }
     server_.reset();
     oleAut_.reset();
@@ -81,15 +78,16 @@ public:
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
 
-  bool Started() const { return started_; }
+  bool Started() const { return SUCCEEDED(startFailure_); }
+  HRESULT StartFailure() const { return startFailure_; }
   TComServer& Server() const { return *server_; }
-  HMODULE OleAut() const { return oleAut_.get(); }
+  HMODULE OleAut() const { return oleAut_.Get(); }
 
 private:
   LoadedLibrary oleAut_;
   std::unique_ptr<TComServer> server_;
   LongPathNameFunction longPath_ = nullptr;
-  bool started_ = false;
+  HRESULT startFailure_ = E_FAIL;
 };
 
 // The module object, made on first use (thread-safely) and destroyed when
@@ -129,7 +127,7 @@ namespace {
 HRESULT UpdateRegistryOf(RegistryScope scope, bool registering) {
   Module& module = TheModule();
   if (!module.Started())
-    return E_FAIL;
+    return module.StartFailure();
   SystemRegistry registry(module.OleAut(), scope);
   return RunRegistration(module.Server(), registry, registering);
 }
@@ -142,7 +140,7 @@ HRESULT ModuleUpdateRegistry(bool registering) {
 
 HRESULT ModuleInstall(bool installing, LPCWSTR commandLine) {
   constexpr char16_t kPerUser[] = u"user";
-  if (commandLine == nullptr || !SameText(reinterpret_cast<const char16_t*>(commandLine), kPerUser))
+  if (commandLine == nullptr || !SameText(FromWide(commandLine), kPerUser))
     return E_INVALIDARG;
   return UpdateRegistryOf(RegistryScope::User, installing);
 }

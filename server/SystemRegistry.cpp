@@ -23,10 +23,6 @@ void CheckWrite(LSTATUS status) {
     throw EOleRegistrationError(kRegistryWriteFailed, HRESULT_FROM_WIN32(status));
 }
 
-LPOLESTR OleText(const std::u16string& text) {
-  return const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(text.c_str()));
-}
-
 } // namespace
 
 SystemRegistry::SystemRegistry(HMODULE oleAut, RegistryScope scope)

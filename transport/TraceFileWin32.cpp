@@ -45,10 +45,7 @@ void CloseSystemHandle(HANDLE handle) {
 using TSystemHandle = UniqueHandle<HANDLE, CloseSystemHandle>;
 
 // Memory the security functions allocate with LocalAlloc.
-struct LocalFreeDeleter {
-  void operator()(void* memory) const { LocalFree(memory); }
-};
-template <class T> using TLocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
+using TLocalMemory = UniqueHandle<HLOCAL, LocalFree>;
 
 // A token's TOKEN_USER or TOKEN_OWNER, read into memory of its own.
 std::unique_ptr<BYTE[]> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
@@ -88,17 +85,17 @@ std::optional<TAccount> CurrentAccount() {
 constexpr std::u16string_view kPrivateDacl = u"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;%s)";
 
 // The private descriptor for a new file of `account`.
-TLocalMemory<void> PrivateDescriptor(const TAccount& account) {
+TLocalMemory PrivateDescriptor(const TAccount& account) {
   LPWSTR user = nullptr;
   if (!ConvertSidToStringSidW(account.User(), &user))
-    return nullptr;
-  const TLocalMemory<WCHAR> userText(user);
+    return {};
+  const TLocalMemory userText(user);
   const std::u16string sddl = Format(kPrivateDacl, {FromWide(user)});
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(Wide(sddl), SDDL_REVISION_1,
                                                             &descriptor, nullptr))
-    return nullptr;
-  return TLocalMemory<void>(descriptor);
+    return {};
+  return TLocalMemory(descriptor);
 }
 
 // Whether `file` belongs to `account`: to its user, or to the owner the
@@ -109,7 +106,7 @@ bool OwnedBy(HANDLE file, const TAccount& account) {
   if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
                       nullptr, &descriptor) != ERROR_SUCCESS)
     return false;
-  const TLocalMemory<void> held(descriptor);
+  const TLocalMemory held(descriptor);
   return EqualSid(owner, account.User()) || EqualSid(owner, account.Owner());
 }
 
@@ -121,12 +118,12 @@ bool OwnedBy(HANDLE file, const TAccount& account) {
 TSystemHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
   const std::u16string name(path);
   const std::optional<TAccount> account = CurrentAccount();
-  const TLocalMemory<void> descriptor = account ? PrivateDescriptor(*account) : nullptr;
-  if (!descriptor) {
+  const TLocalMemory descriptor = account ? PrivateDescriptor(*account) : TLocalMemory();
+  if (!descriptor.Valid()) {
     reason = LastErrorReason();
     return TSystemHandle(INVALID_HANDLE_VALUE);
   }
-  SECURITY_ATTRIBUTES security{sizeof security, descriptor.get(), FALSE};
+  SECURITY_ATTRIBUTES security{sizeof security, descriptor.Get(), FALSE};
   TSystemHandle file(CreateFileW(
       Wide(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       &security, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

@@ -26,6 +26,7 @@
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "xml/DomBackend.h"
 #include "xml/XMLNames.h"
 
@@ -54,8 +55,7 @@ constexpr std::u16string_view kCountedNodes =
 // A text as a BSTR that is never null: some DOM methods take the null BSTR
 // for "absent" rather than for the empty string.
 BStr Allocated(std::u16string_view text) {
-  const BSTR value = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                                       static_cast<UINT>(text.size()));
+  const BSTR value = SysAllocStringLen(Wide(text.data()), static_cast<UINT>(text.size()));
   if (value == nullptr)
     throw std::bad_alloc();
   return BStr::Attach(value);
