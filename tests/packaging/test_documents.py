@@ -1,7 +1,8 @@
 """The repository's documents against the build they describe: every
 relative link leads somewhere, every command line they show names a command
 and options that the built client takes, and every setting they name or set
-is one that the client's `config` lists, which lists the module's table."""
+is one that the client's `config` lists, which lists the module's table;
+the Debian package's settings file offers each of them."""
 
 import argparse
 import json
@@ -93,6 +94,11 @@ class Documents(unittest.TestCase):
         with open(os.path.join(ARGS.source, "docs", "settings.md"), encoding="utf-8") as file:
             guide = file.read()
         self.assertEqual([name for name in sorted(settings) if "`%s`" % name not in guide], [])
+        # The Debian package's settings file offers each setting, commented out.
+        conffile = os.path.join(ARGS.source, "packaging", "deb", "tellavo.conf")
+        with open(conffile, encoding="utf-8") as file:
+            offered = re.findall(r"^#(\w+) = ", file.read(), re.M)
+        self.assertEqual(sorted(offered), sorted(settings))
 
 
 if __name__ == "__main__":
