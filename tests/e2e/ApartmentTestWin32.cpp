@@ -14,9 +14,9 @@
 #include <string>
 #include <thread>
 
-#include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
+#include "support/EarlyBoundClient.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
 
@@ -24,25 +24,6 @@ namespace tellavo::test {
 namespace {
 
 constexpr std::u16string_view kNumber = u"5550000001";
-
-// A BSTR argument for the duration of a call.
-class Arg {
-public:
-  Arg(std::u16string_view text)
-      : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                                 static_cast<UINT>(text.size()))) {}
-  ~Arg() { SysFreeString(value_); }
-  Arg(const Arg&) = delete;
-  Arg& operator=(const Arg&) = delete;
-  operator BSTR() const { return value_; }
-
-private:
-  BSTR value_;
-};
-
-std::u16string Take(BSTR value) {
-  return BStr::Attach(value).Text();
-}
 
 // What one client got: the creation's result, then the message id of the
 // send, the originators and the status of the sent message less the time it
@@ -74,33 +55,12 @@ Outcome SendAndQuery() {
                                      reinterpret_cast<void**>(gateway.Out()));
   if (FAILED(outcome.created))
     return outcome;
+  outcome.sent = SendOneMessage(*gateway.Get(), kNumber);
+  outcome.originators = Originators(*gateway.Get());
   BSTR value = nullptr;
-  gateway->clearsmsbasket();
-  gateway->addtosmsbasket(Arg(u"Merhaba"), Arg(kNumber), &value);
-  Take(value);
-  value = nullptr;
-  gateway->sendsms(Arg(u"tellavo"), Arg(u"s3cret"), Arg(u"TELLAVO"), Arg(u""), Arg(u"42"), &value);
-  outcome.sent = Take(value);
-  value = nullptr;
-  gateway->getinfo(Arg(u"tellavo"), Arg(u"s3cret"), Arg(u"42"), &value);
-  outcome.originators = Take(value);
-  value = nullptr;
   gateway->getmsgstatus(Arg(u"tellavo"), Arg(u"s3cret"), Arg(outcome.sent), Arg(u"42"), &value);
   outcome.status = Take(value);
   outcome.status.erase(std::min(outcome.status.rfind(u';'), outcome.status.size()));
-  return outcome;
-}
-
-// SendAndQuery on a new thread that enters an apartment of the given kind.
-Outcome OnThreadIn(COINIT apartment) {
-  Outcome outcome;
-  std::thread client([&] {
-    if (FAILED(CoInitializeEx(nullptr, apartment)))
-      return;
-    outcome = SendAndQuery();
-    CoUninitialize();
-  });
-  client.join();
   return outcome;
 }
 
@@ -129,12 +89,12 @@ private:
 
 TEST_F(ApartmentTest, MultithreadedClientCallsThroughTheProxy) {
   const Outcome expected = MainApartment();
-  EXPECT_EQ(OnThreadIn(COINIT_MULTITHREADED), expected);
+  EXPECT_EQ(OnThreadIn(COINIT_MULTITHREADED, SendAndQuery), expected);
 }
 
 TEST_F(ApartmentTest, WorkerThreadInItsOwnApartmentCallsTheObject) {
   const Outcome expected = MainApartment();
-  EXPECT_EQ(OnThreadIn(COINIT_APARTMENTTHREADED), expected);
+  EXPECT_EQ(OnThreadIn(COINIT_APARTMENTTHREADED, SendAndQuery), expected);
 }
 
 // The object made on the main apartment, handed to a multithreaded client
@@ -162,11 +122,8 @@ TEST_F(ApartmentTest, ObjectOfAnotherApartmentIsCalledThroughItsProxy) {
       ComPtr<IGateway> proxy;
       unmarshalled = table->GetInterfaceFromGlobal(cookie, IID_IGateway,
                                                    reinterpret_cast<void**>(proxy.Out()));
-      if (SUCCEEDED(unmarshalled)) {
-        BSTR value = nullptr;
-        proxy->getinfo(Arg(u"tellavo"), Arg(u"s3cret"), Arg(u"42"), &value);
-        originators = Take(value);
-      }
+      if (SUCCEEDED(unmarshalled))
+        originators = Originators(*proxy.Get());
     }
     CoUninitialize();
     SetEvent(finished);

@@ -13,13 +13,6 @@ CallResult Result(HRESULT hr, BSTR retvalue) {
 
 } // namespace
 
-Arg::Arg(std::u16string_view text)
-    : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                               static_cast<UINT>(text.size()))) {}
-Arg::~Arg() {
-  SysFreeString(value_);
-}
-
 void GatewayTest::SetUp() {
   SimulatorTest::SetUp();
   proxy_ = std::make_unique<ScopedProxyEnvironment>(Sim());

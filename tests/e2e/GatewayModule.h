@@ -13,6 +13,7 @@
 #include "Platform.h"
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
+#include "support/BstrArg.h"
 #include "support/EventLogWatch.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
@@ -50,19 +51,6 @@ protected:
 private:
   std::unique_ptr<ScopedProxyEnvironment> proxy_;
   std::unique_ptr<EventLogWatch> events_;
-};
-
-// A BSTR argument for the duration of a call.
-class Arg {
-public:
-  Arg(std::u16string_view text);
-  ~Arg();
-  Arg(const Arg&) = delete;
-  Arg& operator=(const Arg&) = delete;
-  operator BSTR() const { return value_; }
-
-private:
-  BSTR value_;
 };
 
 CallResult GetInfo(std::u16string_view user, std::u16string_view password,

@@ -15,10 +15,10 @@
 #include <thread>
 #include <type_traits>
 
-#include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/Utf.h"
 #include "gateway/Tellavo_TLB.h"
+#include "support/EarlyBoundClient.h"
 #include "support/Json.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
@@ -109,24 +109,6 @@ private:
   bool active_;
 };
 
-class Arg {
-public:
-  Arg(std::u16string_view text)
-      : value_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()),
-                                 static_cast<UINT>(text.size()))) {}
-  ~Arg() { SysFreeString(value_); }
-  Arg(const Arg&) = delete;
-  Arg& operator=(const Arg&) = delete;
-  operator BSTR() const { return value_; }
-
-private:
-  BSTR value_;
-};
-
-std::u16string Take(BSTR value) {
-  return BStr::Attach(value).Text();
-}
-
 // What one client got: whether creation by ProgID and by class worked, the
 // originators through IDispatch, and the message id and originators through
 // IGateway's function table.
@@ -195,29 +177,13 @@ Outcome UseGateway(const ActivationContext& context) {
                                      reinterpret_cast<void**>(early.Out()));
   if (FAILED(outcome.byClass))
     return outcome;
-  BSTR value = nullptr;
-  early->clearsmsbasket();
-  early->addtosmsbasket(Arg(u"Merhaba"), Arg(u"5550000001"), &value);
-  Take(value);
-  value = nullptr;
-  early->sendsms(Arg(u"tellavo"), Arg(u"s3cret"), Arg(u"TELLAVO"), Arg(u""), Arg(u"42"), &value);
-  outcome.sent = Take(value);
-  value = nullptr;
-  early->getinfo(Arg(u"tellavo"), Arg(u"s3cret"), Arg(u"42"), &value);
-  outcome.earlyBoundInfo = Take(value);
+  outcome.sent = SendOneMessage(*early.Get(), u"5550000001");
+  outcome.earlyBoundInfo = Originators(*early.Get());
   return outcome;
 }
 
 Outcome UseGatewayOnThreadIn(COINIT apartment, const ActivationContext& context) {
-  Outcome outcome;
-  std::thread client([&] {
-    if (FAILED(CoInitializeEx(nullptr, apartment)))
-      return;
-    outcome = UseGateway(context);
-    CoUninitialize();
-  });
-  client.join();
-  return outcome;
+  return OnThreadIn(apartment, [&] { return UseGateway(context); });
 }
 
 class RegFreeTest : public SimulatorTest {
