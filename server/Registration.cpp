@@ -69,20 +69,21 @@ constexpr bool SplitText(std::u16string_view text, Piece piece, Field placeholde
   }
 }
 
-// Removal knows a class by its identity alone, so the keys of its rows may
-// name nothing else.
+constexpr auto kPassOver = [](auto) {};
+
+// Every row names only placeholders that the module fills in; removal knows
+// a class by its identity alone, so the keys of its rows name nothing else.
 constexpr bool EntriesNameKnownPlaceholders() {
   for (const RegistryEntry& entry : kRegistryEntries) {
     bool keyOfIdentity = true;
-    const bool known =
-        SplitText(
-            entry.key, [](std::u16string_view) {},
-            [&](size_t index) { keyOfIdentity &= index == kClassId || index == kProgId; }) &&
-        SplitText(
-            entry.name, [](std::u16string_view) {}, [](size_t) {}) &&
-        SplitText(
-            entry.data, [](std::u16string_view) {}, [](size_t) {});
-    if (!known || (entry.part == RegistryPart::Class && !keyOfIdentity))
+    const auto identity = [&](size_t index) {
+      keyOfIdentity &= index == kClassId || index == kProgId;
+    };
+    if (!SplitText(entry.key, kPassOver, identity) ||
+        !SplitText(entry.name, kPassOver, kPassOver) ||
+        !SplitText(entry.data, kPassOver, kPassOver))
+      return false;
+    if (entry.part == RegistryPart::Class && !keyOfIdentity)
       return false;
   }
   return true;
