@@ -31,8 +31,6 @@ public:
   // The type library's name once it is loaded, else the module's file name
   // without directory and extension.
   std::u16string ServerName() const;
-  // The module is always an in-process server.
-  static constexpr std::u16string_view ServerKey() { return u"InprocServer32"; }
   std::u16string ServerFileName() const { return modulePath_(); }
   // No help file ships with the server.
   std::u16string HelpFileName() const { return {}; }

@@ -1,5 +1,10 @@
 #include "server/Registration.h"
 
+#include <array>
+#include <optional>
+#include <string_view>
+
+#include "RegistrationEntries.h"
 #include "common/ErrorConversion.h"
 #include "common/Format.h"
 #include "server/ClassManager.h"
@@ -11,18 +16,126 @@ namespace tellavo::server {
 
 namespace {
 
-constexpr char16_t kDefaultValue[] = u"";
-
-struct ClassKeys {
-  std::u16string classKey;  // CLSID\{class}
-  std::u16string serverKey; // CLSID\{class}\InprocServer32
-
-  explicit ClassKeys(const TComObjectFactory& factory)
-      : classKey(u"CLSID\\" + GuidText(factory.ClassID())),
-        serverKey(classKey + u"\\" + std::u16string(TComServer::ServerKey())) {}
-
-  std::u16string Sub(const char16_t* name) const { return classKey + u"\\" + name; }
+// The placeholders of the module's own rows, and their names there.
+enum Placeholder : size_t {
+  kClassId,
+  kProgId,
+  kDescription,
+  kThreadingModel,
+  kServerPath,
+  kModule,
+  kLibraryId,
+  kVersion,
+  kLibraryVersion,
+  kSyskind,
+  kPlaceholderCount
 };
+constexpr std::u16string_view kPlaceholderNames[kPlaceholderCount] = {
+    u"CLSID",  u"PROGID", u"DESCRIPTION", u"THREADING_MODEL", u"SERVER_PATH",
+    u"MODULE", u"LIBID",  u"VERSION",     u"LIBRARY_VERSION", u"SYSKIND"};
+constexpr char16_t kPlaceholderMark = u'%';
+
+// A class without a ProgID or threading model has none of the rows that
+// name one.
+constexpr bool IsOptional(size_t placeholder) {
+  return placeholder == kProgId || placeholder == kThreadingModel;
+}
+
+constexpr size_t PlaceholderIndex(std::u16string_view name) {
+  for (size_t i = 0; i < kPlaceholderCount; ++i)
+    if (kPlaceholderNames[i] == name)
+      return i;
+  return kPlaceholderCount;
+}
+
+// Splits a text of the entries into its literal pieces, passed to `piece`,
+// and its placeholders, passed to `placeholder`, in order. False when a
+// placeholder is unknown or not closed.
+template <typename Piece, typename Field>
+constexpr bool SplitText(std::u16string_view text, Piece piece, Field placeholder) {
+  for (;;) {
+    const size_t open = text.find(kPlaceholderMark);
+    piece(text.substr(0, open));
+    if (open == std::u16string_view::npos)
+      return true;
+    const size_t close = text.find(kPlaceholderMark, open + 1);
+    if (close == std::u16string_view::npos)
+      return false;
+    const size_t index = PlaceholderIndex(text.substr(open + 1, close - open - 1));
+    if (index == kPlaceholderCount)
+      return false;
+    placeholder(index);
+    text.remove_prefix(close + 1);
+  }
+}
+
+constexpr auto kPassOver = [](auto) {};
+
+// Every row names only placeholders that the module fills in; removal knows
+// a class by its identity alone, so the keys of its rows name nothing else.
+constexpr bool EntriesNameKnownPlaceholders() {
+  for (const RegistryEntry& entry : kRegistryEntries) {
+    bool keyOfIdentity = true;
+    const auto identity = [&](size_t index) {
+      keyOfIdentity &= index == kClassId || index == kProgId;
+    };
+    if (!SplitText(entry.key, kPassOver, identity) ||
+        !SplitText(entry.name, kPassOver, kPassOver) ||
+        !SplitText(entry.data, kPassOver, kPassOver))
+      return false;
+    if (entry.part == RegistryPart::Class && !keyOfIdentity)
+      return false;
+  }
+  return true;
+}
+static_assert(EntriesNameKnownPlaceholders(),
+              "the module's rows name only placeholders that it fills in");
+
+using PlaceholderValues = std::array<std::u16string, kPlaceholderCount>;
+
+// The text with its placeholders filled in; none when it names an optional
+// placeholder that has no value.
+std::optional<std::u16string> FillIn(std::u16string_view text, const PlaceholderValues& values) {
+  std::u16string filled;
+  bool complete = true;
+  SplitText(
+      text, [&](std::u16string_view piece) { filled += piece; },
+      [&](size_t index) {
+        complete &= !(IsOptional(index) && values[index].empty());
+        filled += values[index];
+      });
+  if (!complete)
+    return std::nullopt;
+  return filled;
+}
+
+// Writes the rows of one part in their order.
+void WriteEntries(RegistryPart part, const PlaceholderValues& values, RegistryLayer& registry) {
+  for (const RegistryEntry& entry : kRegistryEntries) {
+    if (entry.part != part || entry.keyOnly)
+      continue;
+    auto key = FillIn(entry.key, values);
+    auto name = FillIn(entry.name, values);
+    auto data = FillIn(entry.data, values);
+    if (key && name && data)
+      registry.WriteEntry(*key, *name, *data);
+  }
+}
+
+// Deletes the keys of one part's rows in the reverse order, each key once,
+// at the first of its rows; `keepShared` keeps those of both registry views.
+void RemoveEntries(RegistryPart part, const PlaceholderValues& values, RegistryLayer& registry,
+                   bool keepShared) {
+  for (size_t i = std::size(kRegistryEntries); i-- > 0;) {
+    const RegistryEntry& entry = kRegistryEntries[i];
+    if (entry.part != part || (keepShared && entry.shared))
+      continue;
+    if (i > 0 && kRegistryEntries[i - 1].part == part && kRegistryEntries[i - 1].key == entry.key)
+      continue;
+    if (auto key = FillIn(entry.key, values))
+      registry.DeleteKey(*key);
+  }
+}
 
 // The module path for InprocServer32: its short form when it has a blank,
 // which hosts that split the value at blanks would misread; kept as it is
@@ -35,41 +148,6 @@ std::u16string ServerPathEntry(const TComServer& server, RegistryLayer& registry
       path = std::move(shortPath);
   }
   return path;
-}
-
-void WriteClass(const TComObjectFactory& factory, RegistryLayer& registry) {
-  const ClassKeys keys(factory);
-  TComServer& server = factory.ComServer();
-  registry.WriteEntry(keys.classKey, kDefaultValue, factory.Description());
-  registry.WriteEntry(keys.serverKey, kDefaultValue, ServerPathEntry(server, registry));
-  if (const auto model = ThreadingModelText(factory.GetThreadingModel()); !model.empty())
-    registry.WriteEntry(keys.serverKey, u"ThreadingModel", std::u16string(model));
-  if (const std::u16string& progId = factory.ProgID(); !progId.empty()) {
-    registry.WriteEntry(progId, kDefaultValue, factory.Description());
-    registry.WriteEntry(progId + u"\\Clsid", kDefaultValue, GuidText(factory.ClassID()));
-    registry.WriteEntry(keys.Sub(u"ProgID"), kDefaultValue, progId);
-  }
-  const TypeLibAttributes library(server.TypeLib());
-  registry.WriteEntry(keys.Sub(u"Version"), kDefaultValue,
-                      Format(u"%d.%d", {library->wMajorVerNum, library->wMinorVerNum}));
-  registry.WriteEntry(keys.Sub(u"TypeLib"), kDefaultValue, GuidText(library->guid));
-}
-
-// The class keys live in the caller's registry view; the ProgID is shared
-// by both views and stays while the module of the other kind is registered.
-void RemoveClass(const TComObjectFactory& factory, RegistryLayer& registry, bool keepShared) {
-  const ClassKeys keys(factory);
-  registry.DeleteKey(keys.Sub(u"TypeLib"));
-  registry.DeleteKey(keys.Sub(u"Version"));
-  if (const std::u16string& progId = factory.ProgID(); !progId.empty()) {
-    registry.DeleteKey(keys.Sub(u"ProgID"));
-    if (!keepShared) {
-      registry.DeleteKey(progId + u"\\Clsid");
-      registry.DeleteKey(progId);
-    }
-  }
-  registry.DeleteKey(keys.serverKey);
-  registry.DeleteKey(keys.classKey);
 }
 
 // The keys of one registered version of a type library:
@@ -106,18 +184,45 @@ struct TypeLibKeys {
   }
 };
 
-// The language-neutral locale, under which the automation marshaler looks a
-// library up when it builds the proxy of a dual interface for another
-// apartment; RegisterTypeLib writes only the library's own locale.
+// The language-neutral locale, which the library rows name: when it is the
+// library's own, RegisterTypeLib has written those rows already.
 constexpr LCID kNeutralLocale = 0;
+
+// The values of the type library's placeholders.
+PlaceholderValues LibraryValues(TComServer& server) {
+  const TypeLibAttributes library(server.TypeLib());
+  PlaceholderValues values;
+  values[kModule] = server.ServerFileName();
+  values[kLibraryId] = GuidText(library->guid);
+  values[kVersion] = Format(u"%d.%d", {library->wMajorVerNum, library->wMinorVerNum});
+  values[kLibraryVersion] = Format(u"%x.%x", {library->wMajorVerNum, library->wMinorVerNum});
+  values[kSyskind] = TypeLibKeys::SyskindText(library->syskind);
+  return values;
+}
+
+// The values of a class's placeholders. Removal needs only its identity,
+// which its rows' keys are made of, and looks nothing else up.
+PlaceholderValues ClassValues(const TComObjectFactory& factory, RegistryLayer& registry,
+                              bool registering) {
+  TComServer& server = factory.ComServer();
+  PlaceholderValues values;
+  if (registering) {
+    values = LibraryValues(server);
+    values[kDescription] = factory.Description();
+    values[kThreadingModel] = ThreadingModelText(factory.GetThreadingModel());
+    values[kServerPath] = ServerPathEntry(server, registry);
+  }
+  values[kClassId] = GuidText(factory.ClassID());
+  values[kProgId] = factory.ProgID();
+  return values;
+}
 
 void RegisterTypeLibrary(TComServer& server, RegistryLayer& registry) {
   ITypeLib* library = server.TypeLib();
   const std::u16string path = server.ServerFileName();
   registry.RegisterTypeLibrary(library, path, std::u16string(DirectoryOf(path)));
-  const TypeLibKeys keys(*TypeLibAttributes(library));
-  if (keys.lcid != kNeutralLocale)
-    registry.WriteEntry(keys.FileKey(kNeutralLocale, keys.syskind), kDefaultValue, path);
+  if (TypeLibAttributes(library)->lcid != kNeutralLocale)
+    WriteEntries(RegistryPart::Library, LibraryValues(server), registry);
 }
 
 // Has the system remove the library's registration. A library that is not
@@ -154,10 +259,8 @@ void RemoveTypeLibrary(RegistryLayer& registry, const TLIBATTR& library, const T
 void UnregisterTypeLibrary(TComServer& server, RegistryLayer& registry, bool otherKindRegistered) {
   const TypeLibAttributes library(server.TypeLib());
   const TypeLibKeys keys(*library);
-  if (keys.lcid != kNeutralLocale) {
-    registry.DeleteKey(keys.FileKey(kNeutralLocale, keys.syskind));
-    registry.DeleteKey(keys.LocaleKey(kNeutralLocale));
-  }
+  if (keys.lcid != kNeutralLocale)
+    RemoveEntries(RegistryPart::Library, LibraryValues(server), registry, false);
   if (!otherKindRegistered) {
     RemoveTypeLibrary(registry, *library, keys);
     return;
@@ -177,10 +280,11 @@ bool OtherKindRegistered(TComServer& server, RegistryLayer& registry) {
 
 void UpdateClassRegistry(const TComObjectFactory& factory, RegistryLayer& registry,
                          bool registering, bool keepShared) {
+  const PlaceholderValues values = ClassValues(factory, registry, registering);
   if (registering)
-    WriteClass(factory, registry);
+    WriteEntries(RegistryPart::Class, values, registry);
   else
-    RemoveClass(factory, registry, keepShared);
+    RemoveEntries(RegistryPart::Class, values, registry, keepShared);
 }
 
 void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registering) {

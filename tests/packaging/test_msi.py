@@ -333,12 +333,15 @@ class MsiTest(unittest.TestCase):
 
     def test_5_a_newer_version_replaces_it_and_keeps_the_settings(self):
         newer = self.rebuilt("Tellavo-newer", "99.0.0")
-        result = self.msiexec("/i", windows_path(newer), "REPORTHOST=report.example.net")
+        # Every setting of the settings table is a property, the trace's too.
+        result = self.msiexec("/i", windows_path(newer), "REPORTHOST=report.example.net",
+                              "TRACEMAXBYTES=1048576")
         self.assertEqual(result.returncode, SUCCESS, result)
         self.assertInstalled()
         self.assertEqual(self.installed_products(), ["Tellavo"])
         self.assertSettingsInEveryView(by_hand=True, ReportHost="report.example.net",
-                                       ServiceNamespace="urn:example:sms/")
+                                       ServiceNamespace="urn:example:sms/",
+                                       TraceMaxBytes="1048576")
         # Only the newer product is left to remove: removing the older one
         # finds nothing installed.
         self.assertNotEqual(self.msiexec("/x", windows_path(OPTIONS.msi)).returncode, SUCCESS)
@@ -356,7 +359,8 @@ class MsiTest(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(OPTIONS.prefix, TRACE_FOLDER)))
         # A reinstallation finds the certificate checks as they were.
         self.assertSettingsInEveryView(by_hand=True, ReportHost="report.example.net",
-                                       ServiceNamespace="urn:example:sms/")
+                                       ServiceNamespace="urn:example:sms/",
+                                       TraceMaxBytes="1048576")
 
 
 def main():
