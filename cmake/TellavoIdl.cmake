@@ -19,3 +19,18 @@ function(tellavo_idl_declaration keyword prefix)
   string(REGEX MATCH "lcid\\(0x0*([0-9A-Fa-f]+)\\)" _ "${attributes}")
   set(${prefix}_LCID "${CMAKE_MATCH_1}" PARENT_SCOPE)
 endfunction()
+
+# tellavo_class_identity(): what the packages that register the module's one
+# class without running its code name it by: the declarations of the
+# library, the interface and the class (LIBRARY_*, INTERFACE_*, CLASS_*), the
+# class's PROGID and THREADING_MODEL as the module registers them, and
+# PROXY_STUB, the automation marshaler (PSOAInterface) that serves every
+# dual interface.
+macro(tellavo_class_identity)
+  tellavo_idl_declaration(library LIBRARY)
+  tellavo_idl_declaration(interface INTERFACE)
+  tellavo_idl_declaration(coclass CLASS)
+  set(PROGID ${LIBRARY_NAME}.${CLASS_NAME})
+  set(THREADING_MODEL Apartment)
+  set(PROXY_STUB 00020424-0000-0000-C000-000000000046)
+endmacro()
