@@ -559,6 +559,7 @@ class Simulator:
         self.counters = dict.fromkeys(COUNTERS, 0)
         self.counted = set()  # open connections already counted
         self.idle = {}  # kept-alive connections waiting for their next request, by number
+        self.resets = 0  # how many resets there have been
         self.next_connection = 1
         self.stopping = threading.Event()
 
@@ -621,10 +622,15 @@ class Simulator:
     def serve_requests(self, sock, connection, tls, tunnel):
         reader = Reader(sock)
         answered = False
+        resets = 0
         while True:
             try:
                 if answered:
                     with self.lock:
+                        # A reset while this connection answered finds it not yet idle: it
+                        # ends now, as it would have had it been waiting.
+                        if self.resets != resets:
+                            return
                         self.idle[connection] = sock
                 try:
                     request = read_request(reader)
@@ -637,6 +643,8 @@ class Simulator:
                 self.open_tunnel(sock, reader, request, connection)
                 return
             read_body(reader, sock, request)
+            with self.lock:
+                resets = self.resets
             try:
                 response = self.dispatch(request, connection, tls, tunnel)
             except Exception as e:
@@ -645,6 +653,10 @@ class Simulator:
                 response = Response(500, f"simulator error: {e!r}".encode(), "text/plain")
             trace(f"connection {connection}: {request.method} {request.target} -> "
                   f"{response.status}")
+            if request.path.startswith(CONTROL_PREFIX):
+                # A reset does not end the connection that asked for it.
+                with self.lock:
+                    resets = self.resets
             closed = write_response(sock, response, request.wants_close())
             if response.after_send:
                 response.after_send()
@@ -868,6 +880,7 @@ class Simulator:
             elif route == ("POST", "reset"):
                 self.requests, self.connects, self.script = [], [], ScriptQueue()
                 self.counters = dict.fromkeys(COUNTERS, 0)
+                self.resets += 1
                 self.close_idle()
                 self.gateway.reset()
             elif route == ("POST", "shutdown"):
