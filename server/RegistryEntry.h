@@ -3,6 +3,8 @@
 // hold %NAME% placeholders for what the registering module knows.
 #pragma once
 
+#include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace tellavo::server {
@@ -24,5 +26,28 @@ struct RegistryEntry {
   bool keyOnly;
   std::u16string_view data;
 };
+
+// What a class's rows name its identifier (in braces) by, and the module
+// file that serves it (InprocServer32's value).
+inline constexpr std::u16string_view kClassIdPlaceholder = u"%CLSID%";
+inline constexpr std::u16string_view kServerPathPlaceholder = u"%SERVER_PATH%";
+
+// The key among `entries` whose default value names the module file that
+// serves the class `classId`; empty when no row names one. Hosts read it
+// to find where a class is registered.
+template <size_t N>
+std::u16string ServerPathKey(const RegistryEntry (&entries)[N], std::u16string_view classId) {
+  for (const RegistryEntry& entry : entries) {
+    if (entry.part != RegistryPart::Class || !entry.name.empty() ||
+        entry.data != kServerPathPlaceholder)
+      continue;
+    std::u16string key(entry.key);
+    for (size_t at = key.find(kClassIdPlaceholder); at != std::u16string::npos;
+         at = key.find(kClassIdPlaceholder, at + classId.size()))
+      key.replace(at, kClassIdPlaceholder.size(), classId);
+    return key;
+  }
+  return {};
+}
 
 } // namespace tellavo::server

@@ -10,6 +10,7 @@
 #include <string>
 #include <type_traits>
 
+#include "RegistrationEntries.h"
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/Utf.h"
@@ -141,14 +142,14 @@ std::optional<std::u16string> RegisteredModule() {
   wchar_t classId[40];
   if (StringFromGUID2(CLSID_Gateway, classId, 40) == 0)
     return std::nullopt;
-  const std::wstring key = std::wstring(L"CLSID\\") + classId + L"\\InprocServer32";
+  const std::u16string key = server::ServerPathKey(server::kRegistryEntries, FromWide(classId));
   DWORD size = 0;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
-                   &size) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CLASSES_ROOT, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS)
     return std::nullopt;
   std::u16string path(size / sizeof(char16_t) + 1, u'\0');
   size = static_cast<DWORD>(path.size() * sizeof(char16_t));
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, path.data(),
+  if (RegGetValueW(HKEY_CLASSES_ROOT, Wide(key), nullptr, RRF_RT_REG_SZ, nullptr, path.data(),
                    &size) != ERROR_SUCCESS)
     return std::nullopt;
   path.resize(path.find(u'\0'));
