@@ -11,6 +11,7 @@
 #include "Platform.h"
 #include "TellavoProcess.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 
 namespace tellavo::test {
 namespace {
@@ -28,7 +29,7 @@ std::optional<std::string> ClassesValue(const wchar_t* key) {
   if (RegGetValueW(HKEY_CLASSES_ROOT, key, nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
       ERROR_SUCCESS)
     return std::nullopt;
-  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(value));
+  return Utf16ToUtf8(FromWide(value));
 }
 
 bool ClassesKeyExists(const wchar_t* key) {

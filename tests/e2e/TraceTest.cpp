@@ -10,6 +10,7 @@
 
 #include "GatewayModule.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "support/Environment.h"
 #include "support/Wine.h"
 
@@ -205,8 +206,7 @@ TEST_F(GatewayTraceTest, RecordsOfCallsSideBySideStayWhole) {
         for (int i = 0; i < kCalls; ++i) {
           BSTR retvalue = nullptr;
           if (gateway.getinfo(Arg(kUser), Arg(kPassword), Arg(kVendor), &retvalue) == S_OK &&
-              retvalue != nullptr &&
-              std::u16string_view(reinterpret_cast<char16_t*>(retvalue)) == u"TELLAVO\nINFO\n")
+              retvalue != nullptr && std::u16string_view(FromWide(retvalue)) == u"TELLAVO\nINFO\n")
             ++answered[t];
           SysFreeString(retvalue);
         }

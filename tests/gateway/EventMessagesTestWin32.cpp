@@ -10,6 +10,7 @@
 
 #include "Platform.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "gateway/EventLogReport.h"
 
 namespace tellavo {
@@ -49,7 +50,7 @@ protected:
                        module, id, language, reinterpret_cast<WCHAR*>(&buffer), 0,
                        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
     EXPECT_TRUE(length != 0 || insertion.empty()) << "error " << GetLastError();
-    std::u16string text(reinterpret_cast<const char16_t*>(buffer), length);
+    std::u16string text = FromWide(buffer, length);
     LocalFree(buffer);
     return text;
   }

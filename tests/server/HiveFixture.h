@@ -46,7 +46,7 @@ public:
     RegCloseKey(opened);
     if (status != ERROR_SUCCESS || type != REG_SZ)
       return std::nullopt;
-    return std::u16string(reinterpret_cast<const char16_t*>(data));
+    return std::u16string(FromWide(data));
   }
 
   // The hive file's text as it is on disk.

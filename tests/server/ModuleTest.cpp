@@ -2,6 +2,7 @@
 
 #include "HiveFixture.h"
 #include "ServerFixture.h"
+#include "common/WideText.h"
 #include "server/Module.h"
 #include "server/ModuleUnits.h"
 
@@ -55,18 +56,18 @@ TEST(Module, InstallsForTheUserAloneOnItsOneCommandLine) {
     return ScopedHive::Read(classes + key, u"", HKEY_CURRENT_USER);
   };
   for (const char16_t* refused : {u"", u"machine", u"user ", u"/user"})
-    EXPECT_EQ(ModuleInstall(true, reinterpret_cast<LPCWSTR>(refused)), E_INVALIDARG);
+    EXPECT_EQ(ModuleInstall(true, Wide(refused)), E_INVALIDARG);
   EXPECT_EQ(ModuleInstall(true, nullptr), E_INVALIDARG);
   EXPECT_FALSE(readUser(u"Tellavo.Gateway").has_value());
 
-  ASSERT_EQ(ModuleInstall(true, reinterpret_cast<LPCWSTR>(u"User")), S_OK);
+  ASSERT_EQ(ModuleInstall(true, Wide(u"User")), S_OK);
   EXPECT_EQ(readUser(server), ProgramPath());
   EXPECT_EQ(readUser(u"Tellavo.Gateway"), u"SMS Gateway Objesi");
   EXPECT_TRUE(readUser(library).has_value());
   EXPECT_FALSE(ScopedHive::Read(u"Tellavo.Gateway").has_value());
   EXPECT_FALSE(ScopedHive::Read(library).has_value());
 
-  ASSERT_EQ(ModuleInstall(false, reinterpret_cast<LPCWSTR>(u"user")), S_OK);
+  ASSERT_EQ(ModuleInstall(false, Wide(u"user")), S_OK);
   EXPECT_FALSE(readUser(server).has_value());
   EXPECT_FALSE(readUser(u"Tellavo.Gateway").has_value());
   EXPECT_FALSE(readUser(library).has_value());

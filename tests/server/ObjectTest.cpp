@@ -3,6 +3,7 @@
 #include <array>
 
 #include "ServerFixture.h"
+#include "common/WideText.h"
 #include "server/TypeInfo.h"
 
 namespace tellavo::server::testing {
@@ -128,7 +129,7 @@ TEST_F(ObjectTest, TypeAndClassInformation) {
 TEST_F(ObjectTest, LateBoundCallsReachTheMethods) {
   auto dispatch = Create<IDispatch>(IID_IDispatch);
   std::u16string name = u"getinfo";
-  LPOLESTR names[] = {const_cast<LPOLESTR>(reinterpret_cast<LPCOLESTR>(name.c_str()))};
+  LPOLESTR names[] = {OleText(name)};
   DISPID id = 0;
   EXPECT_EQ(dispatch->GetIDsOfNames(kOtherInterface, names, 1, 0x041F, &id), S_OK);
   EXPECT_EQ(id, DISPID_getinfo);

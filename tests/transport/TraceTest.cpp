@@ -23,6 +23,7 @@ extern char** environ;
 #endif
 
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "support/Environment.h"
 #include "support/Wine.h"
 #include "transport/ExchangeTrace.h"
@@ -240,7 +241,7 @@ std::string SecurityText(const fs::path& path, SECURITY_INFORMATION parts) {
   LPWSTR text = nullptr;
   ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text,
                                                        nullptr);
-  const std::string result = text ? Utf16ToUtf8(reinterpret_cast<const char16_t*>(text)) : "";
+  const std::string result = text ? Utf16ToUtf8(FromWide(text)) : "";
   LocalFree(text);
   LocalFree(descriptor);
   return result;
@@ -255,7 +256,7 @@ std::string ProcessUserSid() {
   CloseHandle(token);
   LPWSTR text = nullptr;
   ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
-  const std::string sid = Utf16ToUtf8(reinterpret_cast<const char16_t*>(text));
+  const std::string sid = Utf16ToUtf8(FromWide(text));
   LocalFree(text);
   return sid;
 }

@@ -15,6 +15,7 @@
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/Utf.h"
+#include "common/WideText.h"
 #include "typelib/Probe_TLB.h"
 
 using namespace tellavo;
@@ -28,7 +29,7 @@ std::u16string ModulePath() {
                      reinterpret_cast<LPCWSTR>(&ModulePath), &module);
   WCHAR path[4096];
   const DWORD n = GetModuleFileNameW(module, path, 4096);
-  return std::u16string(reinterpret_cast<const char16_t*>(path), n);
+  return FromWide(path, n);
 }
 
 // Echoes each argument; mix() writes all of its arguments as text.
@@ -123,8 +124,7 @@ public:
                              std::to_string(l.lVal) + " " + Real(m) + " " + Real(n) + " " +
                              Real(o) + " " + std::to_string(p);
     const std::u16string wide = Utf8ToUtf16(text);
-    *result = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()),
-                                static_cast<UINT>(wide.size()));
+    *result = SysAllocStringLen(Wide(wide.data()), static_cast<UINT>(wide.size()));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE touch() override {
@@ -168,8 +168,7 @@ protected:
   void SetUp() override {
     const std::u16string path = ModulePath();
     ComPtr<ITypeLib> lib;
-    ASSERT_EQ(S_OK,
-              LoadTypeLibEx(reinterpret_cast<LPCOLESTR>(path.c_str()), REGKIND_NONE, lib.Out()));
+    ASSERT_EQ(S_OK, LoadTypeLibEx(Wide(path), REGKIND_NONE, lib.Out()));
     ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IProbe, info_.Out()));
     probe_.emplace(info_.Get());
   }
@@ -177,7 +176,7 @@ protected:
 
   // Calls a method by name, the arguments given in call order.
   HRESULT Call(const char16_t* name, std::vector<VARIANT> inOrder) {
-    LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(const_cast<char16_t*>(name))};
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(Wide(name))};
     DISPID id = DISPID_UNKNOWN;
     if (const HRESULT hr = probe_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
         FAILED(hr))
