@@ -64,13 +64,24 @@ std::string ToUtf8(std::u16string_view text) {
   return Utf16ToUtf8(text);
 }
 
+// Moves the string that `text` owns into a block of `size` bytes; false,
+// keeping it where it is, when there is no memory for that.
+bool Reallocate(XmlPtr<xmlChar>& text, size_t size) {
+  auto* moved = static_cast<xmlChar*>(xmlRealloc(text.get(), size));
+  if (moved == nullptr)
+    return false;
+  static_cast<void>(text.release());
+  text.reset(moved);
+  return true;
+}
+
 // `text` as UTF-8 in a string of libxml2's own, converted a piece at a time
 // straight into it, so that a large value is never held twice in UTF-8.
-xmlChar* XmlStringOf(std::u16string_view text) {
+XmlPtr<xmlChar> XmlStringOf(std::u16string_view text) {
   constexpr size_t kPieceUnits = 4096;
   size_t capacity = text.size() + 1;
   size_t length = 0;
-  auto* out = static_cast<xmlChar*>(Checked(xmlMallocAtomic(capacity)));
+  XmlPtr<xmlChar> out(static_cast<xmlChar*>(Checked(xmlMallocAtomic(capacity))));
   std::string piece;
   while (!text.empty()) {
     // A piece never ends between the two halves of a surrogate pair.
@@ -83,20 +94,15 @@ xmlChar* XmlStringOf(std::u16string_view text) {
     if (length + piece.size() + 1 > capacity) {
       // Grown by half again at least, as the rest is likely alike.
       capacity = std::max(length + piece.size() + 1, capacity + capacity / 2);
-      auto* grown = static_cast<xmlChar*>(xmlRealloc(out, capacity));
-      if (grown == nullptr) {
-        xmlFree(out);
+      if (!Reallocate(out, capacity))
         throw std::bad_alloc();
-      }
-      out = grown;
     }
-    std::memcpy(out + length, piece.data(), piece.size());
+    std::memcpy(out.get() + length, piece.data(), piece.size());
     length += piece.size();
   }
-  out[length] = 0;
-  // What growing reserved beyond the text goes back.
-  if (auto* exact = static_cast<xmlChar*>(xmlRealloc(out, length + 1)))
-    out = exact;
+  out.get()[length] = 0;
+  // What growing reserved beyond the text goes back, where it can.
+  Reallocate(out, length + 1);
   return out;
 }
 
@@ -586,11 +592,11 @@ public:
     const xmlNodePtr node = N(handle);
     if (!HoldsValue(node))
       return;
-    xmlChar* content = XmlStringOf(value);
-    // Releases the old value however libxml2 holds it, then takes the new
+    XmlPtr<xmlChar> content = XmlStringOf(value);
+    // Releases the old value however libxml2 holds it, then hands the new
     // one over rather than copying it.
     xmlNodeSetContent(node, nullptr);
-    node->content = content;
+    node->content = content.release();
   }
 
   std::vector<Attribute> Attributes(NodeHandle element) override {
