@@ -40,11 +40,6 @@ X86_COMPONENT_GUIDS = {
     "Documents": "1E44A639-2E79-4BAA-A2FD-A1B4EB747031",
     "Examples": "0DED7961-35DE-4AA8-B99D-55AB5877AB62",
 }
-# The components that the templates name by GUID_<id>.
-TEMPLATE_COMPONENTS = ("Module32", "Module64", "Categories", "EventSource", "Client", "Readme",
-                       "Documents", "Examples", "TraceFolder")
-
-
 def component_guid(args, component):
     if args.bits == 32 and args.scope == "perMachine" and component in X86_COMPONENT_GUIDS:
         return X86_COMPONENT_GUIDS[component]
@@ -106,21 +101,19 @@ def folders(scope, bits):
     """The folders around the modules' installation folders."""
     if scope == "perMachine":
         # Each module in the Program Files folder of its bitness.
-        return {"FOLDERS_OPEN": "", "FOLDERS_CLOSE": "",
+        program_files = "ProgramFiles64Folder" if bits == 64 else "ProgramFilesFolder"
+        return {"FOLDERS_OPEN": "", "FOLDERS_CLOSE": "", "FOLDER32_NAME": "Tellavo",
                 "FOLDER32_OPEN": '<Directory Id="ProgramFilesFolder">',
-                "FOLDER_OPEN": '<Directory Id="%s">'
-                               % ("ProgramFiles64Folder" if bits == 64 else "ProgramFilesFolder"),
-                "FOLDER32_CLOSE": "</Directory>", "FOLDER_CLOSE": "</Directory>",
-                "FOLDER32_NAME": "Tellavo"}
+                "FOLDER_OPEN": '<Directory Id="%s">' % program_files,
+                "FOLDER32_CLOSE": "</Directory>", "FOLDER_CLOSE": "</Directory>"}
     # The user's own program folder (%LOCALAPPDATA%\Programs), which a user
     # writes without elevation; the 32-bit module of the package for 64-bit
     # Windows beside the other, as Program Files (x86) is beside Program
     # Files.
     return {"FOLDERS_OPEN": '<Directory Id="LocalAppDataFolder">'
                             '<Directory Id="UserProgramsFolder" Name="Programs">',
-            "FOLDERS_CLOSE": "</Directory></Directory>", "FOLDER32_OPEN": "",
-            "FOLDER_OPEN": "", "FOLDER32_CLOSE": "", "FOLDER_CLOSE": "",
-            "FOLDER32_NAME": "Tellavo (x86)"}
+            "FOLDERS_CLOSE": "</Directory></Directory>", "FOLDER32_NAME": "Tellavo (x86)",
+            "FOLDER32_OPEN": "", "FOLDER_OPEN": "", "FOLDER32_CLOSE": "", "FOLDER_CLOSE": ""}
 
 
 def package_values(args):
@@ -153,8 +146,6 @@ def package_values(args):
             values["SETTING_COMPONENTS_PEER"], peer_refs = setting_components(args, 32)
             refs += peer_refs
         values["SETTING_COMPONENT_REFS"] = refs
-    for component in TEMPLATE_COMPONENTS:
-        values["GUID_" + component] = component_guid(args, component)
     return values
 
 
@@ -177,9 +168,13 @@ def main():
     values = package_values(args)
 
     def value(match):
-        if match.group(1) not in values:
+        name = match.group(1)
+        # GUID_<id>: the GUID of component <id>.
+        if name.startswith("GUID_"):
+            return component_guid(args, name[len("GUID_"):])
+        if name not in values:
             sys.exit("wix_sources.py: no value for %s" % match.group(0))
-        return values[match.group(1)]
+        return values[name]
 
     for pair in args.files:
         template, output = pair.split("=", 1)
