@@ -40,7 +40,10 @@ X86_COMPONENT_GUIDS = {
     "Documents": "1E44A639-2E79-4BAA-A2FD-A1B4EB747031",
     "Examples": "0DED7961-35DE-4AA8-B99D-55AB5877AB62",
 }
+
+
 def component_guid(args, component):
+    """The GUID of the package's component `component`."""
     if args.bits == 32 and args.scope == "perMachine" and component in X86_COMPONENT_GUIDS:
         return X86_COMPONENT_GUIDS[component]
     namespace = uuid.UUID(args.upgrade_code)
