@@ -1,9 +1,8 @@
 #include "server/TypeInfo.h"
 
-#include <memory>
-
 #include "common/Bstr.h"
 #include "common/ErrorConversion.h"
+#include "common/UniqueHandle.h"
 #include "common/WideText.h"
 
 namespace tellavo::server {
@@ -25,13 +24,9 @@ TypeAttributes::~TypeAttributes() {
 }
 
 std::u16string GuidText(REFGUID guid) {
-  struct TaskMemFree {
-    void operator()(OLECHAR* text) const { CoTaskMemFree(text); }
-  };
-  LPOLESTR raw = nullptr;
-  OleCheck(StringFromCLSID(guid, &raw));
-  const std::unique_ptr<OLECHAR, TaskMemFree> text(raw);
-  return FromWide(text.get());
+  UniqueHandle<LPOLESTR, CoTaskMemFree> text;
+  OleCheck(StringFromCLSID(guid, text.Out()));
+  return FromWide(text.Get());
 }
 
 std::u16string TypeLibName(ITypeLib* library) {
