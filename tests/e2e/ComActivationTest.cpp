@@ -157,8 +157,7 @@ TEST(ComActivation, TypeLibraryDescribesTheClientsFunctionTable) {
     FUNCDESC* described = nullptr;
     if (FAILED(table->GetFuncDesc(index, &described)))
       break;
-    const std::unique_ptr<FUNCDESC, decltype(releaseFuncDesc)> function(described,
-                                                                        releaseFuncDesc);
+    const std::unique_ptr<FUNCDESC, decltype(releaseFuncDesc)> function(described, releaseFuncDesc);
     const size_t slot = static_cast<size_t>(function->oVft) / sizeof(void*);
     BStr name;
     UINT count = 0;

@@ -222,9 +222,9 @@ TEST_F(TraceTest, RotationThatCannotRenameKeepsTracingAndTriesAgain) {
 #ifdef _WIN32
   // A reader that does not let the file be renamed, as most editors open it.
   {
-    const KernelHandle reader(
-        CreateFileW(File().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const KernelHandle reader(CreateFileW(File().c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_NE(reader.Get(), INVALID_HANDLE_VALUE);
     AppendTraceRecord(file, 100, record + "4\n");
   }
