@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "Platform.h"
+#include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
 #include "server/Module.h"
+#include "tests/support/Variant.h"
 
 using namespace tellavo;
 
@@ -77,26 +79,20 @@ std::u16string TakeName(FuzzedDataProvider& input) {
 }
 
 // Storage that by-reference arguments point into, and the strings made for
-// the call, released when the call is over.
+// the call, released when the call is over. The arguments themselves lie
+// side by side, as the call takes them; by-reference ones own nothing.
 struct Arguments {
   std::vector<VARIANT> values;
   std::vector<std::array<uint64_t, 2>> referenced;
-  std::vector<BSTR> referencedStrings;
-  std::vector<VARIANT> referencedVariants;
+  std::vector<BStr> referencedStrings;
+  std::vector<test::Variant> referencedVariants;
 
-  Arguments(size_t count) : values(count), referenced(count), referencedStrings(count, nullptr) {
-    referencedVariants.resize(count);
-    for (VARIANT& value : referencedVariants)
-      VariantInit(&value);
-  }
+  Arguments(size_t count)
+      : values(count), referenced(count), referencedStrings(count), referencedVariants(count) {}
   ~Arguments() {
     for (VARIANT& value : values)
       if ((value.vt & VT_BYREF) == 0)
         VariantClear(&value);
-    for (BSTR text : referencedStrings)
-      SysFreeString(text);
-    for (VARIANT& value : referencedVariants)
-      VariantClear(&value);
   }
 };
 
@@ -120,10 +116,11 @@ void MakeArgument(FuzzedDataProvider& input, Arguments& arguments, size_t i) {
   if (vt & VT_BYREF) {
     void* target = arguments.referenced[i].data();
     if (base == VT_BSTR) {
-      arguments.referencedStrings[i] = TakeString(input);
-      target = &arguments.referencedStrings[i];
+      BSTR* text = arguments.referencedStrings[i].Out();
+      *text = TakeString(input);
+      target = text;
     } else if (base == VT_VARIANT) {
-      VARIANT& inner = arguments.referencedVariants[i];
+      VARIANT& inner = *arguments.referencedVariants[i].Out();
       if (input.ConsumeBool()) {
         inner.vt = VT_BSTR;
         inner.bstrVal = TakeString(input);
@@ -223,16 +220,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool wantResult = input.ConsumeBool(), wantException = input.ConsumeBool();
   const bool wantArgErr = input.ConsumeBool(), otherIid = input.ConsumeBool();
 
-  VARIANT result;
-  VariantInit(&result);
+  test::Variant result;
   EXCEPINFO exception{};
   UINT argErr = 0;
   gateway.Invoke(ids[0], otherIid ? IID_IGateway : IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                 wantResult ? &result : nullptr, wantException ? &exception : nullptr,
+                 wantResult ? result.Out() : nullptr, wantException ? &exception : nullptr,
                  wantArgErr ? &argErr : nullptr);
-  VariantClear(&result);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrHelpFile);
+  // The strings of the exception information are the caller's.
+  const BStr source = BStr::Attach(exception.bstrSource);
+  const BStr description = BStr::Attach(exception.bstrDescription);
+  const BStr helpFile = BStr::Attach(exception.bstrHelpFile);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "ModuleGateway.h"
+#include "common/Bstr.h"
 #include "measure/ProcessMemory.h"
 #include "support/Json.h"
 #include "support/ScopedProxyEnvironment.h"
@@ -94,23 +95,18 @@ Simulator& SharedSimulator() {
 // One call of `operation`: the length of its result in UTF-16 units, or 0
 // when it gave a failure code.
 size_t Call(Operation operation) {
-  BSTR user = SysAllocString(u"tellavo");
-  BSTR password = SysAllocString(u"s3cret");
-  BSTR vendor = SysAllocString(u"42");
-  BSTR packet = SysAllocString(u"1000001");
-  BSTR retvalue = nullptr;
+  const tellavo::BStr user(u"tellavo");
+  const tellavo::BStr password(u"s3cret");
+  const tellavo::BStr vendor(u"42");
+  const tellavo::BStr packet(u"1000001");
+  tellavo::BStr retvalue;
   tellavo::IGateway& gateway = ModuleGateway();
   if (operation == Operation::GetInfo)
-    gateway.getinfo(user, password, vendor, &retvalue);
+    gateway.getinfo(user.Get(), password.Get(), vendor.Get(), retvalue.Out());
   else
-    gateway.getmsgstatus(user, password, packet, vendor, &retvalue);
-  const size_t length = retvalue != nullptr && retvalue[0] != u'-' ? SysStringLen(retvalue) : 0;
-  SysFreeString(retvalue);
-  SysFreeString(packet);
-  SysFreeString(vendor);
-  SysFreeString(password);
-  SysFreeString(user);
-  return length;
+    gateway.getmsgstatus(user.Get(), password.Get(), packet.Get(), vendor.Get(), retvalue.Out());
+  const BSTR answer = retvalue.Get();
+  return answer != nullptr && answer[0] != u'-' ? SysStringLen(answer) : 0;
 }
 
 void AnswerPeak(benchmark::State& state, Operation operation, Content content) {

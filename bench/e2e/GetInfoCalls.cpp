@@ -4,21 +4,19 @@
 #include <cstdlib>
 
 #include "ModuleGateway.h"
+#include "common/Bstr.h"
 
 int main(int argc, char** argv) {
   const int count = argc == 2 ? std::atoi(argv[1]) : 0;
-  BSTR user = SysAllocString(u"tellavo");
-  BSTR password = SysAllocString(u"s3cret");
-  BSTR vendor = SysAllocString(u"42");
+  const tellavo::BStr user(u"tellavo");
+  const tellavo::BStr password(u"s3cret");
+  const tellavo::BStr vendor(u"42");
   int failed = 0;
   for (int i = 0; i < count; ++i) {
-    BSTR retvalue = nullptr;
-    tellavo::bench::ModuleGateway().getinfo(user, password, vendor, &retvalue);
-    failed += retvalue == nullptr || retvalue[0] == u'-';
-    SysFreeString(retvalue);
+    tellavo::BStr retvalue;
+    tellavo::bench::ModuleGateway().getinfo(user.Get(), password.Get(), vendor.Get(),
+                                            retvalue.Out());
+    failed += retvalue.Get() == nullptr || retvalue.Get()[0] == u'-';
   }
-  SysFreeString(user);
-  SysFreeString(password);
-  SysFreeString(vendor);
   return failed == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }

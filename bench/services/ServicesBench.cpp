@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/Utf.h"
+#include "measure/XmlDocument.h"
 #include "services/GetStatusWebService.h"
 #include "services/SOAPConvert.h"
 #include "services/ServiceBindings.h"
@@ -86,10 +87,10 @@ void ReadResponse(benchmark::State& state) {
 void LibXml2Parse(benchmark::State& state) {
   const std::string response = ResponseBytes(static_cast<size_t>(state.range(0)));
   for (auto _ : state) {
-    xmlDocPtr document = xmlReadMemory(response.data(), static_cast<int>(response.size()), nullptr,
-                                       nullptr, XML_PARSE_HUGE | XML_PARSE_NONET);
-    benchmark::DoNotOptimize(document);
-    xmlFreeDoc(document);
+    const bench::XmlDocument document(xmlReadMemory(response.data(),
+                                                    static_cast<int>(response.size()), nullptr,
+                                                    nullptr, XML_PARSE_HUGE | XML_PARSE_NONET));
+    benchmark::DoNotOptimize(document.get());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(response.size()));
   state.SetComplexityN(state.range(0));

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "measure/XmlDocument.h"
 #include "xml/XMLDoc.h"
 
 namespace {
@@ -38,10 +39,10 @@ std::string ManyElements() {
 
 void LibXml2Parse(benchmark::State& state, const std::string& bytes) {
   for (auto _ : state) {
-    xmlDocPtr doc = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_NOENT);
-    benchmark::DoNotOptimize(doc);
-    xmlFreeDoc(doc);
+    const tellavo::bench::XmlDocument doc(
+        xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                      XML_PARSE_NONET | XML_PARSE_NOENT));
+    benchmark::DoNotOptimize(doc.get());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
 }

@@ -10,6 +10,8 @@
 
 #include "Platform.h"
 #include "TellavoProcess.h"
+#include "common/RegistryKey.h"
+#include "common/UniqueHandle.h"
 #include "common/Utf.h"
 #include "common/WideText.h"
 
@@ -33,11 +35,8 @@ std::optional<std::string> ClassesValue(const wchar_t* key) {
 }
 
 bool ClassesKeyExists(const wchar_t* key) {
-  HKEY opened = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, &opened) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(opened);
-  return true;
+  RegistryKey opened;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, KEY_QUERY_VALUE, opened.Out()) == ERROR_SUCCESS;
 }
 
 // A key of HKEY_CLASSES_ROOT that refuses some rights to everyone, as keys
@@ -47,36 +46,32 @@ bool ClassesKeyExists(const wchar_t* key) {
 class RefusingKey {
 public:
   RefusingKey(const wchar_t* key, DWORD refused) {
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, READ_CONTROL | WRITE_DAC, &key_),
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, key, 0, READ_CONTROL | WRITE_DAC, key_.Out()),
               ERROR_SUCCESS);
     DWORD size = 0;
-    RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+    RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, nullptr, &size);
     saved_.resize(size);
-    EXPECT_EQ(RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size),
+    EXPECT_EQ(RegGetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data(), &size),
               ERROR_SUCCESS);
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    UniqueHandle<PSID, FreeSid> everyone;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.Out());
     alignas(ACL) BYTE list[256];
     auto* acl = reinterpret_cast<PACL>(list);
     InitializeAcl(acl, sizeof list, ACL_REVISION);
-    AddAccessDeniedAce(acl, ACL_REVISION, refused, everyone);
-    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone);
+    AddAccessDeniedAce(acl, ACL_REVISION, refused, everyone.Get());
+    AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone.Get());
     SECURITY_DESCRIPTOR descriptor;
     InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
     SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE);
-    EXPECT_EQ(RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
-    FreeSid(everyone);
+    EXPECT_EQ(RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
   }
-  ~RefusingKey() {
-    RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
-    RegCloseKey(key_);
-  }
+  ~RefusingKey() { RegSetKeySecurity(key_.Get(), DACL_SECURITY_INFORMATION, saved_.data()); }
   RefusingKey(const RefusingKey&) = delete;
   RefusingKey& operator=(const RefusingKey&) = delete;
 
 private:
-  HKEY key_ = nullptr;
+  RegistryKey key_;
   std::vector<BYTE> saved_;
 };
 
@@ -88,11 +83,10 @@ TEST(RegisterTest, ARefusedChangeFailsWithTheSystemsReason) {
   // presence refuses the deletion there, and refuses listing its subkeys,
   // so that the module cannot take it for a key that holds others' entries.
   const std::wstring subkey = std::wstring(kServerKey) + L"\\Tellavo.Test";
-  HKEY created = nullptr;
+  // Created and closed at once.
   ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &created, nullptr),
+                            RegistryKey().Out(), nullptr),
             ERROR_SUCCESS);
-  RegCloseKey(created);
   TellavoRun unregistered;
   bool serverKeptAfterUnregister = false;
   {

@@ -1,21 +1,15 @@
 #include "Platform.h"
 #include "TellavoProcess.h"
 
-#include <memory>
 #include <optional>
 #include <stdexcept>
-#include <type_traits>
 
 #include "common/Utf.h"
 #include "support/EventLogWatch.h"
+#include "support/Handles.h"
 
 namespace tellavo::test {
 namespace {
-
-struct CloseHandleDeleter {
-  void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, CloseHandleDeleter>;
 
 std::wstring Wide(std::string_view text) {
   const std::u16string utf16 = Utf8ToUtf16(text);
@@ -40,13 +34,11 @@ public:
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                               nullptr));
-    if (handle_.get() == INVALID_HANDLE_VALUE) {
-      handle_.release();
+    if (handle_.Get() == INVALID_HANDLE_VALUE)
       Fail("CreateFileW");
-    }
   }
 
-  HANDLE Get() const { return handle_.get(); }
+  HANDLE Get() const { return handle_.Get(); }
   void Write(std::string_view text) const {
     DWORD written = 0;
     if (!text.empty() &&
@@ -67,7 +59,7 @@ public:
 private:
   void Rewind() const { SetFilePointer(Get(), 0, nullptr, FILE_BEGIN); }
 
-  Handle handle_;
+  KernelHandle handle_;
 };
 
 // One argument as the C runtime's command-line parser reads it back: quoted
@@ -131,10 +123,10 @@ TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view inp
   if (!CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                       nullptr, nullptr, &startup, &process))
     Fail("CreateProcessW");
-  const Handle child(process.hProcess), thread(process.hThread);
+  const KernelHandle child(process.hProcess), thread(process.hThread);
   DWORD code = 0;
-  if (WaitForSingleObject(child.get(), INFINITE) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(child.get(), &code))
+  if (WaitForSingleObject(child.Get(), INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(child.Get(), &code))
     Fail("waiting for the client");
   TellavoRun run;
   // A crash ends the process with its exception code (0xC0000005 ...).

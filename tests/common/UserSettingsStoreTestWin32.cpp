@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Platform.h"
+#include "common/RegistryKey.h"
 #include "common/Settings.h"
 #include "common/Utf.h"
 #include "support/ScopedSettings.h"
@@ -22,11 +23,9 @@ constexpr char kUserOrigin[] = "registry HKCU\\Software\\Tellavo";
 class ScopedUserSettings {
 public:
   ScopedUserSettings() {
-    HKEY existing = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, &existing) == ERROR_SUCCESS) {
-      RegCloseKey(existing);
+    RegistryKey existing;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserKey, 0, KEY_READ, existing.Out()) == ERROR_SUCCESS)
       throw std::runtime_error("HKCU\\Software\\Tellavo exists already; the test would change it");
-    }
   }
   ~ScopedUserSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, kUserKey); }
   ScopedUserSettings(const ScopedUserSettings&) = delete;

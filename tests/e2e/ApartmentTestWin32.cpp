@@ -17,6 +17,7 @@
 #include "common/ComPtr.h"
 #include "gateway/Tellavo_TLB.h"
 #include "support/EarlyBoundClient.h"
+#include "support/Handles.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
 
@@ -113,8 +114,8 @@ TEST_F(ApartmentTest, ObjectOfAnotherApartmentIsCalledThroughItsProxy) {
 
   HRESULT unmarshalled = E_UNEXPECTED;
   std::u16string originators;
-  const HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  ASSERT_NE(finished, nullptr);
+  const KernelHandle finished(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(finished.Valid());
   std::thread client([&] {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
       return;
@@ -126,15 +127,14 @@ TEST_F(ApartmentTest, ObjectOfAnotherApartmentIsCalledThroughItsProxy) {
         originators = Originators(*proxy.Get());
     }
     CoUninitialize();
-    SetEvent(finished);
+    SetEvent(finished.Get());
   });
   // The call is served on this apartment, whose thread takes the incoming
   // call while it waits for the client.
   DWORD index = 0;
-  HANDLE handles[] = {finished};
+  HANDLE handles[] = {finished.Get()};
   CoWaitForMultipleHandles(0, INFINITE, 1, handles, &index);
   client.join();
-  CloseHandle(finished);
   table->RevokeInterfaceFromGlobal(cookie);
   EXPECT_EQ(unmarshalled, S_OK);
   EXPECT_EQ(originators, u"TELLAVO\nINFO\n");

@@ -4,6 +4,7 @@
 // unloaded only while no object, factory reference or lock is outstanding.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -151,19 +152,18 @@ TEST(ComActivation, TypeLibraryDescribesTheClientsFunctionTable) {
       {u"getmsgstatus", 5}, {u"getmsgstatustodate", 6}, {u"sendsms", 6},
       {u"sendsmsconcat", 6}};
   std::vector<std::pair<std::u16string, SHORT>> found(methods.size());
+  const auto releaseFuncDesc = [&table](FUNCDESC* function) { table->ReleaseFuncDesc(function); };
   for (UINT index = 0;; ++index) {
-    FUNCDESC* function = nullptr;
-    if (FAILED(table->GetFuncDesc(index, &function)))
+    FUNCDESC* described = nullptr;
+    if (FAILED(table->GetFuncDesc(index, &described)))
       break;
+    const std::unique_ptr<FUNCDESC, decltype(releaseFuncDesc)> function(described, releaseFuncDesc);
     const size_t slot = static_cast<size_t>(function->oVft) / sizeof(void*);
-    BSTR name = nullptr;
+    BStr name;
     UINT count = 0;
-    table->GetNames(function->memid, &name, 1, &count);
+    table->GetNames(function->memid, name.Out(), 1, &count);
     if (slot >= 7 && slot - 7 < found.size())
-      found[slot - 7] = {BStr::Attach(name).Text(), function->cParams};
-    else
-      SysFreeString(name);
-    table->ReleaseFuncDesc(function);
+      found[slot - 7] = {name.Text(), function->cParams};
   }
   EXPECT_EQ(found, methods);
 }

@@ -1,6 +1,7 @@
 // Every way an exchange can fail gives the method's result code, S_OK and
 // exactly one event-log entry naming the failure.
 #include "GatewayModule.h"
+#include "common/Bstr.h"
 #include "support/LoopbackServers.h"
 #include "support/Wine.h"
 
@@ -128,10 +129,9 @@ TEST_F(FailureTest, NullRetvalueIsRefusedWithoutEffect) {
 }
 
 TEST_F(FailureTest, NullArgumentsAreEmptyStrings) {
-  BSTR retvalue = nullptr;
-  EXPECT_EQ(Gateway().addtosmsbasket(nullptr, nullptr, &retvalue), S_OK);
-  EXPECT_EQ(Gateway().getinfo(nullptr, nullptr, nullptr, &retvalue), S_OK);
-  SysFreeString(retvalue);
+  BStr retvalue;
+  EXPECT_EQ(Gateway().addtosmsbasket(nullptr, nullptr, retvalue.Out()), S_OK);
+  EXPECT_EQ(Gateway().getinfo(nullptr, nullptr, nullptr, retvalue.Out()), S_OK);
   const auto requests = Sim().Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_NE(

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "GatewayModule.h"
+#include "common/Bstr.h"
 #include "common/Utf.h"
-#include "common/WideText.h"
 #include "support/Environment.h"
 #include "support/Wine.h"
 
@@ -204,11 +204,10 @@ TEST_F(GatewayTraceTest, RecordsOfCallsSideBySideStayWhole) {
     threads.emplace_back([&, t] {
       WithOwnGateway([&](IGateway& gateway) {
         for (int i = 0; i < kCalls; ++i) {
-          BSTR retvalue = nullptr;
-          if (gateway.getinfo(Arg(kUser), Arg(kPassword), Arg(kVendor), &retvalue) == S_OK &&
-              retvalue != nullptr && std::u16string_view(FromWide(retvalue)) == u"TELLAVO\nINFO\n")
+          BStr retvalue;
+          if (gateway.getinfo(Arg(kUser), Arg(kPassword), Arg(kVendor), retvalue.Out()) == S_OK &&
+              retvalue.View() == u"TELLAVO\nINFO\n")
             ++answered[t];
-          SysFreeString(retvalue);
         }
       });
     });

@@ -12,6 +12,7 @@
 #include "common/Utf.h"
 #include "common/WideText.h"
 #include "gateway/EventLogReport.h"
+#include "support/Handles.h"
 
 namespace tellavo {
 namespace {
@@ -22,41 +23,35 @@ protected:
     module_ = Loaded(TELLAVO_MODULE_FILE);
     categories_ = Loaded(TELLAVO_CATEGORIES_FILE);
   }
-  void TearDown() override {
-    FreeLibrary(module_);
-    FreeLibrary(categories_);
-  }
 
-  static HMODULE Loaded(std::wstring path) {
+  static test::LoadedModule Loaded(std::wstring path) {
     // The build gives the path with forward slashes, which the loader does not take.
     std::replace(path.begin(), path.end(), L'/', L'\\');
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    EXPECT_NE(module, nullptr) << GetLastError();
+    test::LoadedModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    EXPECT_TRUE(module.Valid()) << GetLastError();
     return module;
   }
 
   // Message `id` of the module in `language` with the one insertion string,
   // as the viewer formats an entry.
   std::u16string Formatted(DWORD id, const std::u16string& insertion, DWORD language = 0) const {
-    return Formatted(module_, id, insertion, language);
+    return Formatted(module_.Get(), id, insertion, language);
   }
   static std::u16string Formatted(HMODULE module, DWORD id, const std::u16string& insertion,
                                   DWORD language = 0) {
     const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(insertion.c_str())};
-    WCHAR* buffer = nullptr;
+    test::LocalMemory<WCHAR*> buffer;
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                            FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                       module, id, language, reinterpret_cast<WCHAR*>(&buffer), 0,
+                       module, id, language, reinterpret_cast<WCHAR*>(buffer.Out()), 0,
                        reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
     EXPECT_TRUE(length != 0 || insertion.empty()) << "error " << GetLastError();
-    std::u16string text = FromWide(buffer, length);
-    LocalFree(buffer);
-    return text;
+    return FromWide(buffer.Get(), length);
   }
 
-  HMODULE module_ = nullptr;
-  HMODULE categories_ = nullptr;
+  test::LoadedModule module_;
+  test::LoadedModule categories_;
 };
 
 TEST_F(EventMessages, TheReportedEntryShowsExactlyItsText) {
@@ -72,8 +67,8 @@ TEST_F(EventMessages, TheReportedEntryShowsExactlyItsText) {
 // Every entry has category 1: the Category column shows its name, not the
 // entry's own message with its insertion left empty ("%1").
 TEST_F(EventMessages, TheEntriesCategoryHasAName) {
-  EXPECT_EQ(Formatted(categories_, 1, u""), u"Gateway call");
-  EXPECT_EQ(Formatted(categories_, 1, u"", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+  EXPECT_EQ(Formatted(categories_.Get(), 1, u""), u"Gateway call");
+  EXPECT_EQ(Formatted(categories_.Get(), 1, u"", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
             u"Gateway call");
 }
 

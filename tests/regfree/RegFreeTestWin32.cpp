@@ -19,6 +19,7 @@
 #include "common/Utf.h"
 #include "gateway/Tellavo_TLB.h"
 #include "support/EarlyBoundClient.h"
+#include "support/Handles.h"
 #include "support/Json.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
@@ -231,28 +232,30 @@ struct ClientRun {
 
 ClientRun RunClient(const fs::path& client, const std::wstring& arguments) {
   const fs::path output = client.parent_path() / "output.txt";
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  const HANDLE file = CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ClientRun run;
-  if (file == INVALID_HANDLE_VALUE)
-    return run;
-  std::wstring line = L"\"" + client.wstring() + L"\" " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = file;
-  startup.hStdError = file;
-  PROCESS_INFORMATION process{};
-  if (CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                     nullptr, &startup, &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &run.status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+  {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const KernelHandle file(CreateFileW(output.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.Get() == INVALID_HANDLE_VALUE)
+      return run;
+    std::wstring line = L"\"" + client.wstring() + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = file.Get();
+    startup.hStdError = file.Get();
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(client.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                       nullptr, nullptr, &startup, &process)) {
+      const KernelHandle thread(process.hThread);
+      const KernelHandle child(process.hProcess);
+      WaitForSingleObject(child.Get(), INFINITE);
+      GetExitCodeProcess(child.Get(), &run.status);
+    }
   }
-  CloseHandle(file);
   std::ifstream in(output, std::ios::binary);
   run.out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return run;

@@ -13,7 +13,9 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
 #include "Platform.h"
+#include "common/RegistryKey.h"
 #include "common/WideText.h"
 
 namespace tellavo::server::testing {
@@ -35,15 +37,14 @@ public:
   // or value is missing.
   static std::optional<std::u16string>
   Read(const std::u16string& key, const std::u16string& name = u"", HKEY root = HKEY_CLASSES_ROOT) {
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(root, Wide(key), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    RegistryKey opened;
+    if (RegOpenKeyExW(root, Wide(key), 0, KEY_READ, opened.Out()) != ERROR_SUCCESS)
       return std::nullopt;
     WCHAR data[512] = {};
     DWORD size = sizeof data;
     DWORD type = 0;
-    const LSTATUS status =
-        RegQueryValueExW(opened, Wide(name), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(opened);
+    const LSTATUS status = RegQueryValueExW(opened.Get(), Wide(name), nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data), &size);
     if (status != ERROR_SUCCESS || type != REG_SZ)
       return std::nullopt;
     return std::u16string(FromWide(data));
@@ -68,18 +69,15 @@ public:
   explicit RewriteCounter(const std::string& path)
       : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
         name_(path.substr(path.find_last_of('/') + 1)) {
-    inotify_add_watch(fd_, path.substr(0, path.find_last_of('/')).c_str(), IN_MOVED_TO);
+    inotify_add_watch(fd_.Get(), path.substr(0, path.find_last_of('/')).c_str(), IN_MOVED_TO);
   }
-  ~RewriteCounter() { close(fd_); }
-  RewriteCounter(const RewriteCounter&) = delete;
-  RewriteCounter& operator=(const RewriteCounter&) = delete;
 
   // The rewrites since the last call.
   int Take() {
     int count = 0;
     alignas(inotify_event) char buffer[4096];
     ssize_t n = 0;
-    while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+    while ((n = read(fd_.Get(), buffer, sizeof buffer)) > 0) {
       for (char* at = buffer; at < buffer + n;) {
         const auto* event = reinterpret_cast<const inotify_event*>(at);
         if (event->len > 0 && name_ == event->name)
@@ -91,7 +89,7 @@ public:
   }
 
 private:
-  int fd_;
+  FileDescriptor fd_;
   std::string name_;
 };
 

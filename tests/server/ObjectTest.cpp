@@ -5,6 +5,7 @@
 #include "ServerFixture.h"
 #include "common/WideText.h"
 #include "server/TypeInfo.h"
+#include "tests/support/Variant.h"
 
 namespace tellavo::server::testing {
 namespace {
@@ -144,14 +145,12 @@ TEST_F(ObjectTest, LateBoundCallsReachTheMethods) {
   args[1].bstrVal = password.Get();
   args[0].bstrVal = vendor.Get();
   DISPPARAMS params{args, nullptr, 3, 0};
-  VARIANT result;
-  VariantInit(&result);
-  ASSERT_EQ(dispatch->Invoke(DISPID_getinfo, IID_NULL, 0, DISPATCH_METHOD, &params, &result,
+  test::Variant result;
+  ASSERT_EQ(dispatch->Invoke(DISPID_getinfo, IID_NULL, 0, DISPATCH_METHOD, &params, result.Out(),
                              nullptr, nullptr),
             S_OK);
-  ASSERT_EQ(result.vt, VT_BSTR);
-  EXPECT_EQ(BstrView(result.bstrVal), u"u|p|v");
-  VariantClear(&result);
+  ASSERT_EQ(result->vt, VT_BSTR);
+  EXPECT_EQ(BstrView(result->bstrVal), u"u|p|v");
 
   const int cleared = TTestGateway::cleared;
   DISPPARAMS none{nullptr, nullptr, 0, 0};
@@ -169,7 +168,7 @@ TEST_F(ObjectTest, LateBoundCallsReachTheMethods) {
                              nullptr, nullptr),
             DISP_E_BADPARAMCOUNT);
   DISPPARAMS missing{args, nullptr, 2, 0};
-  EXPECT_EQ(dispatch->Invoke(DISPID_getinfo, IID_NULL, 0, DISPATCH_METHOD, &missing, &result,
+  EXPECT_EQ(dispatch->Invoke(DISPID_getinfo, IID_NULL, 0, DISPATCH_METHOD, &missing, result.Out(),
                              nullptr, nullptr),
             DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(TTestGateway::cleared, cleared + 1);

@@ -9,17 +9,16 @@
 #include "ServerFixture.h"
 #include "server/Registration.h"
 #include "server/SystemRegistry.h"
+#include "tests/support/Handles.h"
 
 namespace tellavo::server::testing {
 namespace {
 
 constexpr char16_t kClassKey[] = u"CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}";
 
-struct OleAutLibrary {
-  OleAutLibrary() : handle(LoadLibraryW(Wide(u"OLEAUT32.DLL"))) {}
-  ~OleAutLibrary() { FreeLibrary(handle); }
-  HMODULE handle;
-};
+test::LoadedModule OleAutLibrary() {
+  return test::LoadedModule(LoadLibraryW(Wide(u"OLEAUT32.DLL")));
+}
 
 TEST(SystemRegistry, WritesTextValuesAndDeletesEmptyKeys) {
   ScopedHive hive(TestHivePath("layer"));
@@ -52,8 +51,8 @@ using SystemRegistration = ServerTest;
 
 TEST_F(SystemRegistration, RegistersAndUnregistersThroughThePlatform) {
   ScopedHive hive(TestHivePath("pass"));
-  const OleAutLibrary oleAut;
-  SystemRegistry registry(oleAut.handle);
+  const test::LoadedModule oleAut = OleAutLibrary();
+  SystemRegistry registry(oleAut.Get());
   ASSERT_EQ(RunRegistration(*server_, registry, true), S_OK);
   const std::u16string k = kClassKey;
   EXPECT_EQ(ScopedHive::Read(k), u"SMS Gateway Objesi");
@@ -75,15 +74,15 @@ TEST_F(SystemRegistration, RegistersAndUnregistersThroughThePlatform) {
 TEST_F(SystemRegistration, EachPassIsOneRewriteOfTheHive) {
   const std::string path = TestHivePath("rewrites");
   ScopedHive hive(path);
-  const OleAutLibrary oleAut;
+  const test::LoadedModule oleAut = OleAutLibrary();
   RewriteCounter rewrites(path);
   {
-    SystemRegistry registry(oleAut.handle);
+    SystemRegistry registry(oleAut.Get());
     ASSERT_EQ(RunRegistration(*server_, registry, true), S_OK);
   }
   EXPECT_EQ(rewrites.Take(), 1);
   {
-    SystemRegistry registry(oleAut.handle);
+    SystemRegistry registry(oleAut.Get());
     ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
   }
   EXPECT_EQ(rewrites.Take(), 1);
@@ -126,10 +125,10 @@ TEST_F(SystemRegistration, ConcurrentPassesNeverFailNorLeaveHalfARegistration) {
     children[c] = fork();
     ASSERT_GE(children[c], 0);
     if (children[c] == 0) {
-      const OleAutLibrary oleAut;
+      const test::LoadedModule oleAut = OleAutLibrary();
       bool ok = true;
       for (int round = 0; round < rounds; ++round) {
-        SystemRegistry registry(oleAut.handle);
+        SystemRegistry registry(oleAut.Get());
         ok = ok && RunRegistration(*server_, registry, c == 0) == S_OK;
       }
       _exit(ok ? 0 : 1);
@@ -154,8 +153,8 @@ TEST_F(SystemRegistration, ConcurrentPassesNeverFailNorLeaveHalfARegistration) {
 
 TEST_F(SystemRegistration, UnwritableRegistryFailsThePass) {
   const UnwritableHive hive;
-  const OleAutLibrary oleAut;
-  SystemRegistry registry(oleAut.handle);
+  const test::LoadedModule oleAut = OleAutLibrary();
+  SystemRegistry registry(oleAut.Get());
   // The type library is registered first, and the system answers its own
   // code for a registry it cannot write.
   EXPECT_EQ(RunRegistration(*server_, registry, true), TYPE_E_REGISTRYACCESS);
@@ -167,10 +166,10 @@ TEST_F(SystemRegistration, UnwritableRegistryFailsThePass) {
 TEST_F(SystemRegistration, AHiveThatCannotBeReplacedKeepsItsRegistrationState) {
   const std::string path = TestHivePath("refused");
   ScopedHive hive(path);
-  const OleAutLibrary oleAut;
+  const test::LoadedModule oleAut = OleAutLibrary();
   const std::string blocker = path + ".tmp";
   const auto run = [&](bool registering) {
-    SystemRegistry registry(oleAut.handle);
+    SystemRegistry registry(oleAut.Get());
     return RunRegistration(*server_, registry, registering);
   };
   const HRESULT denied = HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "GatewayModule.h"
+#include "common/Bstr.h"
 #include "common/Utf.h"
 
 namespace tellavo::test {
@@ -38,12 +39,6 @@ ComPtr<IGateway> NewGateway(IClassFactory& factory) {
   EXPECT_EQ(factory.CreateInstance(nullptr, IID_IGateway, reinterpret_cast<void**>(gateway.Out())),
             S_OK);
   return gateway;
-}
-
-std::u16string Returned(BSTR value) {
-  std::u16string text = value ? std::u16string(value, SysStringLen(value)) : std::u16string();
-  SysFreeString(value);
-  return text;
 }
 
 // Message i of thread t: short texts for even i, long ones (over 160 units)
@@ -83,13 +78,14 @@ TEST_F(StressTest, ThreadsSharingTheBasketLoseAndDoubleNoMessage) {
         const ComPtr<IGateway> gateway = NewGateway(*factory.Get());
         if (!gateway)
           return;
-        BSTR retvalue = nullptr;
-        EXPECT_EQ(gateway->addtosmsbasket(Arg(Text(t, i)), Arg(Number(t, i)), &retvalue), S_OK);
-        Returned(retvalue);
+        BStr retvalue;
+        EXPECT_EQ(gateway->addtosmsbasket(Arg(Text(t, i)), Arg(Number(t, i)), retvalue.Out()),
+                  S_OK);
         ++queued[t];
         if (i % 10 == 0) {
-          EXPECT_EQ(gateway->getinfo(Arg(kUser), Arg(kPassword), Arg(kVendor), &retvalue), S_OK);
-          EXPECT_NE(Returned(retvalue), u"-1");
+          EXPECT_EQ(gateway->getinfo(Arg(kUser), Arg(kPassword), Arg(kVendor), retvalue.Out()),
+                    S_OK);
+          EXPECT_NE(retvalue.Text(), u"-1");
         }
       }
     });
@@ -117,11 +113,11 @@ TEST_F(StressTest, SendsSideBySideEachCarryTheWholeBasket) {
       const ComPtr<IGateway> gateway = NewGateway(*factory.Get());
       if (!gateway)
         return;
-      BSTR retvalue = nullptr;
+      BStr retvalue;
       EXPECT_EQ(gateway->sendsms(Arg(kUser), Arg(kPassword), Arg(u"TELLAVO"), Arg(u""),
-                                 Arg(kVendor), &retvalue),
+                                 Arg(kVendor), retvalue.Out()),
                 S_OK);
-      EXPECT_NE(Returned(retvalue), u"-1");
+      EXPECT_NE(retvalue.Text(), u"-1");
     });
   for (std::thread& thread : threads)
     thread.join();

@@ -12,6 +12,8 @@
 
 #include <stdexcept>
 
+#include "common/UniqueHandle.h"
+
 namespace tellavo::test {
 namespace {
 
@@ -20,11 +22,9 @@ namespace {
 using Socket = SOCKET;
 constexpr int kNoSignal = 0;
 constexpr int kShutBoth = SD_BOTH;
+constexpr Socket kNoSocket = INVALID_SOCKET;
 void CloseSocket(Socket s) {
   closesocket(s);
-}
-bool Invalid(Socket s) {
-  return s == INVALID_SOCKET;
 }
 void StartSockets() {
   static const bool started = [] {
@@ -38,25 +38,26 @@ void StartSockets() {
 using Socket = int;
 constexpr int kNoSignal = MSG_NOSIGNAL;
 constexpr int kShutBoth = SHUT_RDWR;
+constexpr Socket kNoSocket = -1;
 void CloseSocket(Socket s) {
   close(s);
-}
-bool Invalid(Socket s) {
-  return s < 0;
 }
 void StartSockets() {}
 #endif
 
+using OwnedSocket = UniqueHandle<Socket, CloseSocket, kNoSocket>;
+
 // A listening socket on 127.0.0.1 at any free port.
-Socket Listen(int& port) {
+OwnedSocket Listen(int& port) {
   StartSockets();
-  const Socket s = socket(AF_INET, SOCK_STREAM, 0);
+  OwnedSocket s(socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  if (Invalid(s) || bind(s, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-      listen(s, 1) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+  if (!s.Valid() || bind(s.Get(), reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      listen(s.Get(), 1) != 0 ||
+      getsockname(s.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
     throw std::runtime_error("cannot listen on 127.0.0.1");
   port = ntohs(address.sin_port);
   return s;
@@ -66,21 +67,22 @@ Socket Listen(int& port) {
 
 int ClosedPort() {
   int port = 0;
-  CloseSocket(Listen(port));
+  // The socket goes again at once, which leaves its port free.
+  Listen(port);
   return port;
 }
 
 PlainReplyServer::PlainReplyServer(std::string reply) {
-  const Socket listener = Listen(port_);
+  // Closed by the destructor, once the thread that accepts on it has ended.
+  const Socket listener = Listen(port_).Release();
   listener_ = static_cast<std::uintptr_t>(listener);
   thread_ = std::thread([listener, reply = std::move(reply)] {
-    const Socket client = accept(listener, nullptr, nullptr);
-    if (Invalid(client))
+    const OwnedSocket client(accept(listener, nullptr, nullptr));
+    if (!client.Valid())
       return;
     char buffer[4096];
-    if (recv(client, buffer, sizeof buffer, 0) > 0)
-      send(client, reply.data(), static_cast<int>(reply.size()), kNoSignal);
-    CloseSocket(client);
+    if (recv(client.Get(), buffer, sizeof buffer, 0) > 0)
+      send(client.Get(), reply.data(), static_cast<int>(reply.size()), kNoSignal);
   });
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "Platform.h"
+#include "common/RegistryKey.h"
 #include "common/Utf.h"
 #include "support/ScopedSettings.h"
 
@@ -22,19 +23,17 @@ struct Value {
   std::vector<BYTE> data;
 };
 
-HKEY OpenKey() {
-  HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+RegistryKey OpenKey() {
+  RegistryKey key;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
                       nullptr) != ERROR_SUCCESS)
     throw std::runtime_error("cannot open HKLM\\SOFTWARE\\Tellavo");
   return key;
 }
 
 void SetValue(const std::string& name, DWORD type, const void* data, DWORD size) {
-  const HKEY key = OpenKey();
-  const LSTATUS status =
-      RegSetValueExW(key, Wide(name).c_str(), 0, type, static_cast<const BYTE*>(data), size);
-  RegCloseKey(key);
+  const LSTATUS status = RegSetValueExW(OpenKey().Get(), Wide(name).c_str(), 0, type,
+                                        static_cast<const BYTE*>(data), size);
   if (status != ERROR_SUCCESS)
     throw std::runtime_error("cannot set the value " + name);
 }
@@ -48,8 +47,9 @@ struct ScopedSettings::State {
 };
 
 ScopedSettings::ScopedSettings() : state_(std::make_unique<State>()) {
-  HKEY key = nullptr;
-  state_->keyExisted = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+  RegistryKey key;
+  state_->keyExisted =
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, key.Out()) == ERROR_SUCCESS;
   if (state_->keyExisted) {
     for (DWORD index = 0;; ++index) {
       wchar_t name[256];
@@ -57,13 +57,14 @@ ScopedSettings::ScopedSettings() : state_(std::make_unique<State>()) {
       BYTE data[4096];
       DWORD size = sizeof data;
       DWORD type = 0;
-      if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &size) !=
+      if (RegEnumValueW(key.Get(), index, name, &nameLength, nullptr, &type, data, &size) !=
           ERROR_SUCCESS)
         break;
       state_->saved.push_back({std::wstring(name, nameLength), type, {data, data + size}});
     }
-    RegCloseKey(key);
   }
+  // Not held open while the key is deleted.
+  key.reset();
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
 }
 
@@ -71,11 +72,10 @@ ScopedSettings::~ScopedSettings() {
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, kKey);
   if (!state_->keyExisted)
     return;
-  const HKEY key = OpenKey();
+  const RegistryKey key = OpenKey();
   for (const Value& value : state_->saved)
-    RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(),
+    RegSetValueExW(key.Get(), value.name.c_str(), 0, value.type, value.data.data(),
                    static_cast<DWORD>(value.data.size()));
-  RegCloseKey(key);
 }
 
 void ScopedSettings::SetText(const std::string& name, const std::string& text) {
@@ -94,11 +94,10 @@ void ScopedSettings::SetMalformed(const std::string& name) {
 }
 
 void ScopedSettings::Remove(const std::string& name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+  RegistryKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, key.Out()) != ERROR_SUCCESS)
     return;
-  RegDeleteValueW(key, Wide(name).c_str());
-  RegCloseKey(key);
+  RegDeleteValueW(key.Get(), Wide(name).c_str());
 }
 
 std::string ScopedSettings::Origin() const {

@@ -25,6 +25,9 @@ extern char** environ;
 #include "common/Utf.h"
 #include "common/WideText.h"
 #include "support/Environment.h"
+#ifdef _WIN32
+#include "support/Handles.h"
+#endif
 #include "support/Wine.h"
 #include "transport/ExchangeTrace.h"
 #include "transport/TraceCall.h"
@@ -218,12 +221,13 @@ TEST_F(TraceTest, RotationThatCannotRenameKeepsTracingAndTriesAgain) {
   EXPECT_EQ(ReadAll(File()), record + "3\n");
 #ifdef _WIN32
   // A reader that does not let the file be renamed, as most editors open it.
-  const HANDLE reader =
-      CreateFileW(File().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  AppendTraceRecord(file, 100, record + "4\n");
-  CloseHandle(reader);
+  {
+    const KernelHandle reader(CreateFileW(File().c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_NE(reader.Get(), INVALID_HANDLE_VALUE);
+    AppendTraceRecord(file, 100, record + "4\n");
+  }
   EXPECT_EQ(ReadAll(File()), record + "3\n" + record + "4\n");
   AppendTraceRecord(file, 100, record + "5\n");
   EXPECT_EQ(ReadAll(rotated), record + "3\n" + record + "4\n");
@@ -234,31 +238,25 @@ TEST_F(TraceTest, RotationThatCannotRenameKeepsTracingAndTriesAgain) {
 #ifdef _WIN32
 // The security descriptor of `path` as SDDL, for `parts`.
 std::string SecurityText(const fs::path& path, SECURITY_INFORMATION parts) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
   if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
-                            &descriptor) != ERROR_SUCCESS)
+                            descriptor.Out()) != ERROR_SUCCESS)
     return "unreadable";
-  LPWSTR text = nullptr;
-  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text,
-                                                       nullptr);
-  const std::string result = text ? Utf16ToUtf8(FromWide(text)) : "";
-  LocalFree(text);
-  LocalFree(descriptor);
-  return result;
+  LocalMemory<LPWSTR> text;
+  ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor.Get(), SDDL_REVISION_1, parts,
+                                                       text.Out(), nullptr);
+  return text.Valid() ? Utf16ToUtf8(FromWide(text.Get())) : "";
 }
 
 std::string ProcessUserSid() {
-  HANDLE token = nullptr;
-  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+  KernelHandle token;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Out());
   BYTE buffer[256];
   DWORD size = 0;
-  GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
-  CloseHandle(token);
-  LPWSTR text = nullptr;
-  ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text);
-  const std::string sid = Utf16ToUtf8(FromWide(text));
-  LocalFree(text);
-  return sid;
+  GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size);
+  LocalMemory<LPWSTR> text;
+  ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, text.Out());
+  return Utf16ToUtf8(FromWide(text.Get()));
 }
 #endif
 
@@ -428,9 +426,8 @@ public:
     PROCESS_INFORMATION process{};
     started_ = CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                               &startup, &process);
-    process_ = process.hProcess;
-    if (started_)
-      CloseHandle(process.hThread);
+    process_.reset(process.hProcess);
+    const KernelHandle unusedThread(process.hThread);
 #else
     std::string self = fs::read_symlink("/proc/self/exe").string();
     std::string filter = Utf8Filter();
@@ -447,10 +444,9 @@ public:
     if (!started_)
       return false;
 #ifdef _WIN32
-    WaitForSingleObject(process_, INFINITE);
+    WaitForSingleObject(process_.Get(), INFINITE);
     DWORD status = 1;
-    GetExitCodeProcess(process_, &status);
-    CloseHandle(process_);
+    GetExitCodeProcess(process_.Get(), &status);
     return status == 0;
 #else
     int status = 0;
@@ -462,7 +458,7 @@ public:
 private:
 #ifdef _WIN32
   static constexpr wchar_t kFilter[] = L"--gtest_filter=TraceWriter.AppendsItsRecords";
-  HANDLE process_ = nullptr;
+  KernelHandle process_;
 #else
   static std::string Utf8Filter() {
     return "--gtest_filter=TraceWriter.AppendsItsRecords";

@@ -16,6 +16,7 @@
 #include "common/ComPtr.h"
 #include "common/Utf.h"
 #include "common/WideText.h"
+#include "tests/support/Variant.h"
 #include "typelib/Probe_TLB.h"
 
 using namespace tellavo;
@@ -172,7 +173,6 @@ protected:
     ASSERT_EQ(S_OK, lib->GetTypeInfoOfGuid(IID_IProbe, info_.Out()));
     probe_.emplace(info_.Get());
   }
-  void TearDown() override { VariantClear(&result_); }
 
   // Calls a method by name, the arguments given in call order.
   HRESULT Call(const char16_t* name, std::vector<VARIANT> inOrder) {
@@ -183,15 +183,14 @@ protected:
       return hr;
     std::vector<VARIANT> reversed(inOrder.rbegin(), inOrder.rend());
     DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-    VariantClear(&result_);
     UINT argErr = 0;
-    return probe_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result_,
-                          nullptr, &argErr);
+    return probe_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                          result_.Out(), nullptr, &argErr);
   }
 
   ComPtr<ITypeInfo> info_;
   std::optional<Probe> probe_;
-  VARIANT result_{};
+  test::Variant result_;
 };
 
 TEST_F(ProbeTest, EveryParameterTypeGoesInAndComesBack) {
@@ -216,50 +215,50 @@ TEST_F(ProbeTest, EveryParameterTypeGoesInAndComesBack) {
   uintValue.uintVal = 3000000000u;
 
   ASSERT_EQ(S_OK, Call(u"echoShort", {shortValue}));
-  EXPECT_EQ(VT_I2, result_.vt);
-  EXPECT_EQ(-12345, result_.iVal);
+  EXPECT_EQ(VT_I2, result_->vt);
+  EXPECT_EQ(-12345, result_->iVal);
   ASSERT_EQ(S_OK, Call(u"echoLong", {longValue}));
-  EXPECT_EQ(VT_I4, result_.vt);
-  EXPECT_EQ(-2000000001, result_.lVal);
+  EXPECT_EQ(VT_I4, result_->vt);
+  EXPECT_EQ(-2000000001, result_->lVal);
   ASSERT_EQ(S_OK, Call(u"echoFloat", {floatValue}));
-  EXPECT_EQ(VT_R4, result_.vt);
-  EXPECT_EQ(1.5f, result_.fltVal);
+  EXPECT_EQ(VT_R4, result_->vt);
+  EXPECT_EQ(1.5f, result_->fltVal);
   ASSERT_EQ(S_OK, Call(u"echoDouble", {doubleValue}));
-  EXPECT_EQ(VT_R8, result_.vt);
-  EXPECT_EQ(-2.75e300, result_.dblVal);
+  EXPECT_EQ(VT_R8, result_->vt);
+  EXPECT_EQ(-2.75e300, result_->dblVal);
   ASSERT_EQ(S_OK, Call(u"echoText", {textValue}));
-  EXPECT_EQ(VT_BSTR, result_.vt);
-  EXPECT_EQ(u"Merhaba dünya", BstrView(result_.bstrVal));
+  EXPECT_EQ(VT_BSTR, result_->vt);
+  EXPECT_EQ(u"Merhaba dünya", BstrView(result_->bstrVal));
   ASSERT_EQ(S_OK, Call(u"echoDispatch", {dispatch}));
-  EXPECT_EQ(VT_DISPATCH, result_.vt);
-  EXPECT_EQ(static_cast<IDispatch*>(&*probe_), result_.pdispVal);
+  EXPECT_EQ(VT_DISPATCH, result_->vt);
+  EXPECT_EQ(static_cast<IDispatch*>(&*probe_), result_->pdispVal);
   ASSERT_EQ(S_OK, Call(u"echoCode", {code}));
-  EXPECT_EQ(VT_ERROR, result_.vt);
-  EXPECT_EQ(E_FAIL, result_.scode);
+  EXPECT_EQ(VT_ERROR, result_->vt);
+  EXPECT_EQ(E_FAIL, result_->scode);
   ASSERT_EQ(S_OK, Call(u"echoBool", {boolean}));
-  EXPECT_EQ(VT_BOOL, result_.vt);
-  EXPECT_EQ(VARIANT_TRUE, result_.boolVal);
+  EXPECT_EQ(VT_BOOL, result_->vt);
+  EXPECT_EQ(VARIANT_TRUE, result_->boolVal);
   ASSERT_EQ(S_OK, Call(u"echoVariant", {doubleValue}));
-  EXPECT_EQ(VT_R8, result_.vt);
-  EXPECT_EQ(-2.75e300, result_.dblVal);
+  EXPECT_EQ(VT_R8, result_->vt);
+  EXPECT_EQ(-2.75e300, result_->dblVal);
   ASSERT_EQ(S_OK, Call(u"echoUnknown", {unknown}));
-  EXPECT_EQ(VT_UNKNOWN, result_.vt);
-  EXPECT_EQ(static_cast<IUnknown*>(&*probe_), result_.punkVal);
+  EXPECT_EQ(VT_UNKNOWN, result_->vt);
+  EXPECT_EQ(static_cast<IUnknown*>(&*probe_), result_->punkVal);
   ASSERT_EQ(S_OK, Call(u"echoByte", {byteValue}));
-  EXPECT_EQ(VT_UI1, result_.vt);
-  EXPECT_EQ(200, result_.bVal);
+  EXPECT_EQ(VT_UI1, result_->vt);
+  EXPECT_EQ(200, result_->bVal);
   ASSERT_EQ(S_OK, Call(u"echoULong", {ulongValue}));
-  EXPECT_EQ(VT_UI4, result_.vt);
-  EXPECT_EQ(4000000000u, result_.ulVal);
+  EXPECT_EQ(VT_UI4, result_->vt);
+  EXPECT_EQ(4000000000u, result_->ulVal);
   // The system answers int and unsigned int as their four-byte types.
   ASSERT_EQ(S_OK, Call(u"echoInt", {intValue}));
-  EXPECT_EQ(VT_I4, result_.vt);
-  EXPECT_EQ(-7, result_.lVal);
+  EXPECT_EQ(VT_I4, result_->vt);
+  EXPECT_EQ(-7, result_->lVal);
   ASSERT_EQ(S_OK, Call(u"echoUInt", {uintValue}));
-  EXPECT_EQ(VT_UI4, result_.vt);
-  EXPECT_EQ(3000000000u, result_.ulVal);
+  EXPECT_EQ(VT_UI4, result_->vt);
+  EXPECT_EQ(3000000000u, result_->ulVal);
   ASSERT_EQ(S_OK, Call(u"touch", {}));
-  EXPECT_EQ(VT_EMPTY, result_.vt);
+  EXPECT_EQ(VT_EMPTY, result_->vt);
   EXPECT_EQ(15, probe_->calls);
 }
 
@@ -271,30 +270,30 @@ TEST_F(ProbeTest, ArgumentsBecomeTheDeclaredTypes) {
   byReference.piVal = &referenced;
   text.bstrVal = number.Get();
   ASSERT_EQ(S_OK, Call(u"echoShort", {text}));
-  EXPECT_EQ(VT_I2, result_.vt);
-  EXPECT_EQ(123, result_.iVal);
+  EXPECT_EQ(VT_I2, result_->vt);
+  EXPECT_EQ(123, result_->iVal);
   text.bstrVal = truth.Get();
   ASSERT_EQ(S_OK, Call(u"echoBool", {text}));
-  EXPECT_EQ(VARIANT_TRUE, result_.boolVal);
+  EXPECT_EQ(VARIANT_TRUE, result_->boolVal);
   text.bstrVal = real.Get();
   ASSERT_EQ(S_OK, Call(u"echoFloat", {text}));
-  EXPECT_EQ(2.5f, result_.fltVal);
+  EXPECT_EQ(2.5f, result_->fltVal);
   // Reals round half to even into integers.
   half.dblVal = 2.5;
   ASSERT_EQ(S_OK, Call(u"echoLong", {half}));
-  EXPECT_EQ(2, result_.lVal);
+  EXPECT_EQ(2, result_->lVal);
   half.dblVal = 3.5;
   ASSERT_EQ(S_OK, Call(u"echoInt", {half}));
-  EXPECT_EQ(4, result_.lVal);
+  EXPECT_EQ(4, result_->lVal);
   boolean.boolVal = VARIANT_TRUE;
   ASSERT_EQ(S_OK, Call(u"echoDouble", {boolean}));
-  EXPECT_EQ(-1.0, result_.dblVal);
+  EXPECT_EQ(-1.0, result_->dblVal);
   ASSERT_EQ(S_OK, Call(u"echoText", {byReference}));
-  EXPECT_EQ(u"-3", BstrView(result_.bstrVal));
+  EXPECT_EQ(u"-3", BstrView(result_->bstrVal));
   // A VARIANT parameter takes the value that a reference points to.
   ASSERT_EQ(S_OK, Call(u"echoVariant", {byReference}));
-  EXPECT_EQ(VT_I2, result_.vt);
-  EXPECT_EQ(-3, result_.iVal);
+  EXPECT_EQ(VT_I2, result_->vt);
+  EXPECT_EQ(-3, result_->iVal);
   // A value beyond the parameter's range, and one of no number.
   big.lVal = 70000;
   EXPECT_EQ(DISP_E_OVERFLOW, Call(u"echoShort", {big}));
@@ -332,7 +331,7 @@ TEST_F(ProbeTest, ManyArgumentsOfMixedTypesKeepTheirOrder) {
   add(VT_I4, [](VARIANT& v) { v.lVal = -16; });
   ASSERT_EQ(S_OK, Call(u"mix", arguments));
   EXPECT_EQ("1.25 -2 3.5 4 5.5 6 7.5 h 9.5 -10 11.5 3:12 13.5 14.5 15.5 -16",
-            Utf16ToUtf8(BstrView(result_.bstrVal)));
+            Utf16ToUtf8(BstrView(result_->bstrVal)));
 }
 
 } // namespace
