@@ -16,9 +16,9 @@
 #include "Platform.h"
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
+#include "common/Variant.h"
 #include "gateway/Tellavo_TLB.h"
 #include "server/Module.h"
-#include "tests/support/Variant.h"
 
 using namespace tellavo;
 
@@ -85,7 +85,7 @@ struct Arguments {
   std::vector<VARIANT> values;
   std::vector<std::array<uint64_t, 2>> referenced;
   std::vector<BStr> referencedStrings;
-  std::vector<test::Variant> referencedVariants;
+  std::vector<OwnedVariant> referencedVariants;
 
   Arguments(size_t count)
       : values(count), referenced(count), referencedStrings(count), referencedVariants(count) {}
@@ -220,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool wantResult = input.ConsumeBool(), wantException = input.ConsumeBool();
   const bool wantArgErr = input.ConsumeBool(), otherIid = input.ConsumeBool();
 
-  test::Variant result;
+  OwnedVariant result;
   EXCEPINFO exception{};
   UINT argErr = 0;
   gateway.Invoke(ids[0], otherIid ? IID_IGateway : IID_NULL, LOCALE_USER_DEFAULT, flags, &params,

@@ -5,8 +5,8 @@
 
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
+#include "common/LoadedLibrary.h"
 #include "common/SameText.h"
-#include "common/UniqueHandle.h"
 #include "common/WideText.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
@@ -19,8 +19,6 @@
 namespace tellavo::server {
 
 namespace {
-
-using LoadedLibrary = UniqueHandle<HMODULE, FreeLibrary>;
 
 // This module, found from the address of one of its functions.
 HMODULE ThisModule() {

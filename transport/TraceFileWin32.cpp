@@ -9,7 +9,7 @@
 
 #include "common/Exceptions.h"
 #include "common/Format.h"
-#include "common/UniqueHandle.h"
+#include "common/HandlesWin32.h"
 #include "common/WideText.h"
 #include "transport/TraceFile.h"
 #include "transport/TraceFileSystem.h"
@@ -36,16 +36,8 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
   return true;
 }
 
-// Closes a handle of the system's (a file, a token). A failed CreateFileW
-// answers INVALID_HANDLE_VALUE, which is no handle either.
-void CloseSystemHandle(HANDLE handle) {
-  if (handle != INVALID_HANDLE_VALUE)
-    CloseHandle(handle);
-}
-using TSystemHandle = UniqueHandle<HANDLE, CloseSystemHandle>;
-
 // Memory the security functions allocate with LocalAlloc.
-using TLocalMemory = UniqueHandle<HLOCAL, LocalFree>;
+using TLocalMemory = LocalMemory<HLOCAL>;
 
 // A token's TOKEN_USER or TOKEN_OWNER, read into memory of its own.
 std::unique_ptr<BYTE[]> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
@@ -73,7 +65,7 @@ std::optional<TAccount> CurrentAccount() {
   if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
       !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
     return std::nullopt;
-  const TSystemHandle held(token);
+  const KernelHandle held(token);
   TAccount account{TokenInformation(token, TokenUser), TokenInformation(token, TokenOwner)};
   if (!account.user || !account.owner)
     return std::nullopt;
@@ -115,16 +107,16 @@ bool OwnedBy(HANDLE file, const TAccount& account) {
 // is checked on the handle itself, so nothing can be swapped in between.
 // Other writers and a rename stay possible while the file is open.
 // On failure the handle is not open and `reason` says why.
-TSystemHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
+KernelHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
   const std::u16string name(path);
   const std::optional<TAccount> account = CurrentAccount();
   const TLocalMemory descriptor = account ? PrivateDescriptor(*account) : TLocalMemory();
   if (!descriptor.Valid()) {
     reason = LastErrorReason();
-    return TSystemHandle(INVALID_HANDLE_VALUE);
+    return KernelHandle(INVALID_HANDLE_VALUE);
   }
   SECURITY_ATTRIBUTES security{sizeof security, descriptor.Get(), FALSE};
-  TSystemHandle file(CreateFileW(
+  KernelHandle file(CreateFileW(
       Wide(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       &security, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
@@ -141,13 +133,13 @@ TSystemHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16st
     reason = kRefusedOwner;
   else
     return file;
-  return TSystemHandle(INVALID_HANDLE_VALUE);
+  return KernelHandle(INVALID_HANDLE_VALUE);
 }
 
 } // namespace
 
 struct TTraceFileHandle::Native {
-  TSystemHandle file;
+  KernelHandle file;
 };
 
 TTraceFileHandle::TTraceFileHandle(std::u16string_view path) : path_(path) {
@@ -172,7 +164,7 @@ void TTraceFileHandle::Append(std::string_view bytes) {
 }
 
 struct TTraceFileLock::Native {
-  TSystemHandle file;
+  KernelHandle file;
 };
 
 TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {

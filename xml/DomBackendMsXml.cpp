@@ -26,6 +26,7 @@
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
 #include "common/Utf.h"
+#include "common/Variant.h"
 #include "common/WideText.h"
 #include "xml/DomBackend.h"
 #include "xml/XMLNames.h"
@@ -60,25 +61,6 @@ BStr Allocated(std::u16string_view text) {
     throw std::bad_alloc();
   return BStr::Attach(value);
 }
-
-// A VARIANT that the caller fills and this object clears.
-class OwnedVariant {
-public:
-  OwnedVariant() { VariantInit(&value_); }
-  ~OwnedVariant() { VariantClear(&value_); }
-  OwnedVariant(const OwnedVariant&) = delete;
-  OwnedVariant& operator=(const OwnedVariant&) = delete;
-  VARIANT* Out() {
-    VariantClear(&value_);
-    return &value_;
-  }
-  std::u16string Text() const {
-    return value_.vt == VT_BSTR ? std::u16string(BstrView(value_.bstrVal)) : std::u16string();
-  }
-
-private:
-  VARIANT value_;
-};
 
 // VARIANTs passed in; a text one borrows the BSTR, which outlives the call.
 VARIANT TextArgument(const BStr& text) {

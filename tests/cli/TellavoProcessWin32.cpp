@@ -4,9 +4,9 @@
 #include <optional>
 #include <stdexcept>
 
+#include "common/HandlesWin32.h"
 #include "common/Utf.h"
 #include "support/EventLogWatch.h"
-#include "support/Handles.h"
 
 namespace tellavo::test {
 namespace {

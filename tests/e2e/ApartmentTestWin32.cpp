@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "common/ComPtr.h"
+#include "common/HandlesWin32.h"
 #include "gateway/Tellavo_TLB.h"
 #include "support/EarlyBoundClient.h"
-#include "support/Handles.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
 

@@ -9,10 +9,11 @@
 #include <string>
 
 #include "Platform.h"
+#include "common/HandlesWin32.h"
+#include "common/LoadedLibrary.h"
 #include "common/Utf.h"
 #include "common/WideText.h"
 #include "gateway/EventLogReport.h"
-#include "support/Handles.h"
 
 namespace tellavo {
 namespace {
@@ -24,10 +25,10 @@ protected:
     categories_ = Loaded(TELLAVO_CATEGORIES_FILE);
   }
 
-  static test::LoadedModule Loaded(std::wstring path) {
+  static LoadedLibrary Loaded(std::wstring path) {
     // The build gives the path with forward slashes, which the loader does not take.
     std::replace(path.begin(), path.end(), L'/', L'\\');
-    test::LoadedModule module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    LoadedLibrary module(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     EXPECT_TRUE(module.Valid()) << GetLastError();
     return module;
   }
@@ -40,7 +41,7 @@ protected:
   static std::u16string Formatted(HMODULE module, DWORD id, const std::u16string& insertion,
                                   DWORD language = 0) {
     const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(insertion.c_str())};
-    test::LocalMemory<WCHAR*> buffer;
+    LocalMemory<WCHAR*> buffer;
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                            FORMAT_MESSAGE_ARGUMENT_ARRAY,
@@ -50,8 +51,8 @@ protected:
     return FromWide(buffer.Get(), length);
   }
 
-  test::LoadedModule module_;
-  test::LoadedModule categories_;
+  LoadedLibrary module_;
+  LoadedLibrary categories_;
 };
 
 TEST_F(EventMessages, TheReportedEntryShowsExactlyItsText) {

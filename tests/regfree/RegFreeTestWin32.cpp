@@ -16,10 +16,10 @@
 #include <type_traits>
 
 #include "common/ComPtr.h"
+#include "common/HandlesWin32.h"
 #include "common/Utf.h"
 #include "gateway/Tellavo_TLB.h"
 #include "support/EarlyBoundClient.h"
-#include "support/Handles.h"
 #include "support/Json.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"

@@ -3,9 +3,9 @@
 #include <array>
 
 #include "ServerFixture.h"
+#include "common/Variant.h"
 #include "common/WideText.h"
 #include "server/TypeInfo.h"
-#include "tests/support/Variant.h"
 
 namespace tellavo::server::testing {
 namespace {
@@ -145,7 +145,7 @@ TEST_F(ObjectTest, LateBoundCallsReachTheMethods) {
   args[1].bstrVal = password.Get();
   args[0].bstrVal = vendor.Get();
   DISPPARAMS params{args, nullptr, 3, 0};
-  test::Variant result;
+  OwnedVariant result;
   ASSERT_EQ(dispatch->Invoke(DISPID_getinfo, IID_NULL, 0, DISPATCH_METHOD, &params, result.Out(),
                              nullptr, nullptr),
             S_OK);

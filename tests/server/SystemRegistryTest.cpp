@@ -7,17 +7,17 @@
 
 #include "HiveFixture.h"
 #include "ServerFixture.h"
+#include "common/LoadedLibrary.h"
 #include "server/Registration.h"
 #include "server/SystemRegistry.h"
-#include "tests/support/Handles.h"
 
 namespace tellavo::server::testing {
 namespace {
 
 constexpr char16_t kClassKey[] = u"CLSID\\{30382C13-28EC-4B56-A42C-7172636B226B}";
 
-test::LoadedModule OleAutLibrary() {
-  return test::LoadedModule(LoadLibraryW(Wide(u"OLEAUT32.DLL")));
+LoadedLibrary OleAutLibrary() {
+  return LoadedLibrary(LoadLibraryW(Wide(u"OLEAUT32.DLL")));
 }
 
 TEST(SystemRegistry, WritesTextValuesAndDeletesEmptyKeys) {
@@ -51,7 +51,7 @@ using SystemRegistration = ServerTest;
 
 TEST_F(SystemRegistration, RegistersAndUnregistersThroughThePlatform) {
   ScopedHive hive(TestHivePath("pass"));
-  const test::LoadedModule oleAut = OleAutLibrary();
+  const LoadedLibrary oleAut = OleAutLibrary();
   SystemRegistry registry(oleAut.Get());
   ASSERT_EQ(RunRegistration(*server_, registry, true), S_OK);
   const std::u16string k = kClassKey;
@@ -74,7 +74,7 @@ TEST_F(SystemRegistration, RegistersAndUnregistersThroughThePlatform) {
 TEST_F(SystemRegistration, EachPassIsOneRewriteOfTheHive) {
   const std::string path = TestHivePath("rewrites");
   ScopedHive hive(path);
-  const test::LoadedModule oleAut = OleAutLibrary();
+  const LoadedLibrary oleAut = OleAutLibrary();
   RewriteCounter rewrites(path);
   {
     SystemRegistry registry(oleAut.Get());
@@ -125,7 +125,7 @@ TEST_F(SystemRegistration, ConcurrentPassesNeverFailNorLeaveHalfARegistration) {
     children[c] = fork();
     ASSERT_GE(children[c], 0);
     if (children[c] == 0) {
-      const test::LoadedModule oleAut = OleAutLibrary();
+      const LoadedLibrary oleAut = OleAutLibrary();
       bool ok = true;
       for (int round = 0; round < rounds; ++round) {
         SystemRegistry registry(oleAut.Get());
@@ -153,7 +153,7 @@ TEST_F(SystemRegistration, ConcurrentPassesNeverFailNorLeaveHalfARegistration) {
 
 TEST_F(SystemRegistration, UnwritableRegistryFailsThePass) {
   const UnwritableHive hive;
-  const test::LoadedModule oleAut = OleAutLibrary();
+  const LoadedLibrary oleAut = OleAutLibrary();
   SystemRegistry registry(oleAut.Get());
   // The type library is registered first, and the system answers its own
   // code for a registry it cannot write.
@@ -166,7 +166,7 @@ TEST_F(SystemRegistration, UnwritableRegistryFailsThePass) {
 TEST_F(SystemRegistration, AHiveThatCannotBeReplacedKeepsItsRegistrationState) {
   const std::string path = TestHivePath("refused");
   ScopedHive hive(path);
-  const test::LoadedModule oleAut = OleAutLibrary();
+  const LoadedLibrary oleAut = OleAutLibrary();
   const std::string blocker = path + ".tmp";
   const auto run = [&](bool registering) {
     SystemRegistry registry(oleAut.Get());

@@ -26,7 +26,7 @@ extern char** environ;
 #include "common/WideText.h"
 #include "support/Environment.h"
 #ifdef _WIN32
-#include "support/Handles.h"
+#include "common/HandlesWin32.h"
 #endif
 #include "support/Wine.h"
 #include "transport/ExchangeTrace.h"

@@ -15,8 +15,8 @@
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
 #include "common/Utf.h"
+#include "common/Variant.h"
 #include "common/WideText.h"
-#include "tests/support/Variant.h"
 #include "typelib/Probe_TLB.h"
 
 using namespace tellavo;
@@ -190,7 +190,7 @@ protected:
 
   ComPtr<ITypeInfo> info_;
   std::optional<Probe> probe_;
-  test::Variant result_;
+  OwnedVariant result_;
 };
 
 TEST_F(ProbeTest, EveryParameterTypeGoesInAndComesBack) {

@@ -3,26 +3,13 @@
 #include "common/Bstr.h"
 #include "common/ErrorConversion.h"
 #include "common/Exceptions.h"
+#include "common/Variant.h"
 #include "common/WideText.h"
 
 namespace tellavo::cli {
 namespace {
 
 // A result VARIANT, cleared on every path.
-class Variant {
-public:
-  Variant() { VariantInit(&value_); }
-  ~Variant() { VariantClear(&value_); }
-  Variant(const Variant&) = delete;
-  Variant& operator=(const Variant&) = delete;
-
-  VARIANT* Out() { return &value_; }
-  const VARIANT& Get() const { return value_; }
-
-private:
-  VARIANT value_;
-};
-
 // A failed call described by the thread's error object, or by the system's
 // text for the HRESULT when there is none.
 CallResult Failure(HRESULT hresult) {
@@ -77,7 +64,7 @@ CallResult LateBoundObject::Call(std::u16string_view method,
   }
   DISPPARAMS params{variants.data(), nullptr, static_cast<UINT>(variants.size()), 0};
 
-  Variant result;
+  OwnedVariant result;
   EXCEPINFO exception{};
   UINT argumentError = 0;
   const HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,

@@ -7,7 +7,7 @@
 
 #include "Platform.h"
 #include "common/ComPtr.h"
-#include "common/UniqueHandle.h"
+#include "common/LoadedLibrary.h"
 
 namespace tellavo::cli {
 
@@ -41,7 +41,7 @@ private:
   template <class Entry> Entry Find(const char* name) const;
 
   std::string path_;
-  UniqueHandle<HMODULE, FreeLibrary> module_;
+  LoadedLibrary module_;
   GetClassObjectEntry getClassObject_;
   PlainEntry canUnloadNow_;
   PlainEntry registerServer_;
