@@ -12,21 +12,20 @@
 #include <vector>
 
 #include "common/Exceptions.h"
+#include "common/Settings.h"
 
 namespace tellavo {
 
 // A trace file name that stands for the process's standard error.
 inline constexpr std::u16string_view kTraceToStandardError = u"-";
-inline constexpr uint64_t kDefaultTraceMaxBodyBytes = 64 * 1024;
-inline constexpr uint64_t kDefaultTraceMaxBytes = 16 * 1024 * 1024;
 
 struct TTraceOptions {
   // Empty: no trace. kTraceToStandardError: standard error, never rotated.
   std::u16string file;
   // The most of each body a record shows.
-  uint64_t maxBodyBytes = kDefaultTraceMaxBodyBytes;
+  uint64_t maxBodyBytes = BuiltInSettings().Number(SettingId::TraceMaxBodyBytes);
   // The size at which the file is renamed with ".1" and a new one begins.
-  uint64_t maxBytes = kDefaultTraceMaxBytes;
+  uint64_t maxBytes = BuiltInSettings().Number(SettingId::TraceMaxBytes);
 };
 
 class TTraceCall {

@@ -62,8 +62,9 @@ protected:
   void TearDown() override { fs::remove_all(folder_); }
 
   fs::path File() const { return folder_ / "trace.log"; }
-  TTraceOptions Options(uint64_t maxBody = kDefaultTraceMaxBodyBytes,
-                        uint64_t maxBytes = kDefaultTraceMaxBytes) const {
+  TTraceOptions
+  Options(uint64_t maxBody = BuiltInSettings().Number(SettingId::TraceMaxBodyBytes),
+          uint64_t maxBytes = BuiltInSettings().Number(SettingId::TraceMaxBytes)) const {
     return {File().u16string(), maxBody, maxBytes};
   }
 
@@ -381,7 +382,8 @@ TEST_F(TraceTest, RecordsOfManyThreadsNeverInterleave) {
     threads.emplace_back([&, t] {
       const std::string record = "<" + std::string(20000, static_cast<char>('a' + t)) + ">\n";
       for (int i = 0; i < kRecords; ++i)
-        AppendTraceRecord(File().u16string(), kDefaultTraceMaxBytes, record);
+        AppendTraceRecord(File().u16string(), BuiltInSettings().Number(SettingId::TraceMaxBytes),
+                          record);
     });
   }
   for (std::thread& thread : threads)

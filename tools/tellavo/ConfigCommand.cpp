@@ -74,7 +74,8 @@ const Command kConfigCommand{
      "\n",
      kSettingsHelp,
      "\n"
-     "  --json  one JSON object: {\"GatewayHost\": {\"value\": ..., \"origin\": ...}, ...}\n"
+     "  --json  one JSON object: {\"NAME\": {\"value\": ..., \"origin\": ...}, ...}, a member\n"
+     "          per setting\n"
      "\n"
      "Exit status 1, with the reason on standard error, when a setting is bad: the\n"
      "module then answers every gateway call with -1 and an event naming it.\n"},
