@@ -45,9 +45,11 @@ ENTRY_FAILED = 5
 # "Automation server can't create object".
 CANNOT_CREATE = "error 800A01AD"
 
-# reg query's exit statuses: the key was read, the key does not exist.
+# reg query's exit statuses: the key was read, the key does not exist; and
+# what it says of a missing key.
 REG_FOUND = 0
 REG_MISSING = 1
+REG_MISSING_TEXT = "unable to find"
 QUERY_ATTEMPTS = 3
 
 OPTIONS = argparse.Namespace(module=None, wine="wine", mode="check", peer_module=None,
@@ -57,14 +59,17 @@ OPTIONS = argparse.Namespace(module=None, wine="wine", mode="check", peer_module
 def reg_query(wine, reg, key, *options):
     """What `reg query key options` printed, or None when the key does not
     exist. Under Wine a 32-bit process in a 64-bit prefix now and then
-    crashes as it exits, after its work is done (not seen on Windows): reg's
-    answer counts only with a status it sets itself, 0 for a key read and 1
-    for a missing one, and a crashed query is asked again."""
+    crashes as it exits, after its work is done (not seen on Windows), and
+    Wine's loader ends with status 1 when it cannot start a program at all:
+    reg's answer counts only as it gives it itself, status 0 for a key read,
+    status 1 with its own message for a missing one; any other end is asked
+    again."""
     for _ in range(QUERY_ATTEMPTS):
         result = wine.run(reg, "query", key, *options)
         if result.returncode == REG_FOUND:
             return result
-        if result.returncode == REG_MISSING:
+        if (result.returncode == REG_MISSING and
+                REG_MISSING_TEXT in (result.stdout + result.stderr).lower()):
             return None
     raise AssertionError("reg query failed: %r" % (result,))
 

@@ -14,5 +14,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // What the tests reported goes out before the program ends, so that an
+  // end that crashes (static objects, or Wine as it ends a process) never
+  // takes the report with it.
+  std::fflush(stdout);
+  return result;
 }
