@@ -25,12 +25,19 @@ public:
   // The class name, one blank and the message: the text of an event-log entry.
   std::u16string ReportText() const;
 
+  // Whether the exchange that failed had written its whole request: the
+  // gateway may then have received and acted on it, and a request that
+  // changes something must not be sent again blindly. Set by the transport.
+  bool RequestWritten() const { return requestWritten_; }
+  void SetRequestWritten() { requestWritten_ = true; }
+
 protected:
   void SetMessage(std::u16string message) { message_ = std::move(message); }
 
 private:
   std::u16string message_;
   int32_t helpContext_;
+  bool requestWritten_ = false;
 };
 
 // A class name as a template argument, so that each exception class below is
