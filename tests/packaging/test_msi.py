@@ -17,9 +17,14 @@ registration in the registry view of its bitness, and the script hosts of
 both bitnesses use it; the package for 32-bit Windows (--peer-msi) refuses
 to install there.
 
+Where no 32-bit program starts (--no-32-bit-programs), the package for
+32-bit Windows is checked by its tables alone, and the one for 64-bit
+Windows without 32-bit processes: its 32-bit module's registration is read
+with the 64-bit reg in the 32-bit view.
+
     test_msi.py --msi PATH/Tellavo.msi --wxs PATH/Tellavo.wxs --module PATH/Tellavo.dll
                 [--peer-module PATH/Tellavo.dll --peer-msi PATH/Tellavo.msi]
-                --version VERSION --prefix DIR
+                --version VERSION --prefix DIR [--no-32-bit-programs]
 """
 
 import argparse
@@ -37,13 +42,14 @@ sys.path.insert(0, os.path.join(HERE, "..", "clients"))
 sys.path.insert(0, os.path.join(HERE, "..", "registration"))
 sys.path.insert(0, HERE)
 from test_clients import Simulator  # noqa: E402
-from test_registration import (CLASS_KEY, INTERFACE_KEY, PROGID_KEY, TYPELIB_KEY,  # noqa: E402
+from test_registration import (CLASS_KEY, CLSID, INTERFACE_KEY, LIBID,  # noqa: E402
+                               NO_32_BIT_HELP, NO_32_BIT_PROGRAMS, PROGID_KEY, TYPELIB_KEY,
                                Registry, reg_query)
 from winetools import Wine, pe_bits, system_program, windows_path  # noqa: E402
 from doc_links import broken_links  # noqa: E402
 
 OPTIONS = argparse.Namespace(msi=None, wxs=None, module=None, peer_module=None, peer_msi=None,
-                             version=None, prefix=None)
+                             version=None, prefix=None, no_32_bit_programs=False)
 KEYS = (CLASS_KEY, PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY)
 INSTALLED = {"Tellavo.dll", "TellavoCategories.dll", "tellavo.exe", "README.md", "tellavo.md",
              "troubleshooting.md", "CHANGELOG.md", "LICENSE.txt", "settings.md", "trace.md",
@@ -88,14 +94,53 @@ class Layout:
         return "C:\\%s\\Tellavo" % self.folders[bits][0]
 
 
+def table(msi, name):
+    """The rows of one table of the package, each a tuple of its columns."""
+    lines = subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True,
+                           check=True).stdout.splitlines()
+    return [tuple(line.split("\t")) for line in lines[3:]]
+
+
+class TablesTest(unittest.TestCase):
+    """What the package holds, read from its tables without installing it."""
+
+    def test_files_registration_and_trace_folder(self):
+        layout = Layout(pe_bits(OPTIONS.module))
+        files = {row[0]: row for row in table(OPTIONS.msi, "File")}
+        self.assertEqual(sorted(row[2] for row in files.values()),
+                         sorted(name.rsplit("\\", 1)[-1] for _, (_, names) in
+                                layout.folders.items() for name in names))
+        # Each module's component registers its class with that module's
+        # file as the server, and the type library in that file under its own
+        # system kind.
+        rows = table(OPTIONS.msi, "Registry")
+        for bits in layout.folders:
+            module = "TellavoDll%d" % bits
+            self.assertEqual(files[module][2], "Tellavo.dll")
+            written = {(key, name): value for _, root, key, name, value, component in rows
+                       if root == "0" and component == "Module%d" % bits}
+            self.assertEqual(written["CLSID\\%s\\InprocServer32" % CLSID, ""], "[!%s]" % module)
+            for locale in ("409", "0"):
+                self.assertEqual(written["TypeLib\\%s\\2.0\\%s\\win%d" % (LIBID, locale, bits),
+                                         ""], "[#%s]" % module)
+        # Wine's msi ignores MsiLockPermissionsEx, so only the package's
+        # descriptor for the trace folder can be checked: protected, for
+        # SYSTEM, administrators and the creator of what is put in it.
+        self.assertIn(("TRACEDIR", "CreateFolder", "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+                       "(A;OICIIO;FA;;;CO)"),
+                      [row[1:4] for row in table(OPTIONS.msi, "MsiLockPermissionsEx")])
+
+
 class MsiTest(unittest.TestCase):
     """One fresh prefix for the whole class, used in order: what regsvr32
     writes, then install, use, upgrade and removal."""
 
     @classmethod
     def setUpClass(cls):
-        shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
         bits = pe_bits(OPTIONS.module)
+        if bits == 32 and OPTIONS.no_32_bit_programs:
+            raise unittest.SkipTest(NO_32_BIT_PROGRAMS)
+        shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
         cls.layout = Layout(bits)
         cls.modules = {bits: OPTIONS.module}
         if bits == 64:
@@ -110,7 +155,7 @@ class MsiTest(unittest.TestCase):
         cls.wineserver = environment.split()[1:] + ["wineserver"]
         made = cls.wine.run("wineboot", "-i", timeout=300)
         assert made.returncode == 0, made
-        cls.registry = Registry(cls.wine, cls.program("reg", bits))
+        cls.registry = Registry(cls.wine, cls.program("reg", bits), not OPTIONS.no_32_bit_programs)
         cls.workdir = tempfile.TemporaryDirectory(prefix="tellavo-msi-")
         cls.simulator = Simulator(cls.workdir.name)
         cls.written_by_regsvr32 = cls.registration_by_regsvr32()
@@ -129,31 +174,77 @@ class MsiTest(unittest.TestCase):
         return system_program(name, bits) if cls.layout.bits == 64 else name
 
     @classmethod
+    def starts(cls, bits):
+        """Whether a program of that bitness can be started here."""
+        return bits == cls.layout.bits or not OPTIONS.no_32_bit_programs
+
+    @classmethod
+    def reg(cls, bits, *args):
+        """A reg command on the registry view of that bitness: the reg of that
+        bitness, or the package's own with /reg:32 where a 32-bit one does not
+        start."""
+        if cls.starts(bits):
+            return (cls.program("reg", bits),) + args
+        return (cls.program("reg", cls.layout.bits),) + args + ("/reg:32",)
+
+    @classmethod
     def host_folder(cls, bits):
         return os.path.join(OPTIONS.prefix, "drive_c", cls.layout.folders[bits][0], "Tellavo")
 
     @classmethod
     def snapshot(cls):
-        """{(key, view): tree} of every key in every view the package writes."""
+        """{(key, view): tree} of every key in every view the package writes.
+        Where no 32-bit program starts, the 64-bit reg reads the 32-bit view,
+        and under Wine it does not show there the keys that both views share:
+        only the class key, which each view keeps apart, is read there."""
         return {(key, view): cls.registry.tree(key, view)
-                for key in KEYS for view in cls.layout.views}
+                for key in KEYS for view in cls.layout.views
+                if view != 32 or key == CLASS_KEY or cls.starts(32)}
+
+    @classmethod
+    def registered(cls, bits, folder_bits, action):
+        """What regsvr32 of `bits` writes for the module of `bits` copied to
+        the installation folder of `folder_bits`, read back by `action`; it
+        is removed again."""
+        os.makedirs(cls.host_folder(folder_bits))
+        shutil.copy(cls.modules[bits], os.path.join(cls.host_folder(folder_bits), "Tellavo.dll"))
+        path = cls.layout.folder(folder_bits) + "\\Tellavo.dll"
+        assert cls.wine.run(cls.program("regsvr32", bits), "/s", path).returncode == 0
+        try:
+            return action()
+        finally:
+            assert cls.wine.run(cls.program("regsvr32", bits), "/s", "/u",
+                                path).returncode == 0
+            shutil.rmtree(cls.host_folder(folder_bits))
 
     @classmethod
     def registration_by_regsvr32(cls):
         """The registry entries that the regsvr32 of each module's bitness
         writes for the module at the place where the installer puts it, the
-        32-bit one first; they are removed again."""
-        for bits in sorted(cls.modules):
-            os.makedirs(cls.host_folder(bits))
-            shutil.copy(cls.modules[bits], os.path.join(cls.host_folder(bits), "Tellavo.dll"))
-            path = cls.layout.folder(bits) + "\\Tellavo.dll"
-            assert cls.wine.run(cls.program("regsvr32", bits), "/s", path).returncode == 0
-        written = cls.snapshot()
-        for bits in sorted(cls.modules):
-            path = cls.layout.folder(bits) + "\\Tellavo.dll"
-            assert cls.wine.run(cls.program("regsvr32", bits), "/s", "/u",
-                                path).returncode == 0
-            shutil.rmtree(cls.host_folder(bits))
+        32-bit one first. Where no 32-bit program starts, the 64-bit module
+        registered at the 32-bit module's place stands for the 32-bit one:
+        its class key for the 32-bit view's, and its type library entries,
+        named for 32-bit Windows, beside the 64-bit module's."""
+        if all(map(cls.starts, cls.modules)):
+            for bits in sorted(cls.modules):
+                os.makedirs(cls.host_folder(bits))
+                shutil.copy(cls.modules[bits], os.path.join(cls.host_folder(bits), "Tellavo.dll"))
+                path = cls.layout.folder(bits) + "\\Tellavo.dll"
+                assert cls.wine.run(cls.program("regsvr32", bits), "/s", path).returncode == 0
+            written = cls.snapshot()
+            for bits in sorted(cls.modules):
+                path = cls.layout.folder(bits) + "\\Tellavo.dll"
+                assert cls.wine.run(cls.program("regsvr32", bits), "/s", "/u",
+                                    path).returncode == 0
+                shutil.rmtree(cls.host_folder(bits))
+            return written
+        stand_in = cls.registered(64, 32, lambda: {key: cls.registry.tree(key, 64)
+                                                   for key in (CLASS_KEY, TYPELIB_KEY)})
+        written = cls.registered(64, 64, cls.snapshot)
+        written[CLASS_KEY, 32] = stand_in[CLASS_KEY]
+        written[TYPELIB_KEY, 64].update({
+            key.replace("win64", "win32"): values
+            for key, values in stand_in[TYPELIB_KEY].items() if key.endswith("\\win64")})
         return written
 
     def msiexec(self, *args):
@@ -163,7 +254,7 @@ class MsiTest(unittest.TestCase):
         """{value name: (type, data)} of the key itself as a process of that
         bitness sees it (the package's own by default), or None when the key
         does not exist."""
-        result = reg_query(self.wine, self.program("reg", bits or self.layout.bits), key)
+        result = reg_query(self.wine, *self.reg(bits or self.layout.bits, key))
         if result is None:
             return None
         found = {}
@@ -231,12 +322,12 @@ class MsiTest(unittest.TestCase):
             self.assertIsNone(tree, (key, view))
 
     def test_1_regsvr32_writes_every_key(self):
-        # The reference is whole in every view: the class with its server and
-        # ProgID, the ProgID, the type library and its interface.
-        for view in self.layout.views:
-            self.assertIn("InprocServer32", self.written_by_regsvr32[CLASS_KEY, view])
-            for key in (PROGID_KEY, TYPELIB_KEY, INTERFACE_KEY):
-                self.assertIsNotNone(self.written_by_regsvr32[key, view], (key, view))
+        # The reference is whole in every view it reads: the class with its
+        # server and ProgID, the ProgID, the type library and its interface.
+        for (key, view), tree in self.written_by_regsvr32.items():
+            self.assertIsNotNone(tree, (key, view))
+            if key == CLASS_KEY:
+                self.assertIn("InprocServer32", tree, view)
 
     def test_2_install_writes_what_regsvr32_writes(self):
         result = self.msiexec("/i", windows_path(OPTIONS.msi))
@@ -252,14 +343,8 @@ class MsiTest(unittest.TestCase):
             "CategoryCount": ("REG_DWORD", "0x1"),
             "TypesSupported": ("REG_DWORD", "0x7")})
         self.assertSettingsInEveryView()
-        # The trace folder; Wine's msi ignores MsiLockPermissionsEx, so only
-        # the package's descriptor for it can be checked: protected, for
-        # SYSTEM, administrators and the creator of what is put in it.
+        # The trace folder (its permissions are checked in the tables).
         self.assertTrue(os.path.isdir(os.path.join(OPTIONS.prefix, TRACE_FOLDER)))
-        locks = subprocess.run(["msiinfo", "export", OPTIONS.msi, "MsiLockPermissionsEx"],
-                               capture_output=True, text=True, check=True).stdout
-        self.assertIn("TRACEDIR\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
-                      "(A;OICIIO;FA;;;CO)", locks)
 
     def test_2_the_package_for_32_bit_windows_refuses_64_bit_windows(self):
         # Installed there it would replace Tellavo-x64.msi's product and
@@ -269,7 +354,8 @@ class MsiTest(unittest.TestCase):
         if not OPTIONS.peer_msi or not os.path.exists(OPTIONS.peer_msi):
             self.skipTest("no Tellavo.msi from the 32-bit build")
         before = self.snapshot()
-        for msiexec in ("msiexec", system_program("msiexec", 32)):
+        msiexecs = ["msiexec"] + [system_program("msiexec", 32)] * self.starts(32)
+        for msiexec in msiexecs:
             with self.subTest(msiexec=msiexec):
                 result = self.wine.run(msiexec, "/i", windows_path(OPTIONS.peer_msi), "/qn",
                                        timeout=300)
@@ -288,7 +374,7 @@ class MsiTest(unittest.TestCase):
     def test_3_clients_send_through_the_installed_server(self):
         # The script host of every bitness the package serves.
         script = self.layout.folder(self.layout.bits) + "\\examples\\send.js"
-        for bits in self.layout.folders:
+        for bits in filter(self.starts, self.layout.folders):
             with self.subTest(host=bits):
                 self.simulator.control("POST", "reset")
                 sent = self.wine.run(self.program("cscript", bits), "//nologo", script,
@@ -308,9 +394,9 @@ class MsiTest(unittest.TestCase):
         # Settings an administrator wrote by hand, in each view and type.
         for bits in self.layout.folders:
             for name, (kind, data) in BY_HAND[bits].items():
-                written = self.wine.run(self.program("reg", bits), "add", SETTINGS_KEY, "/v",
-                                        name, "/t", kind, "/d", str(int(data, 0)) if
-                                        kind == "REG_DWORD" else data, "/f")
+                written = self.wine.run(*self.reg(bits, "add", SETTINGS_KEY, "/v", name, "/t",
+                                                  kind, "/d", str(int(data, 0)) if
+                                                  kind == "REG_DWORD" else data, "/f"))
                 self.assertEqual(written.returncode, 0, written)
         rebuild = self.rebuilt("Tellavo-rebuild", OPTIONS.version)
         result = self.msiexec("/i", windows_path(rebuild), "SERVICENAMESPACE=urn:example:sms/")
@@ -372,6 +458,7 @@ def main():
     parser.add_argument("--peer-msi", help="the package for 32-bit Windows, beside the 64-bit one")
     parser.add_argument("--version", required=True, help="the version it carries")
     parser.add_argument("--prefix", required=True, help="a Wine prefix to make and remove")
+    parser.add_argument("--no-32-bit-programs", action="store_true", help=NO_32_BIT_HELP)
     options, rest = parser.parse_known_args()
     vars(OPTIONS).update(vars(options))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

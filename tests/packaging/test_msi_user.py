@@ -10,9 +10,11 @@ the machine's classes, and msiexec /x leaves no key and no file.
 Wine looks classes up in the machine's classes only (it has no merged
 HKEY_CLASSES_ROOT), so no client can create the object from a per-user
 installation here: what is checked is what is written and removed.
+Where no 32-bit program starts (--no-32-bit-programs), the package for
+32-bit Windows is checked by its tables alone.
 
     test_msi_user.py --msi PATH/Tellavo[-x64]-user.msi --machine-msi PATH/Tellavo[-x64].msi
-                     --prefix DIR
+                     --prefix DIR [--no-32-bit-programs]
 """
 
 import argparse
@@ -26,10 +28,11 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "clients"))
 sys.path.insert(0, os.path.join(HERE, "..", "registration"))
-from test_registration import CLSID, IID, LIBID, Registry, class_tree  # noqa: E402
+from test_registration import (CLSID, IID, LIBID, NO_32_BIT_HELP,  # noqa: E402
+                               NO_32_BIT_PROGRAMS, Registry, class_tree)
 from winetools import Wine, windows_path  # noqa: E402
 
-OPTIONS = argparse.Namespace(msi=None, machine_msi=None, prefix=None)
+OPTIONS = argparse.Namespace(msi=None, machine_msi=None, prefix=None, no_32_bit_programs=False)
 # Registry table roots.
 MACHINE_CLASSES_ROOT, USER_ROOT = "0", "1"
 USER_CLASSES_KEY = "Software\\Classes\\"
@@ -51,43 +54,17 @@ def registry_rows(msi):
     return sorted(tuple(line.split("\t")[1:6]) for line in lines[3:])
 
 
-class UserMsiTest(unittest.TestCase):
-    """One fresh prefix, used in order: install, then removal."""
+def package_bits(msi):
+    """32 or 64: the Windows a package is for, by its summary's template."""
+    summary = subprocess.run(["msiinfo", "suminfo", msi], capture_output=True, text=True,
+                             check=True).stdout
+    return 64 if "Template: x64;" in summary else 32
 
-    @classmethod
-    def setUpClass(cls):
-        shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
-        summary = subprocess.run(["msiinfo", "suminfo", OPTIONS.msi], capture_output=True,
-                                 text=True, check=True).stdout
-        cls.bits = 64 if "Template: x64;" in summary else 32
-        cls.folders = FOLDERS[cls.bits]
-        if cls.bits == 64:
-            environment = "env WINEPREFIX=%s WINEARCH=win64" % OPTIONS.prefix
-            cls.wine = Wine(environment + " /usr/lib/wine/wine64")
-            cls.views = (32, 64)
-        else:
-            environment = "env WINEPREFIX=%s WINEARCH=win32" % OPTIONS.prefix
-            cls.wine = Wine(environment + " wine")
-            cls.views = (None,)
-        cls.wineserver = environment.split()[1:] + ["wineserver"]
-        made = cls.wine.run("wineboot", "-i", timeout=300)
-        assert made.returncode == 0, made
-        cls.registry = Registry(cls.wine)
-        local = cls.wine.run("cmd", "/c", "echo", "%LOCALAPPDATA%").stdout.strip()
-        cls.programs = local + "\\Programs"
-        [cls.programs_host] = glob.glob(os.path.join(OPTIONS.prefix, "drive_c", "users", "*",
-                                                     "AppData", "Local"))
-        cls.programs_host = os.path.join(cls.programs_host, "Programs")
 
-    @classmethod
-    def tearDownClass(cls):
-        subprocess.run(["env"] + cls.wineserver + ["-k"], check=False)
-        shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
+class UserTablesTest(unittest.TestCase):
+    """What the package holds, read from its tables without installing it."""
 
-    def trees(self, root, view):
-        return {key: self.registry.tree(root + key, view) for key in KEYS}
-
-    def test_0_rows_are_the_machine_packages_below_the_user_classes(self):
+    def test_rows_are_the_machine_packages_below_the_user_classes(self):
         # Only the registration: the machine package's other rows (the event
         # source, the settings) are an administrator's to write.
         machine = [(USER_ROOT, USER_CLASSES_KEY + key, name, value, component)
@@ -104,6 +81,43 @@ class UserMsiTest(unittest.TestCase):
                                  text=True, check=True).stdout
         [source] = [line for line in summary.splitlines() if line.startswith("Source:")]
         self.assertTrue(int(source.split()[1]) & NO_ELEVATION, source)
+
+
+class UserMsiTest(unittest.TestCase):
+    """One fresh prefix, used in order: install, then removal."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.bits = package_bits(OPTIONS.msi)
+        if cls.bits == 32 and OPTIONS.no_32_bit_programs:
+            raise unittest.SkipTest(NO_32_BIT_PROGRAMS)
+        shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
+        cls.folders = FOLDERS[cls.bits]
+        if cls.bits == 64:
+            environment = "env WINEPREFIX=%s WINEARCH=win64" % OPTIONS.prefix
+            cls.wine = Wine(environment + " /usr/lib/wine/wine64")
+            cls.views = (32, 64)
+        else:
+            environment = "env WINEPREFIX=%s WINEARCH=win32" % OPTIONS.prefix
+            cls.wine = Wine(environment + " wine")
+            cls.views = (None,)
+        cls.wineserver = environment.split()[1:] + ["wineserver"]
+        made = cls.wine.run("wineboot", "-i", timeout=300)
+        assert made.returncode == 0, made
+        cls.registry = Registry(cls.wine, runs_32bit=not OPTIONS.no_32_bit_programs)
+        local = cls.wine.run("cmd", "/c", "echo", "%LOCALAPPDATA%").stdout.strip()
+        cls.programs = local + "\\Programs"
+        [cls.programs_host] = glob.glob(os.path.join(OPTIONS.prefix, "drive_c", "users", "*",
+                                                     "AppData", "Local"))
+        cls.programs_host = os.path.join(cls.programs_host, "Programs")
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(["env"] + cls.wineserver + ["-k"], check=False)
+        shutil.rmtree(OPTIONS.prefix, ignore_errors=True)
+
+    def trees(self, root, view):
+        return {key: self.registry.tree(root + key, view) for key in KEYS}
 
     def test_1_install_for_the_user_alone(self):
         result = self.wine.run("msiexec", "/i", windows_path(OPTIONS.msi), "/qn", timeout=300)
@@ -158,6 +172,7 @@ def main():
     parser.add_argument("--msi", required=True, help="the built per-user package")
     parser.add_argument("--machine-msi", required=True, help="the machine package beside it")
     parser.add_argument("--prefix", required=True, help="a Wine prefix to make and remove")
+    parser.add_argument("--no-32-bit-programs", action="store_true", help=NO_32_BIT_HELP)
     options, rest = parser.parse_known_args()
     vars(OPTIONS).update(vars(options))
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

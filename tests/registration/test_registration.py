@@ -53,7 +53,10 @@ REG_MISSING_TEXT = "unable to find"
 QUERY_ATTEMPTS = 3
 
 OPTIONS = argparse.Namespace(module=None, wine="wine", mode="check", peer_module=None,
-                             apartment_client=None)
+                             apartment_client=None, no_32_bit_programs=False)
+NO_32_BIT_PROGRAMS = "32-bit Windows programs do not start on this machine"
+NO_32_BIT_HELP = ("start no 32-bit Windows program (a machine whose kernel runs none): "
+                  "read the 32-bit registry view with the 64-bit reg")
 
 
 def reg_query(wine, reg, key, *options):
@@ -84,11 +87,13 @@ def long_root(key):
 
 
 class Registry:
-    """The registry as `reg query /s` shows it; `reg` names the program."""
+    """The registry as `reg query /s` shows it; `reg` names the program.
+    runs_32bit says whether a 32-bit reg may be started."""
 
-    def __init__(self, wine, reg="reg"):
+    def __init__(self, wine, reg="reg", runs_32bit=True):
         self.wine = wine
         self.reg = reg
+        self.runs_32bit = runs_32bit
 
     def tree(self, key, view=None):
         """{subkey path below key ('' for key itself): {value name: data}}, or
@@ -96,10 +101,11 @@ class Registry:
         view (32 or 64) reads that registry view of 64-bit Windows, through
         the reg of that bitness (Wine's 64-bit reg with /reg:32 misses the
         keys that both views share: it reads all of HKCR from the 32-bit
-        classes); else `reg` reads its own view."""
+        classes), or through the 64-bit one where no 32-bit program starts;
+        else `reg` reads its own view."""
         if view:
-            result = reg_query(self.wine, system_program("reg", view), key, "/s",
-                               "/reg:%d" % view)
+            reader = system_program("reg", view if self.runs_32bit else 64)
+            result = reg_query(self.wine, reader, key, "/s", "/reg:%d" % view)
         else:
             result = reg_query(self.wine, self.reg, key, "/s")
         if result is None:
@@ -135,7 +141,8 @@ class RegistrationTest(unittest.TestCase):
     def setUpClass(cls):
         cls.wine = Wine(OPTIONS.wine)
         cls.bits = pe_bits(OPTIONS.module)
-        cls.registry = Registry(cls.wine, system_program("reg", cls.bits))
+        cls.registry = Registry(cls.wine, system_program("reg", cls.bits),
+                                not OPTIONS.no_32_bit_programs)
         cls.module = windows_path(OPTIONS.module)
 
     def regsvr32(self, *args, module=None):
@@ -232,6 +239,8 @@ class SideBySideTest(RegistrationTest):
         super().setUpClass()
         if not OPTIONS.peer_module:
             raise unittest.SkipTest("no module of the other bitness given (--peer-module)")
+        if OPTIONS.no_32_bit_programs:
+            raise unittest.SkipTest(NO_32_BIT_PROGRAMS)
         cls.peer_bits = pe_bits(OPTIONS.peer_module)
         assert cls.peer_bits != cls.bits, "the peer module is of this module's bitness"
         cls.modules = {cls.bits: cls.module, cls.peer_bits: windows_path(OPTIONS.peer_module)}
@@ -395,7 +404,7 @@ class PerUserTest(RegistrationTest):
 
 class CleanupTest(RegistrationTest):
     def test_unregister_leaves_nothing(self):
-        if OPTIONS.peer_module:
+        if OPTIONS.peer_module and not OPTIONS.no_32_bit_programs:
             self.wine.run(system_program("regsvr32", pe_bits(OPTIONS.peer_module)), "/s", "/u",
                           windows_path(OPTIONS.peer_module))
         self.assertEqual(self.regsvr32("/s", "/u").returncode, LOADED)
@@ -409,6 +418,7 @@ def main():
     parser.add_argument("--mode", choices=("check", "cleanup"), default="check")
     parser.add_argument("--peer-module", help="the built Tellavo.dll of the other bitness")
     parser.add_argument("--apartment-client", help="this build's apartment_tests program")
+    parser.add_argument("--no-32-bit-programs", action="store_true", help=NO_32_BIT_HELP)
     options, rest = parser.parse_known_args()
     vars(OPTIONS).update(vars(options))
     if options.peer_module and not os.path.exists(options.peer_module):
