@@ -20,6 +20,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "FileDescriptor.h"
 #include "common/SettingsStore.h"
 #include "common/Utf.h"
 
@@ -111,16 +112,19 @@ void Parse(std::string_view text, const std::u16string& origin, SettingsStore& s
 }
 
 // Reads and parses the file; the store's failure says why it could not.
-SettingsStore ReadFile(const std::string& path, const struct stat& info) {
+// What is checked is the file opened, not the name: a name swapped for a
+// FIFO or a device after it was looked at neither blocks nor is read.
+SettingsStore ReadFile(const std::string& path) {
   SettingsStore store;
   store.origin = u"file " + Utf8ToUtf16(path);
-  if (!S_ISREG(info.st_mode)) {
-    store.failure = Failure(path, "not a regular file");
+  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat info {};
+  if (!fd.Valid() || fstat(fd.Get(), &info) != 0) {
+    store.failure = Failure(path, std::strerror(errno));
     return store;
   }
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    store.failure = Failure(path, std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) {
+    store.failure = Failure(path, "not a regular file");
     return store;
   }
   // The size is judged by what is read, not by what stat said: a file that
@@ -128,7 +132,7 @@ SettingsStore ReadFile(const std::string& path, const struct stat& info) {
   std::string text;
   char buffer[4096];
   for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
+    const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0)
@@ -141,7 +145,6 @@ SettingsStore ReadFile(const std::string& path, const struct stat& info) {
     }
     text.append(buffer, static_cast<size_t>(n));
   }
-  close(fd);
   if (store.failure.empty())
     Parse(text, store.origin, store);
   return store;
@@ -155,12 +158,17 @@ SettingsStore ReadSettingsStore() {
   const std::string path = chosen ? named : kDefaultFile;
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
+    const int error = errno;
     SettingsStore store;
     store.origin = u"file " + Utf8ToUtf16(path);
     // Without the default file every setting keeps its built-in value; a
-    // file that was named must be there.
-    if (chosen || errno != ENOENT)
-      store.failure = Failure(path, std::strerror(errno));
+    // file that was named must be there, and so must the target of a link
+    // that stands at the default's place.
+    struct stat link {};
+    if (error == ENOENT && lstat(path.c_str(), &link) == 0)
+      store.failure = Failure(path, "a link whose target does not exist");
+    else if (chosen || error != ENOENT)
+      store.failure = Failure(path, std::strerror(error));
     return store;
   }
   static std::mutex lock;
@@ -169,7 +177,7 @@ SettingsStore ReadSettingsStore() {
   std::lock_guard<std::mutex> guard(lock);
   if (last.path != path || !(last.identity == identity) || !last.Settled()) {
     clock_gettime(CLOCK_REALTIME, &last.readAt);
-    last.store = ReadFile(path, info);
+    last.store = ReadFile(path);
     last.path = path;
     last.identity = identity;
   }

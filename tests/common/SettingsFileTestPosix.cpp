@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 
 #include "common/SettingsStore.h"
 #include "common/Utf.h"
@@ -106,9 +107,22 @@ TEST_F(SettingsFileTest, AFileOfOneMebibyteIsReadWholeAndALargerOneRefused) {
   EXPECT_TRUE(larger.settings.empty());
 }
 
+// A name that stands but cannot be read as a regular file is a bad settings
+// file, never the absence of one: a folder, a FIFO (read without blocking),
+// and a link whose target is gone.
 TEST_F(SettingsFileTest, ANamedFileMustBeARegularFile) {
   test::SetEnvironment("TELLAVO_CONFIG", std::filesystem::temp_directory_path().string());
   EXPECT_NE(ReadSettingsStore().failure.find(u"not a regular file"), std::u16string::npos);
+
+  test::SetEnvironment("TELLAVO_CONFIG", path_.string());
+  ASSERT_EQ(mkfifo(path_.c_str(), 0600), 0);
+  EXPECT_NE(ReadSettingsStore().failure.find(u"not a regular file"), std::u16string::npos);
+  std::filesystem::remove(path_);
+
+  std::filesystem::create_symlink(path_.string() + ".gone", path_);
+  EXPECT_EQ(ReadSettingsStore().failure,
+            Utf8ToUtf16("The settings file " + path_.string() +
+                        " cannot be read: a link whose target does not exist"));
 }
 
 } // namespace
