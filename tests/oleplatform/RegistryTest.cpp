@@ -166,6 +166,30 @@ TEST_F(RegistryTest, UnwritableLocationIsAccessDenied) {
   EXPECT_FALSE(Exists(u"K"));
 }
 
+// In a folder that others may write, a link planted at the temporary or the
+// lock file's name is never written through: the one at the temporary goes
+// and the hive is written whole and private until it takes its place; the
+// one at the lock file stops the writer and leaves the hive as it was.
+TEST_F(RegistryTest, LinksPlantedBesideTheHiveAreNeverFollowed) {
+  ASSERT_EQ(ERROR_SUCCESS, Write(u"K", u"", u"v"));
+  const fs::path victim = dir_ / "victim";
+  std::ofstream(victim) << "mine";
+  fs::create_symlink(victim, hive_.string() + ".tmp");
+  ASSERT_EQ(ERROR_SUCCESS, Write(u"K", u"", u"w"));
+  EXPECT_EQ(u"w", Read(u"K"));
+  EXPECT_EQ((fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+             fs::perms::others_read),
+            fs::status(hive_).permissions());
+
+  const std::string before = HiveText();
+  fs::remove(hive_.string() + ".lock");
+  fs::create_symlink(victim, hive_.string() + ".lock");
+  EXPECT_EQ(ERROR_ACCESS_DENIED, Write(u"K", u"", u"x"));
+  EXPECT_EQ(before, HiveText());
+  std::ifstream mine(victim);
+  EXPECT_EQ("mine", std::string(std::istreambuf_iterator<char>(mine), {}));
+}
+
 TEST_F(RegistryTest, DamagedHiveIsNeitherReadNorOverwritten) {
   fs::create_directories(hive_.parent_path());
   const std::string damaged = "[HKEY_CLASSES_ROOT\\K]\nthis is not a value\n";

@@ -7,6 +7,7 @@
 #include <memory>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "FileDescriptor.h"
@@ -15,6 +16,9 @@
 
 namespace tellavo::platform {
 namespace {
+
+// Every account reads the registrations of the hive it uses.
+constexpr mode_t kHiveMode = 0644;
 
 std::string HomeDirectory() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != 0)
@@ -40,10 +44,22 @@ public:
   bool Held() const { return fd_.Get() >= 0; }
 
 private:
-  // A reader may share a lock file that it cannot write.
+  // The lock is never taken through a link, and a writer takes only a
+  // regular file of its own: in a folder that other accounts may write, a
+  // lock file planted by one of them would let it hold every writer off or
+  // point the open at a file of the writer's. A reader may share a lock
+  // file that it cannot write; one that cannot open it reads unlocked,
+  // which the atomic replacement of the hive makes safe.
   static int OpenFile(const std::string& path, bool exclusive) {
-    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    return fd >= 0 || exclusive ? fd : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    constexpr int kFlags = O_NOFOLLOW | O_CLOEXEC;
+    FileDescriptor fd(open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0600));
+    if (!fd.Valid())
+      return exclusive ? -1 : open(path.c_str(), O_RDONLY | kFlags);
+    struct stat info {};
+    if (exclusive &&
+        (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()))
+      return -1;
+    return fd.Release();
   }
 
   FileDescriptor fd_;
@@ -72,15 +88,21 @@ LSTATUS Load(const std::string& path, RegistryHive& hive) {
 // Writes the whole hive to a file beside it, makes it durable, then puts it
 // in the hive's place: a reader, or a process that dies on the way, finds
 // either the old hive or the new one. Callers hold the exclusive lock, which
-// makes the temporary file theirs alone.
+// makes the temporary file theirs alone: what stands at its name is left
+// over from a writer that died, or was planted there, and goes (a link
+// itself, never its target); the file is then made new and private, and
+// readable by all only once it is whole. Where it cannot go (another
+// account's, in a folder with the sticky bit), the hive stays as it was.
 LSTATUS Save(const std::string& path, const RegistryHive& hive) {
   const std::string temporary = path + ".tmp";
-  FileDescriptor fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  unlink(temporary.c_str());
+  FileDescriptor fd(
+      open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.Get() < 0)
     return ERROR_ACCESS_DENIED;
-  const bool complete = hive.Serialize([&](std::string_view piece) {
-    return WriteAll(fd.Get(), piece);
-  }) && fsync(fd.Get()) == 0;
+  const bool complete =
+      hive.Serialize([&](std::string_view piece) { return WriteAll(fd.Get(), piece); }) &&
+      fchmod(fd.Get(), kHiveMode) == 0 && fsync(fd.Get()) == 0;
   if (close(fd.Release()) != 0 || !complete || rename(temporary.c_str(), path.c_str()) != 0) {
     unlink(temporary.c_str());
     return ERROR_ACCESS_DENIED;
