@@ -1,6 +1,7 @@
 #include "transport/HTTPReqResp.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -37,12 +38,18 @@ constexpr std::u16string_view kContentTypeUtf8 = u"text/xml; charset=\"utf-8\"";
 constexpr std::u16string_view kContentTypePlain = u"text/xml";
 constexpr std::u16string_view kEmptyAction = u"\"\"";
 
-// Pieces of a large body, and the one scratch buffer they go through.
+// Pieces of the body, and the one scratch buffer they go through.
 constexpr size_t kPieceSize = 32768;
 // How often in a row the error hook may have the same request sent again
 // (after credentials were entered, or to pass an unknown authority). A hook
-// that keeps asking would otherwise resend for ever.
+// that keeps asking would otherwise resend for ever. The answer it acts on
+// refused the request, so sending it again is safe.
 constexpr int kMaxResends = 3;
+// How often a request that may be repeated is sent again after its
+// connection ended with no answer (a kept connection the server had
+// closed): once is enough for that, and a server that takes every request
+// and never answers is not asked without end.
+constexpr int kMaxRepeats = 1;
 // Buffer size of the content type query, in characters with the terminator.
 constexpr size_t kContentTypeChars = 128;
 
@@ -272,28 +279,9 @@ DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
                           &data);
 }
 
-void THTTPReqResp::PostWhole(HINTERNET request, TRequestStream& stream) {
-  std::vector<char> body(stream.Size());
-  stream.Read(body.data(), body.size());
-  for (int resends = 0;; ++resends) {
-    const BOOL sent =
-        HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size()));
-    Check(!sent);
-    // Only an explicit request to send again (a dialog that took credentials)
-    // repeats the request. Any other answer, among them a dialog that could
-    // not be shown, leaves the answer received as it is, so a 401 or 407
-    // ends as the status error it is.
-    const DWORD answer = HandleError(GetLastError(), request);
-    if (answer == ERROR_CANCELLED)
-      throw EAbort();
-    if (answer != ERROR_INTERNET_FORCE_RETRY || resends == kMaxResends)
-      return;
-  }
-}
-
 void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
   const size_t size = stream.Size();
-  std::vector<char> scratch(kPieceSize);
+  std::vector<char> scratch(std::min(size, kPieceSize));
   INTERNET_BUFFERSW buffers{};
   buffers.dwStructSize = sizeof buffers;
   buffers.dwBufferTotal = static_cast<DWORD>(size);
@@ -308,8 +296,6 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
         throw ESOAPHTTPException(std::u16string(kEmptyRequest));
       DWORD written = 0;
       Check(!InternetWriteFile(request, scratch.data(), static_cast<DWORD>(read), &written));
-      if (HandleError(GetLastError(), request) == ERROR_CANCELLED)
-        throw EAbort();
       if (OnPostingData)
         OnPostingData(static_cast<int32_t>(stream.Position()), static_cast<int32_t>(size));
     }
@@ -319,7 +305,10 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
     HttpEndRequestW(request, nullptr, 0, 0);
     throw;
   }
+  // From here on the gateway may have the whole request.
+  stage_ = Stage::Written;
   Check(!HttpEndRequestW(request, nullptr, 0, 0));
+  stage_ = Stage::Answered;
 }
 
 InternetHandle THTTPReqResp::OpenRequest() {
@@ -345,11 +334,20 @@ void THTTPReqResp::Send(HINTERNET handle, TRequestStream& stream) {
             Format(kContentTypeLine, {UseUTF8InHeader ? kContentTypeUtf8 : kContentTypePlain}));
   if (OnBeforePost)
     OnBeforePost(handle);
-  stream.SetPosition(0);
-  if (static_cast<int64_t>(stream.Size()) <= MaxSinglePostSize)
-    PostWhole(handle, stream);
-  else
+  for (int resends = 0;; ++resends) {
+    stage_ = Stage::Unsent;
+    stream.SetPosition(0);
     PostInPieces(handle, stream);
+    // Only an explicit request to send again (a dialog that took credentials
+    // for a 401 or 407, which refused the request) repeats it. Any other
+    // answer, among them a dialog that could not be shown, leaves the answer
+    // received as it is, so a 401 or 407 ends as the status error it is.
+    const DWORD answer = HandleError(GetLastError(), handle);
+    if (answer == ERROR_CANCELLED)
+      throw EAbort();
+    if (answer != ERROR_INTERNET_FORCE_RETRY || resends == kMaxResends)
+      return;
+  }
 }
 
 void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
@@ -413,11 +411,35 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
 }
 
 void THTTPReqResp::Execute(std::string_view request, std::string& response) {
+  using Clock = std::chrono::steady_clock;
+  // The time limit holds for the exchange as a whole, a repeat included.
+  const DWORD limit = ExchangeTimeLimit();
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limit);
+  for (int repeats = 0;; ++repeats) {
+    DWORD remaining = limit;
+    if (repeats > 0)
+      remaining = static_cast<DWORD>(std::max<int64_t>(
+          1, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()));
+    try {
+      Attempt(request, response, remaining);
+      return;
+    } catch (Exception& failure) {
+      if (stage_ != Stage::Unsent)
+        failure.SetRequestWritten();
+      const bool timeLeft = limit == 0 || Clock::now() < end;
+      if (!Repeatable || stage_ != Stage::Written || repeats == kMaxRepeats || !timeLeft)
+        throw;
+    }
+  }
+}
+
+void THTTPReqResp::Attempt(std::string_view request, std::string& response, DWORD limit) {
   TRequestStream stream(request);
+  stage_ = Stage::Unsent;
   Connect();
   bool expired = false;
   try {
-    TExchangeDeadline deadline(OpenRequest(), ExchangeTimeLimit());
+    TExchangeDeadline deadline(OpenRequest(), limit);
     try {
       Send(deadline.Request(), stream);
       Receive(deadline.Request(), response);
