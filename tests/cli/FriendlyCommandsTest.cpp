@@ -183,7 +183,7 @@ TEST_F(FriendlyCommandsTest, UnreachableGatewayIsExplainedWithItsEventLogEntry) 
     // nothing was sent: a send it cannot account for may have gone out.
     const bool unknown = args[0] == "send" && RunningUnderWine();
     EXPECT_EQ(run.status, unknown ? 3 : 1) << args[0];
-    EXPECT_TRUE(Contains(run.err, "could not be reached or answered with an error")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "could not be reached, did not answer, or answered with an error")) << run.err;
     EXPECT_TRUE(ShowsEntry(run, "E")) << run.err;
   }
 }

@@ -76,8 +76,8 @@ std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
   const std::u16string retvalue = result.retvalue.value_or(std::u16string());
   if (retvalue == kExchangeFailed) {
     std::cerr << "tellavo: " << name
-              << ": the gateway could not be reached or answered with an error; see the event "
-                 "log:\n";
+              << ": the gateway could not be reached, did not answer, or answered with an error; "
+                 "see the event log:\n";
     PrintEntries(entries);
     return std::nullopt;
   }
