@@ -150,43 +150,40 @@ std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments)
   const auto outcome = [&stage](const Exception& failure) {
     return OutcomeSentence(FailedSendOutcome(failure, stage));
   };
-  return Guarded(
-      method,
-      [&](std::u16string& answer, TTraceCall& trace) {
-        std::u16string request;
-        const auto build = [&](const TBasketLists* lists) {
-          if (lists != nullptr && !lists->Numbers.empty())
-            request = BuildSendDocument(kind, arguments, *lists);
-        };
-        const TMessageBasket& basket = TMessageBasket::Instance();
-        if (kind == SendDocumentKind::SendSms)
-          basket.ReadShort(build);
-        else
-          basket.ReadLong(build);
-        if (request.empty())
-          return std::u16string(kResultBasketEmpty);
+  const auto send = [&](std::u16string& answer, TTraceCall& trace) {
+    std::u16string request;
+    const auto build = [&](const TBasketLists* lists) {
+      if (lists != nullptr && !lists->Numbers.empty())
+        request = BuildSendDocument(kind, arguments, *lists);
+    };
+    const TMessageBasket& basket = TMessageBasket::Instance();
+    if (kind == SendDocumentKind::SendSms)
+      basket.ReadShort(build);
+    else
+      basket.ReadLong(build);
+    if (request.empty())
+      return std::u16string(kResultBasketEmpty);
 
-        std::u16string creditRequest = BuildGetOriginatorsDocument(
-            arguments.username, arguments.password, arguments.vendor_id);
-        // One reading of the settings serves both exchanges of the call.
-        const TSettings settings = CallSettings(trace, arguments.password);
-        TXMLDocument document;
-        SetInternetTimeouts(kSendTimeout);
-        const std::u16string credit = GetOriginatorsProxy(false, {}, nullptr, settings)
-                                          ->getOriginators(std::move(creditRequest));
-        const ComPtr<SendSMSSoap> sender = credit.find(kCreditMarker) != std::u16string::npos
-                                               ? SendSMSPrepaidProxy(false, {}, nullptr, settings)
-                                               : SendSMSProxy(false, {}, nullptr, settings);
-        // The document goes to the call, which lets it go once the envelope
-        // holds it.
-        stage = SendStage::Sending;
-        answer = kind == SendDocumentKind::SendSms ? sender->sendSMS(std::move(request))
-                                                   : sender->sendConcat(std::move(request));
-        stage = SendStage::Answered;
-        TXMLNode messageId = LoadAnswer(document, answer).ChildNodes().FindNode(kMessageIdElement);
-        return TrimControl(messageId.Text());
-      },
-      outcome);
+    std::u16string creditRequest =
+        BuildGetOriginatorsDocument(arguments.username, arguments.password, arguments.vendor_id);
+    // One reading of the settings serves both exchanges of the call.
+    const TSettings settings = CallSettings(trace, arguments.password);
+    TXMLDocument document;
+    SetInternetTimeouts(kSendTimeout);
+    const std::u16string credit =
+        GetOriginatorsProxy(false, {}, nullptr, settings)->getOriginators(std::move(creditRequest));
+    const ComPtr<SendSMSSoap> sender = credit.find(kCreditMarker) != std::u16string::npos
+                                           ? SendSMSPrepaidProxy(false, {}, nullptr, settings)
+                                           : SendSMSProxy(false, {}, nullptr, settings);
+    // The document goes to the call, which lets it go once the envelope holds it.
+    stage = SendStage::Sending;
+    answer = kind == SendDocumentKind::SendSms ? sender->sendSMS(std::move(request))
+                                               : sender->sendConcat(std::move(request));
+    stage = SendStage::Answered;
+    TXMLNode messageId = LoadAnswer(document, answer).ChildNodes().FindNode(kMessageIdElement);
+    return TrimControl(messageId.Text());
+  };
+  return Guarded(method, send, outcome);
 }
 
 } // namespace tellavo
