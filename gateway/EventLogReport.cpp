@@ -46,7 +46,9 @@ BOOL WriteEventLog(WORD eventType, WORD category, DWORD eventId, std::u16string_
 }
 
 void ReportFailure(const Exception& failure, std::u16string_view outcome) {
-  const std::u16string tail = outcome.empty() ? std::u16string() : u"\n" + std::u16string(outcome);
+  std::u16string tail;
+  if (!outcome.empty())
+    tail.append(1, u'\n').append(outcome);
   WriteEventLog(EVENTLOG_ERROR_TYPE, kFailureCategory, kFailureEventId, failure.ReportText(), tail);
 }
 

@@ -255,9 +255,11 @@ TEST_F(FriendlyCommandsTest, SendQueuesShortAndLongAndReportsDroppedMessages) {
 
 // The sending requests that reached the gateway, lost answers included.
 size_t SendRequests(const Simulator& sim, std::string_view operation) {
+  std::string element(1, '<');
+  element.append(operation).append(1, ' ');
   size_t count = 0;
   for (const RecordedRequest& request : sim.Requests())
-    if (request.body.find("<" + std::string(operation) + " ") != std::string::npos)
+    if (request.body.find(element) != std::string::npos)
       ++count;
   return count;
 }

@@ -72,7 +72,8 @@ TEST(SendOutcome, TheEntryKeepsItsTextAndEndsWithTheOutcomeEvenWhenCut) {
   EXPECT_EQ(OutcomeOfEntryText(texts[3]), std::nullopt);
 
   // A fault text too long for one entry is cut; the outcome after it is not.
-  const std::u16string tail = u"\n" + std::u16string(OutcomeSentence(SendOutcome::Refused));
+  std::u16string tail(1, u'\n');
+  tail += OutcomeSentence(SendOutcome::Refused);
   const std::u16string fitted = FitEventText(std::u16string(100'000, u'f'), tail);
   EXPECT_EQ(fitted.size(), kMaxEventTextLength);
   EXPECT_TRUE(fitted.ends_with(std::u16string(kEventTextCutMarker) + tail));
