@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/Exceptions.h"
@@ -105,6 +106,26 @@ std::optional<uint64_t> DeclaredLength(HINTERNET request) {
     length = length * 10 + (digit - u'0');
   }
   return length;
+}
+
+// Whether the request's connection is secured. A request on https that has
+// been started without one has only asked a proxy for its tunnel so far.
+bool SecureConnection(HINTERNET request) {
+  DWORD flags = 0;
+  DWORD length = sizeof flags;
+  return InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &length) &&
+         (flags & SECURITY_FLAG_SECURE) != 0;
+}
+
+// Whether a response head came: Wine's client ends a request whose connection
+// closed without a byte of answer as if one had come, with status 0.
+bool HasStatus(HINTERNET request) {
+  DWORD status = 0;
+  DWORD length = sizeof status;
+  DWORD index = 0;
+  return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                        &index) &&
+         status != 0;
 }
 
 // Whether the request went over a connection kept from an earlier exchange;
@@ -279,6 +300,15 @@ DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
                           &data);
 }
 
+void THTTPReqResp::PostWhole(HINTERNET request, TRequestStream& stream) {
+  std::vector<char> body(stream.Size());
+  stream.Read(body.data(), body.size());
+  Check(!HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size())));
+  stage_ = HasStatus(request) ? Stage::Answered : Stage::Written;
+  if (stage_ != Stage::Answered)
+    RaisePlatformError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+}
+
 void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
   const size_t size = stream.Size();
   std::vector<char> scratch(std::min(size, kPieceSize));
@@ -286,6 +316,14 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
   buffers.dwStructSize = sizeof buffers;
   buffers.dwBufferTotal = static_cast<DWORD>(size);
   Check(!HttpSendRequestExW(request, &buffers, nullptr, HSR_INITIATE | HSR_SYNC, 0));
+  if (scheme_ == INTERNET_SCHEME_HTTPS && !SecureConnection(request)) {
+    // Wine's client, starting a request through a proxy on a new connection,
+    // sends the proxy its CONNECT and returns before the tunnel stands: what
+    // would be written now would go to the proxy in clear. Nothing has
+    // reached the server.
+    tunnelMissing_ = true;
+    RaisePlatformError(ERROR_INTERNET_CANNOT_CONNECT);
+  }
   try {
     for (;;) {
       const size_t piece = std::min(size - stream.Position(), kPieceSize);
@@ -308,6 +346,8 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
   // From here on the gateway may have the whole request.
   stage_ = Stage::Written;
   Check(!HttpEndRequestW(request, nullptr, 0, 0));
+  if (!HasStatus(request))
+    RaisePlatformError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
   stage_ = Stage::Answered;
 }
 
@@ -337,7 +377,10 @@ void THTTPReqResp::Send(HINTERNET handle, TRequestStream& stream) {
   for (int resends = 0;; ++resends) {
     stage_ = Stage::Unsent;
     stream.SetPosition(0);
-    PostInPieces(handle, stream);
+    if (sendWhole_)
+      PostWhole(handle, stream);
+    else
+      PostInPieces(handle, stream);
     // Only an explicit request to send again (a dialog that took credentials
     // for a 401 or 407, which refused the request) repeats it. Any other
     // answer, among them a dialog that could not be shown, leaves the answer
@@ -415,6 +458,7 @@ void THTTPReqResp::Execute(std::string_view request, std::string& response) {
   // The time limit holds for the exchange as a whole, a repeat included.
   const DWORD limit = ExchangeTimeLimit();
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limit);
+  sendWhole_ = false;
   for (int repeats = 0;; ++repeats) {
     DWORD remaining = limit;
     if (repeats > 0)
@@ -427,6 +471,14 @@ void THTTPReqResp::Execute(std::string_view request, std::string& response) {
       if (stage_ != Stage::Unsent)
         failure.SetRequestWritten();
       const bool timeLeft = limit == 0 || Clock::now() < end;
+      // Without a tunnel, a request that may be repeated goes whole, with
+      // which Wine's client opens the tunnel itself; it may then repeat the
+      // request on its own, until the time limit. A send fails unsent.
+      if (std::exchange(tunnelMissing_, false) && Repeatable && !sendWhole_ && timeLeft) {
+        sendWhole_ = true;
+        --repeats;
+        continue;
+      }
       if (!Repeatable || stage_ != Stage::Written || repeats == kMaxRepeats || !timeLeft)
         throw;
     }

@@ -135,9 +135,12 @@ private:
   // One attempt at the exchange, within `limit` milliseconds (0: none).
   void Attempt(std::string_view request, std::string& response, DWORD limit);
   void Send(HINTERNET request, TRequestStream& stream);
-  // The body always goes in pieces after a declared length: the Internet
-  // client then holds no copy of it to send again on its own.
+  // The body goes in pieces after a declared length: the Internet client then
+  // holds no copy of it to send again on its own.
   void PostInPieces(HINTERNET request, TRequestStream& stream);
+  // The body whole in one call: only for a repeatable request whose client
+  // could not start it in pieces.
+  void PostWhole(HINTERNET request, TRequestStream& stream);
   void Receive(HINTERNET request, std::string& response);
   void AddHeader(HINTERNET request, const std::u16string& line);
   void SetTimeout(HINTERNET request, DWORD option, int32_t milliseconds);
@@ -168,6 +171,10 @@ private:
   // How far the attempt under way got.
   enum class Stage { Unsent, Written, Answered };
   Stage stage_ = Stage::Unsent;
+  // The attempt under way found no tunnel through its proxy; the exchange's
+  // requests go whole.
+  bool tunnelMissing_ = false;
+  bool sendWhole_ = false;
 };
 
 } // namespace tellavo

@@ -13,6 +13,7 @@
 #include "support/LoopbackServers.h"
 #include "support/ScopedProxyEnvironment.h"
 #include "support/SimulatorFixture.h"
+#include "support/Wine.h"
 #include "transport/HTTPReqResp.h"
 #include "transport/InternetTimeouts.h"
 
@@ -20,6 +21,8 @@ namespace tellavo::test {
 namespace {
 
 constexpr std::string_view kPath = "/GetOriginators/GetOriginators.asmx";
+// A built-in host, reached through the simulator as proxy.
+constexpr std::string_view kProxiedBase = "https://gateway.tellavo.example";
 constexpr std::u16string_view kAction = u"http://ws.tellavo.example/getOriginators";
 constexpr DWORD kBuiltInTimeout = 600000;
 
@@ -54,22 +57,42 @@ TEST_F(AtMostOnce, RequestTakenWithoutAnAnswerIsSentOnceAndSaysItWasWritten) {
   // Small bodies once went out whole, which the Internet client may send
   // again by itself (Wine's does, without end, through a proxy); a body past
   // 32 KiB goes in several pieces.
-  for (const bool viaProxy : {false, true}) {
+  // Through the proxy first: Wine's client keeps the proxy settings it
+  // first found for the rest of the process.
+  for (const bool viaProxy : {true, false}) {
     for (const size_t size : {size_t{100}, size_t{40000}}) {
       SCOPED_TRACE((viaProxy ? "through the proxy, " : "direct, ") + std::to_string(size));
       std::optional<ScopedProxyEnvironment> proxy;
       if (viaProxy)
         proxy.emplace(Sim());
-      // A first exchange leaves a connection kept for the next one.
-      Post();
+      const std::string base = viaProxy ? std::string(kProxiedBase) : Sim().BaseUrl();
+      // A query first, as the credit check before a send, leaves a
+      // connection kept for the next exchange.
+      Post(base, "x", true);
       Sim().ClearRequests();
       Sim().Script(R"({"close": "unanswered"})");
-      const auto raised = RaisedBy([&] { Post(std::string(size, 'x')); });
+      const auto raised = RaisedBy([&] { Post(base, std::string(size, 'x'), false); });
       ASSERT_TRUE(raised);
       EXPECT_TRUE(raised->RequestWritten()) << MessageOf(*raised);
       EXPECT_EQ(Sim().Requests().size(), 1u);
     }
   }
+}
+
+TEST_F(AtMostOnce, UnderWineARequestOnANewTunnelIsNotSentInPieces) {
+  // Wine's client starts a request in pieces through a proxy on a new
+  // connection by sending the proxy its CONNECT only, and returns before the
+  // tunnel stands (Windows' client sets the tunnel up first). Such a send
+  // fails before anything reaches the gateway; a query goes whole instead.
+  if (!RunningUnderWine())
+    GTEST_SKIP() << "Wine's client alone starts a request before its tunnel";
+  ScopedProxyEnvironment proxy(Sim());
+  const auto raised = RaisedBy([&] { Post(std::string(kProxiedBase), "x", false); });
+  ASSERT_TRUE(raised);
+  EXPECT_FALSE(raised->RequestWritten()) << MessageOf(*raised);
+  EXPECT_TRUE(Sim().Requests().empty());
+  EXPECT_NE(Post(std::string(kProxiedBase), "x", true).find("Envelope"), std::string::npos);
+  EXPECT_EQ(Sim().Requests().size(), 1u);
 }
 
 TEST_F(AtMostOnce, FailureSaysHowFarTheExchangeGot) {
@@ -80,11 +103,17 @@ TEST_F(AtMostOnce, FailureSaysHowFarTheExchangeGot) {
   EXPECT_FALSE(raised->RequestWritten()) << MessageOf(*raised);
 
   // An answer cut half-way came after the whole request: written, and not
-  // sent again even when it could be, since the gateway answered.
+  // sent again even when it could be, since the gateway answered. Wine's
+  // client ends the read quietly where the connection closed, leaving the
+  // cut body to the SOAP reader.
   Sim().Script(R"({"close_after_bytes": 20})");
-  raised = RaisedBy([&] { Post("x", true); });
-  ASSERT_TRUE(raised);
-  EXPECT_TRUE(raised->RequestWritten()) << MessageOf(*raised);
+  if (RunningUnderWine()) {
+    EXPECT_EQ(Post("x", true).size(), 20u);
+  } else {
+    raised = RaisedBy([&] { Post("x", true); });
+    ASSERT_TRUE(raised);
+    EXPECT_TRUE(raised->RequestWritten()) << MessageOf(*raised);
+  }
   EXPECT_EQ(Sim().Requests().size(), 1u);
 
   // An error status is an answer too.

@@ -284,15 +284,19 @@ TEST_F(Exchange, ConnectionIsReusedAfterSuccessAndReopenedAfterFailure) {
 
 TEST_F(Exchange, BuiltInHostsAreReachedThroughTheConfiguredOrANamedProxy) {
   const std::u16string url = u"https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx";
+  // Repeatable, as the queries are: Wine's client starts a request in pieces
+  // on a new tunnel without the tunnel, and such a request then goes whole.
   {
     ScopedProxyEnvironment environment(Sim());
     THTTPReqResp transport;
     Prepare(transport, url);
+    transport.Repeatable = true;
     Sim().Script(R"({"body": "via environment"})");
     EXPECT_EQ(Post(transport, "x"), "via environment");
   }
   THTTPReqResp transport;
   Prepare(transport, url);
+  transport.Repeatable = true;
   transport.Proxy = Utf8ToUtf16("127.0.0.1:" + std::to_string(Sim().Port()));
   Sim().Script(R"({"body": "via named proxy"})");
   EXPECT_EQ(Post(transport, "x"), "via named proxy");

@@ -36,6 +36,11 @@ public:
   DWORD SocketInfo(INTERNET_DIAGNOSTIC_SOCKET_INFO& info) const;
 
   DWORD SecurityFlags() const { return securityFlags_; }
+  // The flags as a query answers them: with SECURITY_FLAG_SECURE once a
+  // secured connection stands.
+  DWORD QuerySecurityFlags() const {
+    return securityFlags_ | (secure_ && connected_ ? SECURITY_FLAG_SECURE : 0);
+  }
   void SetSecurityFlags(DWORD flags) { securityFlags_ = flags; }
 
   // The calls below answer ERROR_SUCCESS or a WinINet error code; the caller
