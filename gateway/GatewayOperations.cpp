@@ -7,11 +7,13 @@
 #include "common/TextUtil.h"
 #include "gateway/EventLogReport.h"
 #include "gateway/MessageBasket.h"
+#include "gateway/SendOutcome.h"
 #include "services/GetOriginatorsWebService.h"
 #include "services/GetReport2DateWebService.h"
 #include "services/GetStatusWebService.h"
 #include "services/SendSMSPrepaidWebService.h"
 #include "services/SendSMSWebService.h"
+#include "transport/ExchangeTrace.h"
 #include "transport/InternetTimeouts.h"
 #include "transport/TraceCall.h"
 #include "transport/TraceFile.h"
@@ -48,20 +50,31 @@ TSettings CallSettings(TTraceCall& trace, std::u16string_view password) {
   return settings;
 }
 
+// What a failed query tells beside its failure: nothing, since a query
+// changes nothing at the gateway and may simply be asked again.
+struct NoOutcome {
+  std::u16string_view operator()(const Exception&) const { return {}; }
+};
+
 // Runs the exchanges of the Gateway method `method`, traced when the trace
 // is on. `answer` is where the exchange keeps the service's answer once it
 // has arrived; on a failure the result is that answer, or "-1" when none
-// arrived, and the failure goes to the event log. An exchange whose result
-// is the answer itself moves it out. A trace that could not be written is
-// reported after the call, once per process.
-template <class Exchange> std::u16string Guarded(std::u16string_view method, Exchange&& exchange) {
+// arrived, and the failure goes to the event log, followed by the words that
+// `outcome` gives for it, which the trace records too. An exchange whose
+// result is the answer itself moves it out. A trace that could not be
+// written is reported after the call, once per process.
+template <class Exchange, class Outcome = NoOutcome>
+std::u16string Guarded(std::u16string_view method, Exchange&& exchange, Outcome outcome = {}) {
   TTraceCall trace(method);
   std::u16string answer;
   std::u16string result;
   try {
     result = exchange(answer, trace);
   } catch (const Exception& failure) {
-    ReportFailure(failure);
+    const std::u16string_view told = outcome(failure);
+    ReportFailure(failure, told);
+    if (!told.empty())
+      TraceOutcome(told);
     result = answer.empty() ? std::u16string(kResultExchangeFailed) : std::move(answer);
   }
   if (const std::optional<Exception> traceFailure = trace.TakeFailure())
@@ -131,7 +144,13 @@ std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments)
   // like a failed exchange and leaves the basket as it is.
   const std::u16string_view method =
       kind == SendDocumentKind::SendSms ? u"sendsms" : u"sendsmsconcat";
-  return Guarded(method, [&](std::u16string& answer, TTraceCall& trace) {
+  // A failure says whether the messages may have gone out, which depends on
+  // how far the send had got.
+  SendStage stage = SendStage::BeforeSending;
+  const auto outcome = [&stage](const Exception& failure) {
+    return OutcomeSentence(FailedSendOutcome(failure, stage));
+  };
+  const auto send = [&](std::u16string& answer, TTraceCall& trace) {
     std::u16string request;
     const auto build = [&](const TBasketLists* lists) {
       if (lists != nullptr && !lists->Numbers.empty())
@@ -157,11 +176,14 @@ std::u16string SendBasket(SendDocumentKind kind, const SendArguments& arguments)
                                            ? SendSMSPrepaidProxy(false, {}, nullptr, settings)
                                            : SendSMSProxy(false, {}, nullptr, settings);
     // The document goes to the call, which lets it go once the envelope holds it.
+    stage = SendStage::Sending;
     answer = kind == SendDocumentKind::SendSms ? sender->sendSMS(std::move(request))
                                                : sender->sendConcat(std::move(request));
+    stage = SendStage::Answered;
     TXMLNode messageId = LoadAnswer(document, answer).ChildNodes().FindNode(kMessageIdElement);
     return TrimControl(messageId.Text());
-  });
+  };
+  return Guarded(method, send, outcome);
 }
 
 } // namespace tellavo

@@ -30,6 +30,7 @@ const TServiceBinding& GetOriginatorsBinding() {
       .wsdlService = u"GetOriginators",
       .wsdlPort = u"GetOriginatorsSoap",
       .actionSuffix = u"getOriginators",
+      .repeatable = true,
   });
   return binding;
 }

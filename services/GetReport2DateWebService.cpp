@@ -30,6 +30,7 @@ const TServiceBinding& GetReport2DateBinding() {
       .wsdlService = u"GetReport2Date",
       .wsdlPort = u"GetReport2DateSoap",
       .actionSuffix = u"getReport2Date",
+      .repeatable = true,
   });
   return binding;
 }

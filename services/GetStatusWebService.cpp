@@ -30,6 +30,7 @@ const TServiceBinding& GetStatusBinding() {
       .wsdlService = u"GetStatus",
       .wsdlPort = u"GetStatusSoap",
       .actionSuffix = u"getStatus",
+      .repeatable = true,
   });
   return binding;
 }

@@ -68,6 +68,7 @@ void TServiceBinding::ApplySettings(THTTPRIO& rio, bool fromWSDL, std::u16string
                                     const TSettings& settings) const {
   rio.HTTPWebNode().InvokeOptions.set(soIgnoreInvalidCerts,
                                       !settings.Flag(SettingId::VerifyCertificates));
+  rio.HTTPWebNode().Repeatable = description_.repeatable;
   if (address.empty())
     address = fromWSDL ? WSDLLocation(settings) : EndpointURL(settings);
   if (fromWSDL) {

@@ -39,6 +39,10 @@ struct TServiceDescription {
   std::u16string_view wsdlPort;
   // Appended to the service namespace to give the SOAP action.
   std::u16string_view actionSuffix;
+  // The operations only read: a request whose connection died before any
+  // answer may be sent once more. Sending services leave it off, so that a
+  // message is never sent twice.
+  bool repeatable = false;
 };
 
 class TServiceBinding {

@@ -125,7 +125,26 @@ std::string MaskAuthorizationValues(std::string text) {
   return text;
 }
 
+// The lines that begin every record: when, who, and for which method.
+std::string RecordHead(system_clock::time_point started, const TTraceCall& call) {
+  std::string head;
+  head += kRecordStart;
+  head += Timestamp(started);
+  head += " process " + std::to_string(TraceProcessId());
+  head += " thread " + std::to_string(TraceThreadId()) + "\n";
+  head += "Method: " + Utf16ToUtf8(call.Method()) + "\n";
+  return head;
+}
+
 } // namespace
+
+void TraceOutcome(std::u16string_view outcome) {
+  TTraceCall* call = TTraceCall::Active();
+  if (call == nullptr)
+    return;
+  // An empty line between records, for the reader.
+  call->Write(RecordHead(system_clock::now(), *call) + "Outcome: " + Utf16ToUtf8(outcome) + "\n\n");
+}
 
 std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets) {
   return MaskAuthorizationValues(MaskedStart(text, secrets, std::string::npos));
@@ -206,12 +225,7 @@ void TExchangeTrace::Finish(std::string_view outcome) {
     out += "\n";
   };
 
-  std::string head;
-  head += kRecordStart;
-  head += Timestamp(started_);
-  head += " process " + std::to_string(TraceProcessId());
-  head += " thread " + std::to_string(TraceThreadId()) + "\n";
-  head += "Method: " + Utf16ToUtf8(call_->Method()) + "\n";
+  std::string head = RecordHead(started_, *call_);
   head += "Service: " + service_ + ", operation " + operation_ + "\n";
   head += "URL: " + url_ + "\n";
   head += "SOAPAction: \"" + soapAction_ + "\"\n";

@@ -58,6 +58,11 @@ private:
   bool finished_ = false;
 };
 
+// Appends to the trace of the call running on this thread, when it is traced,
+// a record of what the call's failure did at the gateway, in the words its
+// event entry ends with.
+void TraceOutcome(std::u16string_view outcome);
+
 // `text` with every secret replaced by kTraceMask, and the value of every
 // Authorization and Proxy-Authorization header line too.
 std::string MaskSecrets(std::string text, const std::vector<std::string>& secrets);

@@ -1,8 +1,10 @@
 #include "transport/HTTPReqResp.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/Exceptions.h"
@@ -37,12 +39,18 @@ constexpr std::u16string_view kContentTypeUtf8 = u"text/xml; charset=\"utf-8\"";
 constexpr std::u16string_view kContentTypePlain = u"text/xml";
 constexpr std::u16string_view kEmptyAction = u"\"\"";
 
-// Pieces of a large body, and the one scratch buffer they go through.
+// Pieces of the body, and the one scratch buffer they go through.
 constexpr size_t kPieceSize = 32768;
 // How often in a row the error hook may have the same request sent again
 // (after credentials were entered, or to pass an unknown authority). A hook
-// that keeps asking would otherwise resend for ever.
+// that keeps asking would otherwise resend for ever. The answer it acts on
+// refused the request, so sending it again is safe.
 constexpr int kMaxResends = 3;
+// How often a request that may be repeated is sent again after its
+// connection ended with no answer (a kept connection the server had
+// closed): once is enough for that, and a server that takes every request
+// and never answers is not asked without end.
+constexpr int kMaxRepeats = 1;
 // Buffer size of the content type query, in characters with the terminator.
 constexpr size_t kContentTypeChars = 128;
 
@@ -98,6 +106,26 @@ std::optional<uint64_t> DeclaredLength(HINTERNET request) {
     length = length * 10 + (digit - u'0');
   }
   return length;
+}
+
+// Whether the request's connection is secured. A request on https that has
+// been started without one has only asked a proxy for its tunnel so far.
+bool SecureConnection(HINTERNET request) {
+  DWORD flags = 0;
+  DWORD length = sizeof flags;
+  return InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &length) &&
+         (flags & SECURITY_FLAG_SECURE) != 0;
+}
+
+// Whether a response head came: Wine's client ends a request whose connection
+// closed without a byte of answer as if one had come, with status 0.
+bool HasStatus(HINTERNET request) {
+  DWORD status = 0;
+  DWORD length = sizeof status;
+  DWORD index = 0;
+  return HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &length,
+                        &index) &&
+         status != 0;
 }
 
 // Whether the request went over a connection kept from an earlier exchange;
@@ -275,29 +303,27 @@ DWORD THTTPReqResp::HandleError(DWORD code, HINTERNET request) {
 void THTTPReqResp::PostWhole(HINTERNET request, TRequestStream& stream) {
   std::vector<char> body(stream.Size());
   stream.Read(body.data(), body.size());
-  for (int resends = 0;; ++resends) {
-    const BOOL sent =
-        HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size()));
-    Check(!sent);
-    // Only an explicit request to send again (a dialog that took credentials)
-    // repeats the request. Any other answer, among them a dialog that could
-    // not be shown, leaves the answer received as it is, so a 401 or 407
-    // ends as the status error it is.
-    const DWORD answer = HandleError(GetLastError(), request);
-    if (answer == ERROR_CANCELLED)
-      throw EAbort();
-    if (answer != ERROR_INTERNET_FORCE_RETRY || resends == kMaxResends)
-      return;
-  }
+  Check(!HttpSendRequestW(request, nullptr, 0, body.data(), static_cast<DWORD>(body.size())));
+  stage_ = HasStatus(request) ? Stage::Answered : Stage::Written;
+  if (stage_ != Stage::Answered)
+    RaisePlatformError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
 }
 
 void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
   const size_t size = stream.Size();
-  std::vector<char> scratch(kPieceSize);
+  std::vector<char> scratch(std::min(size, kPieceSize));
   INTERNET_BUFFERSW buffers{};
   buffers.dwStructSize = sizeof buffers;
   buffers.dwBufferTotal = static_cast<DWORD>(size);
   Check(!HttpSendRequestExW(request, &buffers, nullptr, HSR_INITIATE | HSR_SYNC, 0));
+  if (scheme_ == INTERNET_SCHEME_HTTPS && !SecureConnection(request)) {
+    // Wine's client, starting a request through a proxy on a new connection,
+    // sends the proxy its CONNECT and returns before the tunnel stands: what
+    // would be written now would go to the proxy in clear. Nothing has
+    // reached the server.
+    tunnelMissing_ = true;
+    RaisePlatformError(ERROR_INTERNET_CANNOT_CONNECT);
+  }
   try {
     for (;;) {
       const size_t piece = std::min(size - stream.Position(), kPieceSize);
@@ -308,8 +334,6 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
         throw ESOAPHTTPException(std::u16string(kEmptyRequest));
       DWORD written = 0;
       Check(!InternetWriteFile(request, scratch.data(), static_cast<DWORD>(read), &written));
-      if (HandleError(GetLastError(), request) == ERROR_CANCELLED)
-        throw EAbort();
       if (OnPostingData)
         OnPostingData(static_cast<int32_t>(stream.Position()), static_cast<int32_t>(size));
     }
@@ -319,7 +343,12 @@ void THTTPReqResp::PostInPieces(HINTERNET request, TRequestStream& stream) {
     HttpEndRequestW(request, nullptr, 0, 0);
     throw;
   }
+  // From here on the gateway may have the whole request.
+  stage_ = Stage::Written;
   Check(!HttpEndRequestW(request, nullptr, 0, 0));
+  if (!HasStatus(request))
+    RaisePlatformError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+  stage_ = Stage::Answered;
 }
 
 InternetHandle THTTPReqResp::OpenRequest() {
@@ -345,11 +374,23 @@ void THTTPReqResp::Send(HINTERNET handle, TRequestStream& stream) {
             Format(kContentTypeLine, {UseUTF8InHeader ? kContentTypeUtf8 : kContentTypePlain}));
   if (OnBeforePost)
     OnBeforePost(handle);
-  stream.SetPosition(0);
-  if (static_cast<int64_t>(stream.Size()) <= MaxSinglePostSize)
-    PostWhole(handle, stream);
-  else
-    PostInPieces(handle, stream);
+  for (int resends = 0;; ++resends) {
+    stage_ = Stage::Unsent;
+    stream.SetPosition(0);
+    if (sendWhole_)
+      PostWhole(handle, stream);
+    else
+      PostInPieces(handle, stream);
+    // Only an explicit request to send again (a dialog that took credentials
+    // for a 401 or 407, which refused the request) repeats it. Any other
+    // answer, among them a dialog that could not be shown, leaves the answer
+    // received as it is, so a 401 or 407 ends as the status error it is.
+    const DWORD answer = HandleError(GetLastError(), handle);
+    if (answer == ERROR_CANCELLED)
+      throw EAbort();
+    if (answer != ERROR_INTERNET_FORCE_RETRY || resends == kMaxResends)
+      return;
+  }
 }
 
 void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
@@ -413,11 +454,44 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
 }
 
 void THTTPReqResp::Execute(std::string_view request, std::string& response) {
+  using Clock = std::chrono::steady_clock;
+  // The time limit holds for the exchange as a whole, a repeat included.
+  const DWORD limit = ExchangeTimeLimit();
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limit);
+  sendWhole_ = false;
+  for (int repeats = 0;; ++repeats) {
+    DWORD remaining = limit;
+    if (repeats > 0)
+      remaining = static_cast<DWORD>(std::max<int64_t>(
+          1, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()));
+    try {
+      Attempt(request, response, remaining);
+      return;
+    } catch (Exception& failure) {
+      if (stage_ != Stage::Unsent)
+        failure.SetRequestWritten();
+      const bool timeLeft = limit == 0 || Clock::now() < end;
+      // Without a tunnel, a request that may be repeated goes whole, with
+      // which Wine's client opens the tunnel itself; it may then repeat the
+      // request on its own, until the time limit. A send fails unsent.
+      if (std::exchange(tunnelMissing_, false) && Repeatable && !sendWhole_ && timeLeft) {
+        sendWhole_ = true;
+        --repeats;
+        continue;
+      }
+      if (!Repeatable || stage_ != Stage::Written || repeats == kMaxRepeats || !timeLeft)
+        throw;
+    }
+  }
+}
+
+void THTTPReqResp::Attempt(std::string_view request, std::string& response, DWORD limit) {
   TRequestStream stream(request);
+  stage_ = Stage::Unsent;
   Connect();
   bool expired = false;
   try {
-    TExchangeDeadline deadline(OpenRequest(), ExchangeTimeLimit());
+    TExchangeDeadline deadline(OpenRequest(), limit);
     try {
       Send(deadline.Request(), stream);
       Receive(deadline.Request(), response);

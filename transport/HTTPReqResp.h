@@ -54,7 +54,6 @@ public:
   using TWinInetErrorEvent = std::function<DWORD(DWORD lastError, HINTERNET request)>;
 
   static constexpr std::u16string_view kDefaultAgent = u"Tellavo SOAP 1.2";
-  static constexpr int32_t kDefaultMaxSinglePostSize = 32768;
   // The build's bound on a response body.
   static const size_t kDefaultMaxAnswerBytes;
   // The default options; certificate errors are ignored unless the built-in
@@ -82,7 +81,8 @@ public:
   // One exchange: posts `request` and appends the response body to
   // `response`. Raises ESOAPHTTPException or EAbort on failure; among the
   // failures are a body longer than MaxAnswerBytes and an exchange that
-  // outlasts ExchangeTimeLimit().
+  // outlasts ExchangeTimeLimit(). A failure after the whole request was
+  // written says so (Exception::RequestWritten).
   void Execute(std::string_view request, std::string& response);
 
   // Closes the connection handle, then the root handle.
@@ -109,7 +109,12 @@ public:
   int32_t ConnectTimeout = 0;
   int32_t SendTimeout = 0;
   int32_t ReceiveTimeout = 0;
-  int32_t MaxSinglePostSize = kDefaultMaxSinglePostSize;
+  // Whether the request changes nothing at the server, so that it may be
+  // sent once more when its connection ended after it was written and before
+  // any answer (a kept connection the server had closed). Off, a request is
+  // never sent twice: neither by this transport nor by the Internet client,
+  // which is never given a whole body it could send again by itself.
+  bool Repeatable = false;
   // The largest response body an exchange reads; a longer one is refused.
   size_t MaxAnswerBytes = kDefaultMaxAnswerBytes;
   bool UseUTF8InHeader = true;
@@ -127,9 +132,15 @@ public:
 private:
   void Connect();
   InternetHandle OpenRequest();
+  // One attempt at the exchange, within `limit` milliseconds (0: none).
+  void Attempt(std::string_view request, std::string& response, DWORD limit);
   void Send(HINTERNET request, TRequestStream& stream);
-  void PostWhole(HINTERNET request, TRequestStream& stream);
+  // The body goes in pieces after a declared length: the Internet client then
+  // holds no copy of it to send again on its own.
   void PostInPieces(HINTERNET request, TRequestStream& stream);
+  // The body whole in one call: only for a repeatable request whose client
+  // could not start it in pieces.
+  void PostWhole(HINTERNET request, TRequestStream& stream);
   void Receive(HINTERNET request, std::string& response);
   void AddHeader(HINTERNET request, const std::u16string& line);
   void SetTimeout(HINTERNET request, DWORD option, int32_t milliseconds);
@@ -156,6 +167,14 @@ private:
 
   std::u16string contentType_;
   std::u16string mimeBoundary_;
+
+  // How far the attempt under way got.
+  enum class Stage { Unsent, Written, Answered };
+  Stage stage_ = Stage::Unsent;
+  // The attempt under way found no tunnel through its proxy; the exchange's
+  // requests go whole.
+  bool tunnelMissing_ = false;
+  bool sendWhole_ = false;
 };
 
 } // namespace tellavo

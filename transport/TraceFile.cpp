@@ -17,15 +17,21 @@ constexpr std::u16string_view kLockSuffix = u".lock";
 constexpr std::u16string_view kNotAPath = u"not an absolute path without control characters";
 constexpr std::u16string_view kCannotWrite = u"The trace file '%s' cannot be written: %s";
 constexpr std::u16string_view kLockFailed = u"its lock file '%s': %s";
+constexpr std::u16string_view kLockBusy =
+    u"another writer held it for longer than %d ms, so the record was skipped";
 
 // Held for a whole record, rotation included, by every thread of the
 // process; the lock file then orders the processes.
-std::mutex& TraceLock() {
-  static std::mutex lock;
+std::timed_mutex& TraceLock() {
+  static std::timed_mutex lock;
   return lock;
 }
 
 } // namespace
+
+std::u16string TraceLockBusyReason() {
+  return Format(kLockBusy, {static_cast<long>(kTraceLockWait.count())});
+}
 
 Exception TraceFileError(std::u16string_view path, std::u16string_view reason) {
   return Exception(Format(kCannotWrite, {path, reason}));
@@ -37,7 +43,11 @@ Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lock
 }
 
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record) {
-  const std::lock_guard<std::mutex> hold(TraceLock());
+  // One wait for both locks: the record waits kTraceLockWait at most.
+  const auto deadline = std::chrono::steady_clock::now() + kTraceLockWait;
+  const std::unique_lock<std::timed_mutex> hold(TraceLock(), deadline);
+  if (!hold.owns_lock())
+    throw TraceFileError(file, TraceLockBusyReason());
   if (file == kTraceToStandardError) {
     WriteStandardError(record);
     return;
@@ -47,7 +57,7 @@ void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_
   if (!IsTracePath(file))
     throw TraceFileError(file, kNotAPath);
   const std::u16string path(file);
-  const TTraceFileLock processes(path + std::u16string(kLockSuffix), path);
+  const TTraceFileLock processes(path + std::u16string(kLockSuffix), path, deadline);
   {
     TTraceFileHandle current(path);
     const uint64_t size = current.Size();

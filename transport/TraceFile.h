@@ -5,11 +5,18 @@
 // at once.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tellavo {
+
+// The longest a record waits for the lock that another thread or process
+// holds: a stopped process or a hung network file system must not hold a
+// call, above all one whose message the gateway has already taken. The
+// record is then skipped, as when the file cannot be written.
+inline constexpr std::chrono::milliseconds kTraceLockWait{2000};
 
 // Appends `record` to `file` (or standard error for "-"). When the file
 // would grow past `maxBytes` it is first renamed with the suffix ".1",
@@ -18,7 +25,8 @@ namespace tellavo {
 // leaves the record appended and is tried again at the next one. A new file
 // is private to its owner (TraceFileSystem.h), and a link, or a file of
 // another account, in its place is refused. Raises Exception naming the file
-// and the reason on failure.
+// and the reason on failure, and when the lock is not had within
+// kTraceLockWait.
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record);
 
 // The environment variable by which a process traces its own calls to the

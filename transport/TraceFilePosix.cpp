@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "FileDescriptor.h"
@@ -84,14 +85,21 @@ struct TTraceFileLock::Native {
   FileDescriptor file;
 };
 
-TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {
+TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile,
+                               std::chrono::steady_clock::time_point deadline) {
   std::u16string reason;
   native_ = std::make_unique<Native>(Native{OpenPrivateFile(path, reason)});
   if (native_->file.Get() < 0)
     throw TraceLockError(traceFile, path, reason);
-  while (flock(native_->file.Get(), LOCK_EX) != 0) {
-    if (errno != EINTR)
+  // flock cannot wait for a time: it is tried again until the deadline.
+  while (flock(native_->file.Get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR)
+      continue;
+    if (errno != EWOULDBLOCK)
       throw TraceLockError(traceFile, path, Reason(errno));
+    if (std::chrono::steady_clock::now() >= deadline)
+      throw TraceLockError(traceFile, path, TraceLockBusyReason());
+    std::this_thread::sleep_for(kTraceLockRetry);
   }
 }
 

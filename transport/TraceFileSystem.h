@@ -9,6 +9,7 @@
 // anything but a plain file where the trace would be is refused.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,12 +40,15 @@ private:
 // The lock on a file at `path`, created private when missing, that every
 // process writing the trace takes before it looks at the trace's size and
 // holds until its record is written: the size, a rotation and the append are
-// one step for all processes. Waits while another holds it; released when
-// destroyed, or by the system when the process ends.
+// one step for all processes. Waits while another holds it, until
+// `deadline`; released when destroyed, or by the system when the process
+// ends.
 class TTraceFileLock {
 public:
-  // Failures name `traceFile`, the file the lock is for.
-  TTraceFileLock(std::u16string_view path, std::u16string_view traceFile);
+  // Failures name `traceFile`, the file the lock is for; one that is not had
+  // by `deadline` gives TraceLockBusyReason.
+  TTraceFileLock(std::u16string_view path, std::u16string_view traceFile,
+                 std::chrono::steady_clock::time_point deadline);
   ~TTraceFileLock();
   TTraceFileLock(const TTraceFileLock&) = delete;
   TTraceFileLock& operator=(const TTraceFileLock&) = delete;
@@ -64,6 +68,11 @@ Exception TraceFileError(std::u16string_view path, std::u16string_view reason);
 // The failure to take the lock at `lockPath` of `traceFile`, for `reason`.
 Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lockPath,
                          std::u16string_view reason);
+
+// Why a record was skipped when the lock stayed taken past its deadline.
+std::u16string TraceLockBusyReason();
+// How long a lock taken elsewhere is left before it is tried again.
+inline constexpr std::chrono::milliseconds kTraceLockRetry{20};
 
 // The reasons a file in the trace's place is refused.
 inline constexpr std::u16string_view kRefusedLink = u"it is a link";

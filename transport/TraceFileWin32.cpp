@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "common/Exceptions.h"
@@ -167,14 +168,25 @@ struct TTraceFileLock::Native {
   KernelHandle file;
 };
 
-TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile) {
+TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view traceFile,
+                               std::chrono::steady_clock::time_point deadline) {
   std::u16string reason;
   native_ = std::make_unique<Native>(OpenPrivateFile(path, GENERIC_READ | GENERIC_WRITE, reason));
   if (native_->file.Get() == INVALID_HANDLE_VALUE)
     throw TraceLockError(traceFile, path, reason);
-  OVERLAPPED start{};
-  if (!LockFileEx(native_->file.Get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &start))
-    throw TraceLockError(traceFile, path, LastErrorReason());
+  // A synchronous handle's lock cannot wait for a time: it is tried again
+  // until the deadline.
+  for (;;) {
+    OVERLAPPED start{};
+    if (LockFileEx(native_->file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                   0, &start))
+      return;
+    if (GetLastError() != ERROR_LOCK_VIOLATION)
+      throw TraceLockError(traceFile, path, LastErrorReason());
+    if (std::chrono::steady_clock::now() >= deadline)
+      throw TraceLockError(traceFile, path, TraceLockBusyReason());
+    std::this_thread::sleep_for(kTraceLockRetry);
+  }
 }
 
 // Released at once: the system releases the lock of a closed handle only

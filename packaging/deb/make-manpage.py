@@ -55,6 +55,10 @@ EVENTS = ("Each failed call of the module writes one entry to the system log thr
           "identity \"Tellavo COM API\", priority err, facility user. Where systemd runs, the "
           "journal keeps it; its identity holds blanks, so search the text: "
           "journalctl --grep 'Tellavo COM API'. "
+          "The entry of a failed sendsms or sendsmsconcat ends with a line that says whether "
+          "nothing was sent, the gateway may have accepted the messages (check "
+          "getmsgstatustodate before sending again), or the gateway refused them; send reads "
+          "it for its exit status. "
           "call --show-events prints the entries of its own calls.")
 
 

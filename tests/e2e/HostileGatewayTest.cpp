@@ -37,6 +37,28 @@ TEST_F(HostileGatewayTest, AnswerPastTheBoundIsRefusedAndNamesIt) {
   }
 }
 
+TEST_F(HostileGatewayTest, SendTakenWithoutAnAnswerGoesOutOnce) {
+  // The credit check before each send leaves a kept connection, which the
+  // gateway closes after reading the send; neither the Internet client nor
+  // the transport sends it again.
+  Queue(u"short", u"5550000001");
+  Queue(std::u16string(200, u'l'), u"5550000002");
+  for (const std::string operation : {"sendSMS", "sendConcat"}) {
+    SCOPED_TRACE(operation);
+    Sim().ClearRequests();
+    ClearEvents();
+    ScriptAnswer(R"({"match_operation": ")" + operation + R"(", "close": "unanswered"})");
+    const CallResult result = operation == "sendSMS" ? SendSms(kUser, kPassword, u"TELLAVO")
+                                                     : SendSmsConcat(kUser, kPassword, u"TELLAVO");
+    EXPECT_EQ(result.retvalue, u"-1");
+    size_t sends = 0;
+    for (const auto& request : Sim().Requests())
+      sends += request.path == "/SendSMS/SendSMS.asmx";
+    EXPECT_EQ(sends, 1u);
+    EXPECT_TRUE(OnlyEventText().starts_with(u"ESOAPHTTPException "));
+  }
+}
+
 TEST_F(HostileGatewayTest, ErrorStatusWithALongReasonIsAFailure) {
   ScriptAnswer(R"({"status": 503, "reason_bytes": 3000})");
   const CallResult result = GetMsgStatus(kUser, kPassword, u"1000001", kVendor);

@@ -19,6 +19,10 @@ const std::string kOriginatorsPath = "/GetOriginators/GetOriginators.asmx";
 const std::string kRegularPath = "/SendSMS/SendSMS.asmx";
 const std::string kPrepaidPath = "/SendSMSPrepaid/SendSMS.asmx";
 
+// What a failed send's entry ends with when its messages may have gone out.
+const std::u16string kMayHaveBeenAccepted = u"\nThe gateway may have accepted the messages: check "
+                                            u"getmsgstatustodate before sending them again.";
+
 bool IsMessageId(const std::u16string& text) {
   return !text.empty() &&
          std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
@@ -105,12 +109,14 @@ TEST_F(SendTest, UnusableSendingAnswerComesBackRaw) {
   ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "result": "Sistem hatasi\r\n"})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"Sistem hatasi\r\n");
   EXPECT_TRUE(OnlyEventText().starts_with(u"EDOMParseError "));
+  EXPECT_TRUE(OnlyEventText().ends_with(kMayHaveBeenAccepted));
 
   ClearEvents();
   ScriptAnswer(
       R"({"match_path": "/SendSMS/SendSMS.asmx", "result": "<R><MSGID><N>1</N></MSGID></R>"})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"<R><MSGID><N>1</N></MSGID></R>");
-  EXPECT_EQ(OnlyEventText(), u"EXMLDocError Element does not contain a single text node");
+  EXPECT_EQ(OnlyEventText(),
+            u"EXMLDocError Element does not contain a single text node" + kMayHaveBeenAccepted);
 
   ClearEvents();
   ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "result": ""})");
@@ -123,10 +129,20 @@ TEST_F(SendTest, FailedCreditCheckSendsNothing) {
   ScriptAnswer(
       R"({"match_path": "/GetOriginators/GetOriginators.asmx", "status": 503, "reason": "Service Unavailable", "body": "down", "content_type": "text/xml"})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"-1");
-  EXPECT_EQ(OnlyEventText(),
-            u"ESOAPHTTPException Service Unavailable (503) - "
-            u"'https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx'");
+  EXPECT_EQ(OnlyEventText(), u"ESOAPHTTPException Service Unavailable (503) - "
+                             u"'https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx'"
+                             u"\nNothing was sent: sending again is safe.");
   EXPECT_EQ(Paths(), std::vector<std::string>{kOriginatorsPath});
+}
+
+TEST_F(SendTest, ARefusalOfTheSendSaysThatNothingWasSent) {
+  Queue(std::u16string(200, u'u'), u"1");
+  ScriptAnswer(
+      R"({"match_path": "/SendSMS/SendSMS.asmx", "fault": {"code": "soap:Client", "string": "Bad originator"}})");
+  EXPECT_EQ(SendSmsConcat(kUser, kPassword, u"TELLAVO").retvalue, u"-1");
+  EXPECT_EQ(
+      OnlyEventText(),
+      u"ERemotableException Bad originator\nThe gateway refused the messages: nothing was sent.");
 }
 
 TEST_F(SendTest, MessagesAtTheBoundsGoToTheirOwnMethod) {

@@ -179,6 +179,17 @@ TEST_F(GatewayTraceTest, FailureIsRecordedWithItsException) {
   EXPECT_TRUE(Has(records[1], "\nResponse:\nHTTP/1.1 500 ")) << records[1];
   EXPECT_TRUE(Has(records[1], "\nResult: ERemotableException Bad ********\n")) << records[1];
   ExpectNoPassword();
+
+  // A failed send ends with what became of its messages, as its event entry.
+  Queue(u"x", u"1");
+  ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "result": "Sistem hatasi"})");
+  EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"Sistem hatasi");
+  const std::vector<std::string> sent = Records(Trace());
+  ASSERT_EQ(sent.size(), 5u) << Trace();
+  EXPECT_TRUE(
+      sent[4].ends_with("\nMethod: sendsms\nOutcome: The gateway may have accepted the "
+                        "messages: check getmsgstatustodate before sending them again.\n\n"))
+      << sent[4];
 }
 
 TEST_F(GatewayTraceTest, UnwritableTraceCostsOneEventAndNeverTheCall) {

@@ -89,7 +89,9 @@ TEST_F(Exchange, SendsTheBodyWithExactlyTheExpectedHeaders) {
   EXPECT_EQ(request.Header("Content-Type"), "text/xml; charset=\"utf-8\"");
 }
 
-TEST_F(Exchange, BodiesUpToTheLimitGoInOneCallLargerOnesInDeclaredPieces) {
+// Every body goes after its declared length in pieces of at most 32 KiB, none
+// whole in one call that the Internet client could repeat by itself.
+TEST_F(Exchange, BodiesGoInDeclaredPiecesOfAtMost32KiB) {
   std::vector<std::pair<int32_t, int32_t>> progress;
   transport_.OnPostingData = [&](int32_t sent, int32_t total) {
     progress.emplace_back(sent, total);
@@ -107,7 +109,7 @@ TEST_F(Exchange, BodiesUpToTheLimitGoInOneCallLargerOnesInDeclaredPieces) {
     EXPECT_FALSE(request.chunked);
     EXPECT_TRUE(request.body == body) << "body of " << size << " bytes differs";
     if (size == 32768)
-      EXPECT_TRUE(progress.empty());
+      EXPECT_EQ(progress, (std::vector<std::pair<int32_t, int32_t>>{{32768, 32768}}));
     else
       EXPECT_EQ(progress,
                 (std::vector<std::pair<int32_t, int32_t>>{{32768, 32769}, {32769, 32769}}));
@@ -282,15 +284,19 @@ TEST_F(Exchange, ConnectionIsReusedAfterSuccessAndReopenedAfterFailure) {
 
 TEST_F(Exchange, BuiltInHostsAreReachedThroughTheConfiguredOrANamedProxy) {
   const std::u16string url = u"https://gateway.tellavo.example/GetOriginators/GetOriginators.asmx";
+  // Repeatable, as the queries are: Wine's client starts a request in pieces
+  // on a new tunnel without the tunnel, and such a request then goes whole.
   {
     ScopedProxyEnvironment environment(Sim());
     THTTPReqResp transport;
     Prepare(transport, url);
+    transport.Repeatable = true;
     Sim().Script(R"({"body": "via environment"})");
     EXPECT_EQ(Post(transport, "x"), "via environment");
   }
   THTTPReqResp transport;
   Prepare(transport, url);
+  transport.Repeatable = true;
   transport.Proxy = Utf8ToUtf16("127.0.0.1:" + std::to_string(Sim().Port()));
   Sim().Script(R"({"body": "via named proxy"})");
   EXPECT_EQ(Post(transport, "x"), "via named proxy");

@@ -326,12 +326,15 @@ class ScriptQueue:
         for entry in entries:
             if entry.get("envelope") not in (None, "soap12", "must_understand", "two_bodies"):
                 raise ValueError(f"unknown envelope variant {entry['envelope']!r}")
+            if entry.get("close") not in (None, False, True, "silently", "unanswered"):
+                raise ValueError(f"unknown close variant {entry['close']!r}")
             self.entries.append(dict(entry, remaining=int(entry.get("count", 1))))
         return len(entries)
 
-    def take(self, path):
+    def take(self, path, operation):
         for entry in self.entries:
-            if entry.get("match_path") in (None, path):
+            if (entry.get("match_path") in (None, path)
+                    and entry.get("match_operation") in (None, operation)):
                 # A count of 0 or less keeps the entry for every matching request.
                 if entry["remaining"] > 0:
                     entry["remaining"] -= 1
@@ -414,7 +417,8 @@ class Response:
         self.drip_interval = None  # seconds between single bytes of the whole response
         self.silence = None  # "all" or "after_head": stop sending, hold the connection
         # True: announce "Connection: close" and close; "silently": close without a word,
-        # as a server does whose keep-alive time has run out.
+        # as a server does whose keep-alive time has run out; "unanswered": close without
+        # sending anything, as a server that crashed after reading the request.
         self.close = None
 
 
@@ -502,6 +506,8 @@ def write_response(sock, response, close):
         close = True
     else:
         head.append(f"Content-Length: {len(response.body)}")
+    if response.close == "unanswered":
+        return True
     close = close or response.close is True
     if close:
         head.append("Connection: close")
@@ -687,8 +693,9 @@ class Simulator:
                 return json_response(400, {"error": str(e)})
         self.count_connection(connection)
         self.record(request, connection, tls, tunnel)
+        operation = self.operation_of(request)
         with self.lock:
-            scripted = self.script.take(request.path)
+            scripted = self.script.take(request.path, operation)
         if scripted is None:
             return self.service(request)
         return self.scripted(request, scripted)

@@ -34,7 +34,9 @@ void PrintOverview(std::ostream& out) {
   out << "  help        this overview, or 'tellavo help COMMAND'\n"
          "\n"
          "Exit status: 0 success; 1 a call or the gateway failed, or the gateway refused\n"
-         "a send, status or report; 2 wrong command line.\n"
+         "a send, status or report (a send: nothing went out, sending again is safe);\n"
+         "2 wrong command line; 3 a send of which something went out or may have: check\n"
+         "with 'tellavo report' before sending again ('tellavo send --help').\n"
          "'tellavo COMMAND --help' describes each command.\n";
 }
 

@@ -12,11 +12,14 @@ namespace tellavo::cli {
 
 using Args = std::vector<std::string>;
 
-// Exit statuses: every call succeeded; a call or the gateway failed; the
-// command line was wrong.
+// Exit statuses: every call succeeded; a call or the gateway failed (for
+// send: nothing went out); the command line was wrong; send only: some
+// messages went out or may have, so that sending them all again may send
+// some twice.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitCheckBeforeRetry = 3;
 
 struct Command {
   std::string_view name;

@@ -1,5 +1,6 @@
 // Watches the event log while the client runs: the entries that the module
-// writes from the start of the watch on are handed out in the order written.
+// writes in this process from the start of the watch on are handed out in the
+// order written; other processes' entries are not.
 #pragma once
 
 #include <memory>

@@ -1,6 +1,9 @@
 // Windows keeps the entries in the Application log, which every process
 // writes to: the watch reads the records numbered after the newest one at its
-// start and keeps those of the module's event source.
+// start and keeps those of the module's event source that this process wrote.
+// The log does not record the writer; the module puts its process identifier
+// in each entry's data, and an entry without it (an older module's) is
+// another process's as far as the client can know.
 #include <memory>
 #include <string_view>
 #include <type_traits>
@@ -38,6 +41,18 @@ const char16_t* RecordText(const EVENTLOGRECORD& record, DWORD offset) {
 
 std::u16string_view SourceName(const EVENTLOGRECORD& record) {
   return RecordText(record, sizeof(EVENTLOGRECORD));
+}
+
+// Whether the record's data begins with this process's identifier, 32 bits
+// little-endian, as the module writes it. A process identifier is not reused
+// while the process runs, and the watch reads only records written since it
+// began.
+bool WrittenByThisProcess(const EVENTLOGRECORD& record) {
+  if (record.DataLength < sizeof(DWORD) || record.DataOffset > record.Length - sizeof(DWORD))
+    return false;
+  const BYTE* data = reinterpret_cast<const BYTE*>(&record) + record.DataOffset;
+  const DWORD writer = data[0] | data[1] << 8 | data[2] << 16 | static_cast<DWORD>(data[3]) << 24;
+  return writer == GetCurrentProcessId();
 }
 
 EventEntry Entry(const EVENTLOGRECORD& record) {
@@ -98,7 +113,7 @@ std::vector<EventEntry> EventCapture::Take() {
       if (record.RecordNumber <= watch.seen)
         continue;
       watch.seen = record.RecordNumber;
-      if (SourceName(record) == kEventSourceName)
+      if (SourceName(record) == kEventSourceName && WrittenByThisProcess(record))
         entries.push_back(Entry(record));
     }
     if (watch.seen == before)

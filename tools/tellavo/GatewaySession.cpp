@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "common/Utf.h"
+#include "gateway/SendOutcome.h"
 #include "tools/tellavo/GatewayOptions.h"
 #include "tools/tellavo/Output.h"
 
@@ -32,9 +33,14 @@ bool IsAnswerReadFailure(const EventEntry& entry) {
          kAnswerReadFailures.end();
 }
 
+// An entry's later lines (a send's outcome) indented under its first.
 void PrintEntries(const std::vector<EventEntry>& entries) {
-  for (const EventEntry& entry : entries)
-    std::cerr << "  event log: " << Utf16ToUtf8(entry.text) << '\n';
+  for (const EventEntry& entry : entries) {
+    std::string text = Utf16ToUtf8(entry.text);
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+      text.insert(at + 1, "    ");
+    std::cerr << "  event log: " << text << '\n';
+  }
 }
 
 } // namespace
@@ -56,8 +62,10 @@ CallResult GatewaySession::Call(std::u16string_view method,
 std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
                                                   const std::vector<std::u16string>& arguments) {
   events_.Take();
-  CallResult result = gateway_.Call(method, arguments);
-  const std::vector<EventEntry> entries = events_.Take();
+  last_ = gateway_.Call(method, arguments);
+  lastEntries_ = events_.Take();
+  const CallResult& result = last_;
+  const std::vector<EventEntry>& entries = lastEntries_;
   const std::string name = Utf16ToUtf8(method);
   if (!result.Succeeded()) {
     std::cerr << "tellavo: " << name << " failed: " << HresultText(result.hresult) << ' '
@@ -68,8 +76,8 @@ std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
   const std::u16string retvalue = result.retvalue.value_or(std::u16string());
   if (retvalue == kExchangeFailed) {
     std::cerr << "tellavo: " << name
-              << ": the gateway could not be reached or answered with an error; see the event "
-                 "log:\n";
+              << ": the gateway could not be reached, did not answer, or answered with an error; "
+                 "see the event log:\n";
     PrintEntries(entries);
     return std::nullopt;
   }
@@ -93,6 +101,27 @@ std::optional<std::u16string> GatewaySession::Ask(std::u16string_view method,
     return std::nullopt;
   }
   return retvalue;
+}
+
+SentBasket GatewaySession::Send(std::u16string_view method,
+                                const std::vector<std::u16string>& arguments) {
+  if (const std::optional<std::u16string> messageId = Ask(method, arguments)) {
+    if (!messageId->empty())
+      return {BasketFate::Sent, *messageId};
+    std::cerr << "tellavo: " << Utf16ToUtf8(method)
+              << ": the gateway assigned no message identifier, so it refused the request "
+                 "(check user, password, vendor and originator)\n";
+    return {BasketFate::NotSent, {}};
+  }
+  if (last_.Succeeded() && last_.retvalue == kNothingToSend)
+    return {BasketFate::NotSent, {}};
+  for (const EventEntry& entry : lastEntries_) {
+    if (const std::optional<SendOutcome> outcome = OutcomeOfEntryText(entry.text))
+      return {*outcome == SendOutcome::MayHaveBeenAccepted ? BasketFate::Unknown
+                                                           : BasketFate::NotSent,
+              {}};
+  }
+  return {BasketFate::Unknown, {}};
 }
 
 } // namespace tellavo::cli

@@ -16,6 +16,18 @@
 
 namespace tellavo::cli {
 
+// What one sendsms or sendsmsconcat did with its basket.
+enum class BasketFate {
+  Sent,    // the gateway assigned the message identifier
+  NotSent, // nothing reached the gateway, or it refused
+  Unknown, // the gateway may have accepted the messages
+};
+
+struct SentBasket {
+  BasketFate fate;
+  std::u16string messageId; // empty unless sent
+};
+
 class GatewaySession {
 public:
   using Echo = std::function<void(const EventEntry&)>;
@@ -38,6 +50,12 @@ public:
   std::optional<std::u16string> Ask(std::u16string_view method,
                                     const std::vector<std::u16string>& arguments);
 
+  // sendsms or sendsmsconcat on behalf of a person, as Ask, and what became
+  // of the basket: told by the outcome that the call's event entry ends with.
+  // A failure whose entry this process cannot read back (an event log that
+  // keeps nothing, as Wine's) may have sent the messages.
+  SentBasket Send(std::u16string_view method, const std::vector<std::u16string>& arguments);
+
 private:
   // Declared in this order so that the object goes first, then its server,
   // and the watch last.
@@ -45,6 +63,9 @@ private:
   Echo echo_;
   std::unique_ptr<GatewayServer> server_;
   LateBoundObject gateway_;
+  // The last Ask's call and the entries it wrote.
+  CallResult last_;
+  std::vector<EventEntry> lastEntries_;
 };
 
 } // namespace tellavo::cli

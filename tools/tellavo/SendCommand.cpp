@@ -72,21 +72,58 @@ std::vector<Message> CollectMessages(const ParsedOptions& options) {
   return messages;
 }
 
-// Sends one basket; false when it did not get a message identifier.
-bool SendBasket(GatewaySession& session, std::u16string_view method, std::string_view label,
+// One basket of a send: how it is sent and named, and what became of it.
+struct Basket {
+  std::u16string_view method;
+  std::string_view label;
+  size_t count = 0;
+  BasketFate fate = BasketFate::NotSent;
+};
+
+// Sends a basket that holds messages, printing its message identifier when
+// it got one.
+void SendBasket(GatewaySession& session, Basket& basket,
                 const std::vector<std::u16string>& arguments) {
-  const auto messageId = session.Ask(method, arguments);
-  if (!messageId)
-    return false;
-  // A gateway that refuses a request answers without a message identifier.
-  if (messageId->empty()) {
-    std::cerr << "tellavo: " << Utf16ToUtf8(method)
-              << ": the gateway assigned no message identifier, so it refused the request "
-                 "(check user, password, vendor and originator)\n";
-    return false;
+  if (basket.count == 0)
+    return;
+  const SentBasket sent = session.Send(basket.method, arguments);
+  basket.fate = sent.fate;
+  if (sent.fate == BasketFate::Sent)
+    std::cout << basket.label << ": " << Utf16ToUtf8(sent.messageId) << '\n' << std::flush;
+}
+
+// The exit status of a send, and when something went out or may have but not
+// everything did, what went out and what to check before sending again.
+int SendStatus(const Basket (&baskets)[2], size_t dropped) {
+  bool anyOut = false;
+  bool allSent = dropped == 0;
+  for (const Basket& basket : baskets) {
+    if (basket.count == 0)
+      continue;
+    anyOut = anyOut || basket.fate != BasketFate::NotSent;
+    allSent = allSent && basket.fate == BasketFate::Sent;
   }
-  std::cout << label << ": " << Utf16ToUtf8(*messageId) << '\n' << std::flush;
-  return true;
+  if (allSent)
+    return kExitOk;
+  if (!anyOut)
+    return kExitFailed;
+  std::cerr << "tellavo: some messages went out or may have; sending them all again may send "
+               "some twice:\n";
+  for (const Basket& basket : baskets) {
+    if (basket.count == 0)
+      continue;
+    std::cerr << "  " << basket.label << " (" << basket.count << "): ";
+    if (basket.fate == BasketFate::Sent)
+      std::cerr << "sent, its message identifier is printed\n";
+    else if (basket.fate == BasketFate::NotSent)
+      std::cerr << "not sent; these may be sent again\n";
+    else
+      std::cerr << "the gateway may have accepted them; check with 'tellavo report' (the gateway's "
+                   "getmsgstatustodate) before sending them again\n";
+  }
+  if (dropped > 0)
+    std::cerr << "  dropped (" << dropped << "): never sent, too long to send\n";
+  return kExitCheckBeforeRetry;
 }
 
 int RunSend(const Command& self, const Args& args) {
@@ -144,12 +181,10 @@ int RunSend(const Command& self, const Args& args) {
   const std::vector<std::u16string> sending{account.user, account.password,
                                             OptionText(options, kOriginatorOption.name),
                                             OptionText(options, kDateOption.name), account.vendor};
-  bool sent = true;
-  if (shortCount > 0)
-    sent = SendBasket(session, u"sendsms", "short", sending) && sent;
-  if (longCount > 0)
-    sent = SendBasket(session, u"sendsmsconcat", "long", sending) && sent;
-  return sent && dropped == 0 ? kExitOk : kExitFailed;
+  Basket baskets[] = {{u"sendsms", "short", shortCount}, {u"sendsmsconcat", "long", longCount}};
+  for (Basket& basket : baskets)
+    SendBasket(session, basket, sending);
+  return SendStatus(baskets, dropped);
 }
 
 } // namespace
@@ -169,7 +204,7 @@ const Command kSendCommand{
      "  long: 1000002\n"
      "Characters are counted in UTF-16 units, so a character outside the Basic\n"
      "Multilingual Plane (an emoji) counts two. A longer message cannot be sent: it\n"
-     "is reported and dropped, the others are sent, and the exit status is 1.\n"
+     "is reported and dropped, the others are sent, and the exit status is 3.\n"
      "While the messages are queued, a terminal on standard error shows how many.\n"
      "\n"
      "Options:\n"
@@ -191,8 +226,19 @@ const Command kSendCommand{
      "                       {\"totals\": ...}\n",
      kAccountOptionsHelp,
      "\n"
-     "Exit status 1 when a message was dropped, the gateway could not be reached,\n"
-     "or it refused a request; 2 for a wrong command line or CSV file.\n"},
+     "Exit status, which tells a script whether sending again is safe:\n"
+     "  0  every message went out; the identifier of each basket is printed\n"
+     "  1  nothing went out (no connection, the request did not reach the gateway\n"
+     "     whole, the gateway refused, nothing to send): sending again is safe\n"
+     "  2  a wrong command line or CSV file; nothing was sent\n"
+     "  3  something went out or may have: one basket went out and the other not,\n"
+     "     a message was dropped while the others went out, or the gateway took a\n"
+     "     request without a readable answer. Do not send everything again: what\n"
+     "     went out is printed, and standard error says what to check first with\n"
+     "     'tellavo report' (getmsgstatustodate).\n"
+     "The outcome of a failed send is read from the event-log entry of this process's\n"
+     "own call. On Windows that is its entry in the Application log; when it cannot\n"
+     "be read back (Wine's event log keeps nothing), a failed send counts as 3.\n"},
     RunSend};
 
 } // namespace tellavo::cli

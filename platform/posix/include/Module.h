@@ -45,6 +45,9 @@ constexpr UINT SEM_NOOPENFILEERRORBOX = 0x8000;
 // Kept and answered process-wide; posix shows no error dialogs.
 UINT SetErrorMode(UINT mode);
 
+// The process's identifier, getpid's.
+DWORD GetCurrentProcessId();
+
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_ICONHAND = 0x10;
 constexpr UINT MB_ICONSTOP = MB_ICONHAND;

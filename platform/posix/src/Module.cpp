@@ -299,6 +299,10 @@ UINT SetErrorMode(UINT mode) {
   return errorMode.exchange(mode);
 }
 
+DWORD GetCurrentProcessId() {
+  return static_cast<DWORD>(getpid());
+}
+
 HWINSTA GetProcessWindowStation() {
   static int station;
   return &station;

@@ -54,6 +54,9 @@ DWORD ErrorFromCurl(CURLcode code, CURL* easy) {
     return ERROR_INTERNET_CONNECTION_ABORTED;
   case CURLE_SEND_ERROR:
   case CURLE_RECV_ERROR:
+  // A kept connection died after the body was written; libcurl would send
+  // it again on a new one, but a body in pieces is never rewound.
+  case CURLE_SEND_FAIL_REWIND:
     return ERROR_INTERNET_CONNECTION_RESET;
   case CURLE_GOT_NOTHING:
   case CURLE_WEIRD_SERVER_REPLY:

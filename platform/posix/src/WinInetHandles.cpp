@@ -281,7 +281,7 @@ BOOL InternetQueryOptionW(HINTERNET internet, DWORD option, LPVOID buffer, LPDWO
     } else if (option == INTERNET_OPTION_HANDLE_TYPE) {
       value = HandleTypeOf(object->GetKind());
     } else if (object->GetKind() == Kind::Request) {
-      value = static_cast<Request&>(*object).SecurityFlags();
+      value = static_cast<Request&>(*object).QuerySecurityFlags();
     } else {
       return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
     }

@@ -150,6 +150,11 @@ void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
   const Session& session = connection.GetSession();
   curl_easy_setopt(easy, CURLOPT_URL, Url().c_str());
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  // A transfer abandoned while its host name is being resolved (its handle
+  // closed at the exchange's deadline) leaves the resolver thread to finish
+  // alone; otherwise libcurl waits for it, and a resolver that never answers
+  // holds the call for as long as its own time-outs last.
+  curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
                    http10_ ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
   if (verb_ == "GET" && total == 0) {
@@ -167,12 +172,11 @@ void Request::Configure(CURL* easy, curl_slist* headers, uint64_t total) {
       curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Request::OnRead);
       curl_easy_setopt(easy, CURLOPT_READDATA, this);
     }
-    if (bodyInPieces_) {
-      // A body given piece by piece cannot be sent twice: no kept connection.
-      curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, 1L);
-    } else if (!bodyCopied_) {
-      // A kept connection the server has closed meanwhile fails before any
-      // answer; libcurl then sends again on a new one, from the start.
+    // A kept connection the server has closed meanwhile fails before any
+    // answer; libcurl then sends again on a new one, from the start, if it can
+    // rewind the body. A whole body can be; a body given piece by piece never
+    // is, so that it goes out at most once: the failure is the caller's.
+    if (!bodyCopied_) {
       curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Request::OnSeek);
       curl_easy_setopt(easy, CURLOPT_SEEKDATA, this);
     }
@@ -344,7 +348,7 @@ DWORD Request::Send(std::string_view extraHeaders, std::string_view body) {
     return error;
   const DWORD error = Pump([this] { return response_.complete; });
   KeepRemainingBody();
-  return error;
+  return ResponseArrived(error);
 }
 
 DWORD Request::BeginSend(std::string_view extraHeaders, std::string_view initial, uint64_t total) {
@@ -388,7 +392,14 @@ DWORD Request::EndSend() {
     Finish(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
     return failure_;
   }
-  return Pump([this] { return response_.complete; });
+  return ResponseArrived(Pump([this] { return response_.complete; }));
+}
+
+DWORD Request::ResponseArrived(DWORD error) const {
+  // The response head arrived: the call succeeded, as the Windows client's
+  // does; a failure later in the transfer (a body cut short) is reported
+  // where the body is read. Head, body and end often come in one go.
+  return response_.complete ? ERROR_SUCCESS : error;
 }
 
 DWORD Request::Available(DWORD& count) {
@@ -470,8 +481,8 @@ size_t Request::OnWrite(char* buffer, size_t size, size_t count, void* self) {
 int Request::OnSeek(void* self, curl_off_t offset, int origin) {
   auto& request = *static_cast<Request*>(self);
   const std::string_view whole = request.wholeBody_;
-  if (origin != SEEK_SET || offset < 0 || whole.size() != request.bodyTotal_ ||
-      static_cast<uint64_t>(offset) > whole.size())
+  if (request.bodyInPieces_ || origin != SEEK_SET || offset < 0 ||
+      whole.size() != request.bodyTotal_ || static_cast<uint64_t>(offset) > whole.size())
     return CURL_SEEKFUNC_CANTSEEK;
   request.body_ = whole.substr(static_cast<size_t>(offset));
   request.bodySent_ = static_cast<uint64_t>(offset);

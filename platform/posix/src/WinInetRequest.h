@@ -4,7 +4,8 @@
 // pieces is taken from the caller piece by piece (libcurl's read callback
 // pauses until the next piece is written), and the response body is handed
 // out as it arrives, so neither is held twice; only a small whole body is
-// handed to libcurl at once, to go out with the headers.
+// handed to libcurl at once, to go out with the headers. A body in pieces is
+// never rewound: libcurl cannot send it again by itself.
 #pragma once
 
 #include <chrono>
@@ -35,6 +36,11 @@ public:
   DWORD SocketInfo(INTERNET_DIAGNOSTIC_SOCKET_INFO& info) const;
 
   DWORD SecurityFlags() const { return securityFlags_; }
+  // The flags as a query answers them: with SECURITY_FLAG_SECURE once a
+  // secured connection stands.
+  DWORD QuerySecurityFlags() const {
+    return securityFlags_ | (secure_ && connected_ ? SECURITY_FLAG_SECURE : 0);
+  }
   void SetSecurityFlags(DWORD flags) { securityFlags_ = flags; }
 
   // The calls below answer ERROR_SUCCESS or a WinINet error code; the caller
@@ -80,6 +86,8 @@ private:
   // transfer's error code once it has failed.
   template <class Condition> DWORD Pump(Condition satisfied);
   DWORD Failure() const { return finished_ ? failure_ : ERROR_SUCCESS; }
+  // What a call that waits for the response head answers after its pump.
+  DWORD ResponseArrived(DWORD error) const;
   void Finish(DWORD failure);
   // The body bytes not yet taken by libcurl belong to the caller: copies them
   // so that the caller's buffer may go.
