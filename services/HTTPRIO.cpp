@@ -116,11 +116,18 @@ std::u16string THTTPRIO::Exchange(std::u16string_view method, std::string_view r
   transport_.Trace = nullptr;
   if (trace != nullptr)
     trace->Answer(response);
-  if (OnAfterExecute)
-    OnAfterExecute(method, response);
-  if (!transport_.MimeBoundary().empty())
-    throw Exception(u"Multipart responses are not supported");
-  return converter_.ProcessResponse(std::move(response));
+  // The gateway had the whole request and answered: an answer that cannot be
+  // read does not tell whether it was carried out.
+  try {
+    if (OnAfterExecute)
+      OnAfterExecute(method, response);
+    if (!transport_.MimeBoundary().empty())
+      throw Exception(u"Multipart responses are not supported");
+    return converter_.ProcessResponse(std::move(response));
+  } catch (Exception& failure) {
+    failure.SetRequestWritten();
+    throw;
+  }
 }
 
 } // namespace tellavo

@@ -2,6 +2,7 @@
 // the credit check that picks the sending service, and the message
 // identifier they return.
 #include "GatewayModule.h"
+#include "common/Utf.h"
 
 namespace tellavo::test {
 namespace {
@@ -122,6 +123,14 @@ TEST_F(SendTest, UnusableSendingAnswerComesBackRaw) {
   ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "result": ""})");
   EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"-1");
   EXPECT_TRUE(OnlyEventText().starts_with(u"EXMLDocError "));
+  EXPECT_TRUE(OnlyEventText().ends_with(kMayHaveBeenAccepted));
+
+  // An answer that is no SOAP envelope fails inside the sending call, after
+  // the gateway had the whole request.
+  ClearEvents();
+  ScriptAnswer(R"({"match_path": "/SendSMS/SendSMS.asmx", "body": "<html>busy</html>"})");
+  EXPECT_EQ(SendSms(kUser, kPassword, u"TELLAVO").retvalue, u"-1");
+  EXPECT_TRUE(OnlyEventText().ends_with(kMayHaveBeenAccepted)) << Utf16ToUtf8(OnlyEventText());
 }
 
 TEST_F(SendTest, FailedCreditCheckSendsNothing) {
