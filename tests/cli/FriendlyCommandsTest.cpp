@@ -286,12 +286,14 @@ TEST_F(FriendlyCommandsTest, SendsExitStatusSaysWhetherSendingAgainIsSafe) {
       << partly.err;
   EXPECT_TRUE(ShowsEntry(partly, "ESOAPHTTPException")) << partly.err;
 
-  // One basket, whose send is read and left unanswered, or answered with
-  // what cannot be read: the outcome is not known.
+  // One basket, whose send is read and left unanswered, answered with what
+  // cannot be read, or answered with a cut answer: the outcome is not known.
   const std::vector<std::string> one =
       With({"send", "--originator", "TELLAVO", "--to", "5550000001", "--text", "hi"});
   const char* const unreadable = R"("result": "Sistem hatasi")";
-  for (const char* answer : {R"("close": "unanswered")", unreadable}) {
+  const char* const cut = R"("result": "<SENDSMS_RESPONSE><MSGID>7</MSGID></SENDSMS_RESPONSE>",
+                            "close_after_bytes": 60)";
+  for (const char* answer : {R"("close": "unanswered")", unreadable, cut}) {
     Sim().Reset();
     Sim().Script(std::string(R"({"match_path": "/SendSMS/SendSMS.asmx", )") + answer + "}");
     const TellavoRun unknown = RunTellavo(one);
