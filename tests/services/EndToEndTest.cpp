@@ -51,6 +51,17 @@ TEST_F(EndToEnd, OperationRoundTripOnTheBuiltInEndpoint) {
 
 TEST_F(EndToEnd, FaultsAndUnhandledHeadersReachTheCaller) {
   ScopedProxyEnvironment route(Sim());
+  const auto originators = GetOriginatorsProxy();
+  size_t sendAt = 0;
+  if (test::RunningUnderWine()) {
+    // Wine's client streams a request through a proxy only over a tunnel it
+    // already holds (on a new connection it returns after the CONNECT, and
+    // the send fails unsent), where Windows opens the tunnel first: a query,
+    // as a send's credit check does, opens it.
+    Sim().Script(R"({"match_path": "/GetOriginators/GetOriginators.asmx", "result": "<O/>"})");
+    originators->getOriginators(kOriginatorsRequest);
+    sendAt = 1;
+  }
   Sim().Script(R"([{"fault": {"code": "soap:Client", "string": "Bad input",
                               "detail_xml": "<x>1</x>"}},
                    {"envelope": "must_understand"}, {"envelope": "soap12"}])");
@@ -67,8 +78,7 @@ TEST_F(EndToEnd, FaultsAndUnhandledHeadersReachTheCaller) {
                                        : detail,
               u"<detail><x>1</x></detail>");
   }
-  const auto originators = GetOriginatorsProxy();
   EXPECT_THROW(originators->getOriginators(kOriginatorsRequest), ERemotableException);
   EXPECT_THROW(originators->getOriginators(kOriginatorsRequest), ESOAPDomConvertError);
-  EXPECT_EQ(Sim().Requests().at(0).path, "/SendSMS/SendSMS.asmx");
+  EXPECT_EQ(Sim().Requests().at(sendAt).path, "/SendSMS/SendSMS.asmx");
 }
