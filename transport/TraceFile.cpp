@@ -1,6 +1,8 @@
 #include "transport/TraceFile.h"
 
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "common/Format.h"
 #include "common/Settings.h"
@@ -22,9 +24,21 @@ constexpr std::u16string_view kLockBusy =
 
 // Held for a whole record, rotation included, by every thread of the
 // process; the lock file then orders the processes.
-std::timed_mutex& TraceLock() {
-  static std::timed_mutex lock;
+std::mutex& TraceLock() {
+  static std::mutex lock;
   return lock;
+}
+
+// The process's lock, taken by the deadline or not at all. It is tried
+// again at the lock file's pace rather than waited for with a timed mutex,
+// whose timed wait ThreadSanitizer does not see.
+std::unique_lock<std::mutex> TakeTraceLock(std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock<std::mutex> hold(TraceLock(), std::try_to_lock);
+  while (!hold.owns_lock() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kTraceLockRetry);
+    hold.try_lock();
+  }
+  return hold;
 }
 
 } // namespace
@@ -45,7 +59,7 @@ Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lock
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record) {
   // One wait for both locks: the record waits kTraceLockWait at most.
   const auto deadline = std::chrono::steady_clock::now() + kTraceLockWait;
-  const std::unique_lock<std::timed_mutex> hold(TraceLock(), deadline);
+  const std::unique_lock<std::mutex> hold = TakeTraceLock(deadline);
   if (!hold.owns_lock())
     throw TraceFileError(file, TraceLockBusyReason());
   if (file == kTraceToStandardError) {
