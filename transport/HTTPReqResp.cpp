@@ -455,17 +455,20 @@ void THTTPReqResp::Receive(HINTERNET request, std::string& response) {
 
 void THTTPReqResp::Execute(std::string_view request, std::string& response) {
   using Clock = std::chrono::steady_clock;
-  // The time limit holds for the exchange as a whole, a repeat included.
+  // The time limit holds for the exchange as a whole, a repeat included:
+  // each attempt gets what is left of it (0: no limit at all).
   const DWORD limit = ExchangeTimeLimit();
   const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limit);
+  const auto remaining = [&]() -> DWORD {
+    if (limit == 0)
+      return 0;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+    return static_cast<DWORD>(std::max<int64_t>(1, left.count()));
+  };
   sendWhole_ = false;
-  for (int repeats = 0;; ++repeats) {
-    DWORD remaining = limit;
-    if (repeats > 0)
-      remaining = static_cast<DWORD>(std::max<int64_t>(
-          1, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count()));
+  for (int repeats = 0;;) {
     try {
-      Attempt(request, response, remaining);
+      Attempt(request, response, remaining());
       return;
     } catch (Exception& failure) {
       if (stage_ != Stage::Unsent)
@@ -476,11 +479,11 @@ void THTTPReqResp::Execute(std::string_view request, std::string& response) {
       // request on its own, until the time limit. A send fails unsent.
       if (std::exchange(tunnelMissing_, false) && Repeatable && !sendWhole_ && timeLeft) {
         sendWhole_ = true;
-        --repeats;
         continue;
       }
       if (!Repeatable || stage_ != Stage::Written || repeats == kMaxRepeats || !timeLeft)
         throw;
+      ++repeats;
     }
   }
 }
