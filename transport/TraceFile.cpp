@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "common/Format.h"
 #include "common/Settings.h"
@@ -29,15 +28,11 @@ std::mutex& TraceLock() {
   return lock;
 }
 
-// The process's lock, taken by the deadline or not at all. It is tried
-// again at the lock file's pace rather than waited for with a timed mutex,
-// whose timed wait ThreadSanitizer does not see.
+// The process's lock, taken by the deadline or not at all (a timed mutex's
+// timed wait is not seen by ThreadSanitizer).
 std::unique_lock<std::mutex> TakeTraceLock(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock<std::mutex> hold(TraceLock(), std::try_to_lock);
-  while (!hold.owns_lock() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(kTraceLockRetry);
-    hold.try_lock();
-  }
+  std::unique_lock<std::mutex> hold(TraceLock(), std::defer_lock);
+  TakeLockBy(deadline, [&] { return hold.try_lock(); });
   return hold;
 }
 

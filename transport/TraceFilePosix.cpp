@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <utility>
 
 #include "FileDescriptor.h"
@@ -91,16 +90,15 @@ TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view tra
   native_ = std::make_unique<Native>(Native{OpenPrivateFile(path, reason)});
   if (native_->file.Get() < 0)
     throw TraceLockError(traceFile, path, reason);
-  // flock cannot wait for a time: it is tried again until the deadline.
-  while (flock(native_->file.Get(), LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EINTR)
-      continue;
-    if (errno != EWOULDBLOCK)
+  const bool taken = TakeLockBy(deadline, [&] {
+    if (flock(native_->file.Get(), LOCK_EX | LOCK_NB) == 0)
+      return true;
+    if (errno != EWOULDBLOCK && errno != EINTR)
       throw TraceLockError(traceFile, path, Reason(errno));
-    if (std::chrono::steady_clock::now() >= deadline)
-      throw TraceLockError(traceFile, path, TraceLockBusyReason());
-    std::this_thread::sleep_for(kTraceLockRetry);
-  }
+    return false;
+  });
+  if (!taken)
+    throw TraceLockError(traceFile, path, TraceLockBusyReason());
 }
 
 // Closing the descriptor releases the lock.

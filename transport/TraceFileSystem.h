@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "common/Exceptions.h"
 
@@ -73,6 +74,19 @@ Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lock
 std::u16string TraceLockBusyReason();
 // How long a lock taken elsewhere is left before it is tried again.
 inline constexpr std::chrono::milliseconds kTraceLockRetry{20};
+
+// Tries `take` (true: the lock is had) at kTraceLockRetry's pace until it
+// succeeds or `deadline` passes; answers whether it succeeded. The locks a
+// record takes cannot wait for a time themselves, or not visibly to the
+// sanitizers.
+template <class Take> bool TakeLockBy(std::chrono::steady_clock::time_point deadline, Take&& take) {
+  while (!take()) {
+    if (std::chrono::steady_clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(kTraceLockRetry);
+  }
+  return true;
+}
 
 // The reasons a file in the trace's place is refused.
 inline constexpr std::u16string_view kRefusedLink = u"it is a link";

@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <optional>
-#include <thread>
 #include <utility>
 
 #include "common/Exceptions.h"
@@ -174,19 +173,17 @@ TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view tra
   native_ = std::make_unique<Native>(OpenPrivateFile(path, GENERIC_READ | GENERIC_WRITE, reason));
   if (native_->file.Get() == INVALID_HANDLE_VALUE)
     throw TraceLockError(traceFile, path, reason);
-  // A synchronous handle's lock cannot wait for a time: it is tried again
-  // until the deadline.
-  for (;;) {
+  const bool taken = TakeLockBy(deadline, [&] {
     OVERLAPPED start{};
     if (LockFileEx(native_->file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
                    0, &start))
-      return;
+      return true;
     if (GetLastError() != ERROR_LOCK_VIOLATION)
       throw TraceLockError(traceFile, path, LastErrorReason());
-    if (std::chrono::steady_clock::now() >= deadline)
-      throw TraceLockError(traceFile, path, TraceLockBusyReason());
-    std::this_thread::sleep_for(kTraceLockRetry);
-  }
+    return false;
+  });
+  if (!taken)
+    throw TraceLockError(traceFile, path, TraceLockBusyReason());
 }
 
 // Released at once: the system releases the lock of a closed handle only
