@@ -20,11 +20,8 @@
 namespace tellavo::test {
 namespace {
 
-constexpr std::string_view kPath = "/GetOriginators/GetOriginators.asmx";
 // A built-in host, reached through the simulator as proxy.
 constexpr std::string_view kProxiedBase = "https://gateway.tellavo.example";
-constexpr std::u16string_view kAction = u"http://ws.tellavo.example/getOriginators";
-constexpr DWORD kBuiltInTimeout = 600000;
 
 class AtMostOnce : public SimulatorTest {
 protected:

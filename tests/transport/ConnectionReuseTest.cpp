@@ -23,10 +23,6 @@
 namespace tellavo::test {
 namespace {
 
-constexpr std::string_view kPath = "/GetOriginators/GetOriginators.asmx";
-constexpr std::u16string_view kAction = u"http://ws.tellavo.example/getOriginators";
-constexpr DWORD kBuiltInTimeout = 600000;
-
 class ConnectionReuse : public ::testing::Test {
 protected:
   void SetUp() override { SetInternetTimeouts(kBuiltInTimeout); }

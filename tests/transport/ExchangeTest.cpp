@@ -20,9 +20,6 @@
 namespace tellavo::test {
 namespace {
 
-constexpr std::string_view kPath = "/GetOriginators/GetOriginators.asmx";
-constexpr std::u16string_view kAction = u"http://ws.tellavo.example/getOriginators";
-
 class Exchange : public SimulatorTest {
 protected:
   void SetUp() override {

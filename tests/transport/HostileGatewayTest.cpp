@@ -21,10 +21,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::string_view kPath = "/GetOriginators/GetOriginators.asmx";
-constexpr std::u16string_view kAction = u"http://ws.tellavo.example/getOriginators";
-constexpr DWORD kBuiltInTimeout = 600000;
-
 class HostileGateway : public SimulatorTest {
 protected:
   void SetUp() override {

@@ -5,11 +5,19 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "Platform.h"
 #include "common/Exceptions.h"
 #include "common/Utf.h"
 
 namespace tellavo::test {
+
+// The operation the exchange tests post, and the process-wide time-out that
+// the Gateway's queries set before theirs.
+inline constexpr std::string_view kPath = "/GetOriginators/GetOriginators.asmx";
+inline constexpr std::u16string_view kAction = u"http://ws.tellavo.example/getOriginators";
+inline constexpr DWORD kBuiltInTimeout = 600000;
 
 // The ESOAPHTTPException that `body` raises, or nothing (a test failure).
 template <class Body> std::optional<ESOAPHTTPException> RaisedBy(Body&& body) {
