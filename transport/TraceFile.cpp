@@ -18,6 +18,8 @@ constexpr std::u16string_view kLockSuffix = u".lock";
 constexpr std::u16string_view kNotAPath = u"not an absolute path without control characters";
 constexpr std::u16string_view kCannotWrite = u"The trace file '%s' cannot be written: %s";
 constexpr std::u16string_view kLockFailed = u"its lock file '%s': %s";
+constexpr std::u16string_view kRenameFailed =
+    u"it reached its size limit and cannot be renamed to '%s', so the record was skipped: %s";
 constexpr std::u16string_view kLockBusy =
     u"another writer held it for longer than %d ms, so the record was skipped";
 
@@ -51,6 +53,11 @@ Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lock
   return TraceFileError(traceFile, Format(kLockFailed, {lockPath, reason}));
 }
 
+Exception TraceRenameError(std::u16string_view traceFile, std::u16string_view rotated,
+                           std::u16string_view reason) {
+  return TraceFileError(traceFile, Format(kRenameFailed, {rotated, reason}));
+}
+
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record) {
   // One wait for both locks: the record waits kTraceLockWait at most.
   const auto deadline = std::chrono::steady_clock::now() + kTraceLockWait;
@@ -75,8 +82,9 @@ void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_
       return;
     }
   }
-  // Renaming fails while a reader holds the file without letting it be
-  // renamed (on Windows): then the record goes on the end, and the next one
+  // A file that cannot be renamed away (a reader on Windows that does not
+  // let it, or something of another account at the rotated name) is never
+  // written past its limit: the record is skipped, and each later record
   // tries again.
   RenameTraceFile(path, path + std::u16string(kRotatedSuffix));
   TTraceFileHandle(path).Append(record);

@@ -22,7 +22,8 @@ inline constexpr std::chrono::milliseconds kTraceLockWait{2000};
 // would grow past `maxBytes` it is first renamed with the suffix ".1",
 // replacing an older one, and a new file begins; a record larger than the
 // limit alone still goes whole into a file of its own; a rename that fails
-// leaves the record appended and is tried again at the next one. A new file
+// skips the record, so that the file never passes its limit, and is tried
+// again at the next one. A new file
 // is private to its owner (TraceFileSystem.h), and a link, or a file of
 // another account, in its place is refused. Raises Exception naming the file
 // and the reason on failure, and when the lock is not had within

@@ -105,7 +105,8 @@ TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view tra
 TTraceFileLock::~TTraceFileLock() = default;
 
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
-  rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str());
+  if (rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
+    throw TraceRenameError(from, to, Reason(errno));
 }
 
 void WriteStandardError(std::string_view bytes) {

@@ -59,8 +59,8 @@ private:
   std::unique_ptr<Native> native_;
 };
 
-// Renames `from` to `to`, replacing any file of that name, or leaves both as
-// they are when the system refuses.
+// Renames `from` to `to`, replacing any file of that name (a link there is
+// replaced, never followed); raises TraceRenameError when the system refuses.
 void RenameTraceFile(std::u16string_view from, std::u16string_view to);
 void WriteStandardError(std::string_view bytes);
 
@@ -69,6 +69,10 @@ Exception TraceFileError(std::u16string_view path, std::u16string_view reason);
 // The failure to take the lock at `lockPath` of `traceFile`, for `reason`.
 Exception TraceLockError(std::u16string_view traceFile, std::u16string_view lockPath,
                          std::u16string_view reason);
+
+// The failure to rotate `traceFile` to `rotated`, for `reason`.
+Exception TraceRenameError(std::u16string_view traceFile, std::u16string_view rotated,
+                           std::u16string_view reason);
 
 // Why a record was skipped when the lock stayed taken past its deadline.
 std::u16string TraceLockBusyReason();

@@ -196,7 +196,8 @@ TTraceFileLock::~TTraceFileLock() {
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
   const std::u16string source(from);
   const std::u16string target(to);
-  MoveFileExW(Wide(source), Wide(target), MOVEFILE_REPLACE_EXISTING);
+  if (!MoveFileExW(Wide(source), Wide(target), MOVEFILE_REPLACE_EXISTING))
+    throw TraceRenameError(from, to, LastErrorReason());
 }
 
 void WriteStandardError(std::string_view bytes) {

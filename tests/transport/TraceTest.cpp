@@ -16,6 +16,7 @@
 #include <sddl.h>
 #else
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,19 +208,35 @@ TEST_F(TraceTest, FileIsRenamedAtTheLimitReplacingTheOlderOne) {
   EXPECT_EQ(ReadAll(rotated), record + "5\n");
 }
 
-TEST_F(TraceTest, RotationThatCannotRenameKeepsTracingAndTriesAgain) {
+TEST_F(TraceTest, RotationThatCannotRenameSkipsRecordsUntilItCan) {
   const std::u16string file = File().u16string();
   const fs::path rotated = folder_ / "trace.log.1";
   const std::string record(60, 'r');
-  // A folder in the rotated file's place cannot be replaced.
+  const auto refusal = [&](const std::string& text) -> std::string {
+    try {
+      AppendTraceRecord(file, 100, text);
+    } catch (const Exception& failure) {
+      return Utf16ToUtf8(failure.ReportText());
+    }
+    return "appended";
+  };
+  // A folder in the rotated file's place cannot be replaced: the file stays
+  // under its limit and the failure names both files.
   fs::create_directories(rotated / "kept");
   AppendTraceRecord(file, 100, record + "1\n");
-  AppendTraceRecord(file, 100, record + "2\n");
-  EXPECT_EQ(ReadAll(File()), record + "1\n" + record + "2\n");
+  const std::string skipped = refusal(record + "2\n");
+  EXPECT_NE(
+      skipped.find("The trace file '" + File().string() +
+                   "' cannot be written: it reached its size limit and cannot be renamed to '" +
+                   rotated.string() + "', so the record was skipped: "),
+      std::string::npos)
+      << skipped;
+  EXPECT_NE(refusal(record + "3\n"), "appended");
+  EXPECT_EQ(ReadAll(File()), record + "1\n");
   fs::remove_all(rotated);
-  AppendTraceRecord(file, 100, record + "3\n");
-  EXPECT_EQ(ReadAll(rotated), record + "1\n" + record + "2\n");
-  EXPECT_EQ(ReadAll(File()), record + "3\n");
+  AppendTraceRecord(file, 100, record + "4\n");
+  EXPECT_EQ(ReadAll(rotated), record + "1\n");
+  EXPECT_EQ(ReadAll(File()), record + "4\n");
 #ifdef _WIN32
   // A reader that does not let the file be renamed, as most editors open it.
   {
@@ -227,14 +244,58 @@ TEST_F(TraceTest, RotationThatCannotRenameKeepsTracingAndTriesAgain) {
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_NE(reader.Get(), INVALID_HANDLE_VALUE);
-    AppendTraceRecord(file, 100, record + "4\n");
+    EXPECT_NE(refusal(record + "5\n"), "appended");
   }
-  EXPECT_EQ(ReadAll(File()), record + "3\n" + record + "4\n");
-  AppendTraceRecord(file, 100, record + "5\n");
-  EXPECT_EQ(ReadAll(rotated), record + "3\n" + record + "4\n");
-  EXPECT_EQ(ReadAll(File()), record + "5\n");
+  EXPECT_EQ(ReadAll(File()), record + "4\n");
+  AppendTraceRecord(file, 100, record + "6\n");
+  EXPECT_EQ(ReadAll(rotated), record + "4\n");
+  EXPECT_EQ(ReadAll(File()), record + "6\n");
 #endif
 }
+
+#ifndef _WIN32
+// In a shared folder with the sticky bit, another account's link at the
+// rotated name cannot be replaced by this one: the trace must neither grow
+// past its limit nor write through the link. Needs two accounts: run as
+// root, the trace is written by "nobody" and the link is root's.
+TEST_F(TraceTest, LinkOfAnotherAccountAtTheRotatedNameIsNeverWrittenThrough) {
+  constexpr uid_t kNobody = 65534;
+  if (geteuid() != 0)
+    GTEST_SKIP() << "needs root, to write the trace as another account (nobody)";
+  char shared[] = "/tmp/tellavo-sticky-XXXXXX";
+  ASSERT_NE(mkdtemp(shared), nullptr);
+  const fs::path folder = shared;
+  ASSERT_EQ(0, chmod(shared, 01777));
+  const fs::path trace = folder / "trace.log";
+  const fs::path victim = folder_ / "victim";
+  std::ofstream(victim) << "mine";
+  fs::create_symlink(victim, trace.string() + ".1");
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Each failed check ends the child with its own status.
+    if (setgid(kNobody) != 0 || setuid(kNobody) != 0)
+      _exit(10);
+    const std::string record(60, 'r');
+    AppendTraceRecord(trace.u16string(), 100, record);
+    for (int i = 0; i < 3; ++i) {
+      try {
+        AppendTraceRecord(trace.u16string(), 100, record);
+        _exit(11);
+      } catch (const Exception&) {
+      }
+    }
+    _exit(fs::file_size(trace) == record.size() ? 0 : 12);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_TRUE(fs::is_symlink(trace.string() + ".1"));
+  EXPECT_EQ(ReadAll(victim), "mine");
+  fs::remove_all(folder);
+}
+#endif
 
 #ifdef _WIN32
 // The security descriptor of `path` as SDDL, for `parts`.
