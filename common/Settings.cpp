@@ -46,7 +46,7 @@ constexpr SettingDefinition kDefinitions[kSettingCount] = {
     {SettingId::ServiceNamespace, u"ServiceNamespace", SettingKind::Text,
      u"" TELLAVO_SERVICE_NAMESPACE, &IsNamespaceURI, u"an absolute URI ending in \"/\""},
     {SettingId::VerifyCertificates, u"VerifyCertificates", SettingKind::Number,
-     TELLAVO_VERIFY_CERTIFICATES ? u"1" : u"0", &IsZeroOrOne, u"0 or 1"},
+     TELLAVO_VERIFY_CERTIFICATES ? u"1" : u"0", &IsZeroOrOne, u"0 or 1", UserMay::OnlyTurnOn},
     {SettingId::TraceFile, u"TraceFile", SettingKind::Text, u"", &IsTracePath,
      u"an absolute path, - for standard error, or nothing for no trace"},
     {SettingId::TraceMaxBodyBytes, u"TraceMaxBodyBytes", SettingKind::Number, u"65536",
@@ -175,16 +175,32 @@ uint32_t TSettings::Number(SettingId id) const {
 void TSettings::Apply(const platform::SettingsStore& store) {
   if (!store.failure.empty())
     throw ESettingsError(store.failure);
-  std::array<bool, kSettingCount> seen{};
+  const SettingFlags setByMachine = ApplyScope(store, platform::StoredScope::Machine, {});
+  ApplyScope(store, platform::StoredScope::User, setByMachine);
+}
+
+TSettings::SettingFlags TSettings::ApplyScope(const platform::SettingsStore& store,
+                                              platform::StoredScope scope,
+                                              const SettingFlags& setByMachine) {
+  const bool user = scope == platform::StoredScope::User;
+  SettingFlags seen{};
   for (const platform::StoredSetting& stored : store.settings) {
+    if (stored.scope != scope)
+      continue;
     if (stored.type == platform::StoredType::Malformed)
       throw ESettingsError(Format(kMalformedLine, {stored.text, stored.where}));
     const SettingDefinition* definition = FindDefinition(stored.name);
     if (definition == nullptr)
       throw ESettingsError(
           Format(kUnknownSetting, {stored.name, stored.text, stored.where, SettingNames()}));
-    EffectiveSetting& effective = values_[static_cast<size_t>(definition->id)];
-    if (seen[static_cast<size_t>(definition->id)])
+    const size_t index = static_cast<size_t>(definition->id);
+    EffectiveSetting& effective = values_[index];
+    // The machine's value hides the user's, bad or not; only turning a flag
+    // on gets past it.
+    const bool turnsOn = definition->userMay == UserMay::OnlyTurnOn && stored.text == u"1";
+    if (user && setByMachine[index] && !turnsOn)
+      continue;
+    if (seen[index])
       throw ESettingsError(Format(kSetTwice, {definition->name, effective.origin, stored.where}));
     // A text setting is text; a number may also be written as its digits.
     const bool typeFits =
@@ -200,10 +216,14 @@ void TSettings::Apply(const platform::SettingsStore& store) {
     if (!definition->accepts(stored.text))
       throw ESettingsError(
           Format(kBadValue, {stored.text, definition->name, stored.where, definition->expected}));
-    seen[static_cast<size_t>(definition->id)] = true;
+    seen[index] = true;
+    // A user's 0 never turns off what the build has on.
+    if (user && definition->userMay == UserMay::OnlyTurnOn && !turnsOn && effective.value == u"1")
+      continue;
     effective.value = stored.text;
     effective.origin = stored.where;
   }
+  return seen;
 }
 
 const TSettings& BuiltInSettings() {

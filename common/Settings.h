@@ -37,6 +37,17 @@ inline constexpr size_t kSettingCount = 7;
 // (REG_DWORD, or REG_SZ holding its decimal digits). A file holds both as text.
 enum class SettingKind { Text, Number };
 
+// What a value in the settings of the process's own account may do; the
+// machine's value of the same setting, where it holds one, is the
+// administrator's and counts first.
+enum class UserMay {
+  // Set the value where the machine's settings hold none.
+  Fill,
+  // A flag whose 1 is the safe side: the user may turn it on over any value,
+  // and off only where neither the machine's settings nor the build have it on.
+  OnlyTurnOn,
+};
+
 struct SettingDefinition {
   SettingId id;
   std::u16string_view name;
@@ -46,6 +57,7 @@ struct SettingDefinition {
   bool (*accepts)(std::u16string_view value);
   // What an acceptable value is, for the failure message.
   std::u16string_view expected;
+  UserMay userMay = UserMay::Fill;
 };
 
 // Every setting, in SettingId order.
@@ -75,12 +87,18 @@ public:
   const std::u16string& Origin(SettingId id) const { return At(id).origin; }
   std::span<const EffectiveSetting> All() const { return values_; }
 
-  // Takes the store's values over the built-in ones; raises ESettingsError
-  // for the first bad one.
+  // Takes the store's values over the built-in ones, the machine's first and
+  // then the user's as UserMay allows; raises ESettingsError for the first
+  // bad one that counts.
   void Apply(const platform::SettingsStore& store);
 
 private:
+  using SettingFlags = std::array<bool, kSettingCount>;
+
   const EffectiveSetting& At(SettingId id) const { return values_[static_cast<size_t>(id)]; }
+  // Applies the values of one scope; answers which settings it set.
+  SettingFlags ApplyScope(const platform::SettingsStore& store, platform::StoredScope scope,
+                          const SettingFlags& setByMachine);
 
   std::array<EffectiveSetting, kSettingCount> values_;
 };

@@ -1,6 +1,7 @@
 // Where the run-time settings are kept differs by platform, one file each:
 // SettingsStoreWin32.cpp reads the values under HKLM\SOFTWARE\Tellavo in the
-// module's own registry view, SettingsStorePosix.cpp the "Name = value" lines
+// module's own registry view and those of the process's own account under
+// HKCU\Software\Tellavo, SettingsStorePosix.cpp the "Name = value" lines
 // of /etc/tellavo/tellavo.conf, or of the file that TELLAVO_CONFIG names. The
 // store is read as it is, without knowing which settings exist; the settings
 // table judges what it found.
@@ -18,12 +19,17 @@ enum class StoredType {
   Malformed, // a line that is not "Name = value"; its text is the line
 };
 
+// Who keeps a value: the machine's administrator, or the account the
+// process runs as, for its own processes.
+enum class StoredScope { Machine, User };
+
 struct StoredSetting {
   std::u16string name;
   std::u16string text;
   StoredType type = StoredType::Text;
   // Where it was read: the key, or the file and line.
   std::u16string where;
+  StoredScope scope = StoredScope::Machine;
 };
 
 struct SettingsStore {

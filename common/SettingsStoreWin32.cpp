@@ -1,20 +1,23 @@
 // The settings store on Windows: the values under HKLM\SOFTWARE\Tellavo, in the
 // module's own registry view (a 32-bit module on 64-bit Windows reads
-// HKLM\SOFTWARE\WOW6432Node\Tellavo), and for a setting the machine's key does
-// not hold, the value under HKCU\Software\Tellavo: an installation for one
-// user sets its own, while the machine's administrator still decides every
-// setting that key holds. Opening the keys and listing their few values
-// costs a few microseconds, so it is done at every call and a changed value
-// holds from the next call on.
-#include <algorithm>
+// HKLM\SOFTWARE\WOW6432Node\Tellavo), and those under HKCU\Software\Tellavo of
+// the account the process runs as: an installation for one user sets its
+// own there, and the settings table decides what they may change. The
+// account's key is found by the process's own user, never by a client that
+// a thread impersonates, whose settings are not the host's. Opening the keys
+// and listing their few values costs a few microseconds, so it is done at
+// every call and a changed value holds from the next call on.
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Platform.h"
+
+#include <sddl.h>
+
 #include "common/Exceptions.h"
+#include "common/HandlesWin32.h"
 #include "common/RegistryKey.h"
-#include "common/SameText.h"
 #include "common/SettingsStore.h"
 #include "common/WideText.h"
 
@@ -22,7 +25,7 @@ namespace tellavo::platform {
 namespace {
 
 constexpr wchar_t kKey[] = L"SOFTWARE\\Tellavo";
-constexpr wchar_t kUserKey[] = L"Software\\Tellavo";
+constexpr wchar_t kUserKey[] = L"\\Software\\Tellavo";
 // The user's key is one for both registry views.
 constexpr char16_t kUserKeyPath[] = u"HKCU\\Software\\Tellavo";
 
@@ -122,9 +125,26 @@ bool ReadKey(HKEY root, const wchar_t* subKey, const std::u16string& keyPath,
   }
 }
 
-bool HeldBy(const std::vector<StoredSetting>& settings, const std::u16string& name) {
-  return std::ranges::any_of(settings,
-                             [&](const StoredSetting& held) { return SameText(held.name, name); });
+// The key of the process's own account under HKEY_USERS (its SID, then
+// "\Software\Tellavo"). HKEY_CURRENT_USER is not used: the system maps it for
+// the whole process by whichever thread opens it first, which may be one
+// that impersonates a client. Empty when the account cannot be told.
+const std::wstring& ProcessUserKey() {
+  static const std::wstring key = [] {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+      return std::wstring();
+    const KernelHandle held(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size);
+    LocalMemory<LPWSTR> sid;
+    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size) ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, sid.Out()))
+      return std::wstring();
+    return std::wstring(sid.Get()) + kUserKey;
+  }();
+  return key;
 }
 
 } // namespace
@@ -135,13 +155,20 @@ SettingsStore ReadSettingsStore() {
   store.origin = u"registry " + keyPath;
   if (!ReadKey(HKEY_LOCAL_MACHINE, kKey, keyPath, store.origin, store.settings, store))
     return store;
+  const std::wstring& userKey = ProcessUserKey();
+  if (userKey.empty()) {
+    store.failure = u"The settings key " + std::u16string(kUserKeyPath) +
+                    u" cannot be read: the process's account cannot be told";
+    return store;
+  }
   std::vector<StoredSetting> user;
-  if (!ReadKey(HKEY_CURRENT_USER, kUserKey, kUserKeyPath,
+  if (!ReadKey(HKEY_USERS, userKey.c_str(), kUserKeyPath,
                u"registry " + std::u16string(kUserKeyPath), user, store))
     return store;
-  for (StoredSetting& setting : user)
-    if (!HeldBy(store.settings, setting.name))
-      store.settings.push_back(std::move(setting));
+  for (StoredSetting& setting : user) {
+    setting.scope = StoredScope::User;
+    store.settings.push_back(std::move(setting));
+  }
   return store;
 }
 

@@ -56,6 +56,54 @@ TEST(SettingsTest, StoredValuesReplaceTheBuiltInOnesWithTheirOrigin) {
   EXPECT_EQ(settings.Origin(SettingId::ReportHost), kBuiltInOrigin);
 }
 
+// The settings of the process's own account: they fill what the machine's
+// leave open, and certificate checks they may only turn on.
+TEST(SettingsTest, UserValuesCountWhereTheMachineLeavesRoomAndNeverTurnChecksOff) {
+  const auto user = [](std::u16string name, std::u16string text) {
+    StoredSetting setting = Text(std::move(name), std::move(text), u"user key");
+    setting.scope = platform::StoredScope::User;
+    return setting;
+  };
+  const auto apply = [](std::vector<StoredSetting> stored) {
+    TSettings settings;
+    settings.Apply(Store(std::move(stored)));
+    return settings;
+  };
+  // Listed before the machine's, the user's values still count after them.
+  TSettings settings = apply(
+      {user(u"gatewayhost", u"user.example"), user(u"ReportHost", u"report.user.example"),
+       user(u"TraceFile", u"bad path"), Text(u"GatewayHost", u"machine.example", u"machine key"),
+       Text(u"TraceFile", u"", u"machine key")});
+  EXPECT_EQ(settings.Text(SettingId::GatewayHost), u"machine.example");
+  EXPECT_EQ(settings.Origin(SettingId::GatewayHost), u"machine key");
+  EXPECT_EQ(settings.Text(SettingId::ReportHost), u"report.user.example");
+  EXPECT_EQ(settings.Origin(SettingId::ReportHost), u"user key");
+  EXPECT_EQ(Refusal(Store({user(u"TraceFile", u"bad path")})),
+            u"Invalid value 'bad path' of setting TraceFile in user key: an absolute path, - for "
+            u"standard error, or nothing for no trace expected");
+
+  // Checks on: a user's 1 counts over the machine's 0, a user's 0 never
+  // over a 1 of the machine (nor of the build, which stands where the
+  // machine holds none).
+  settings =
+      apply({Text(u"VerifyCertificates", u"0", u"machine key"), user(u"VerifyCertificates", u"1")});
+  EXPECT_TRUE(settings.Flag(SettingId::VerifyCertificates));
+  EXPECT_EQ(settings.Origin(SettingId::VerifyCertificates), u"user key");
+  settings =
+      apply({Text(u"VerifyCertificates", u"1", u"machine key"), user(u"VerifyCertificates", u"0")});
+  EXPECT_TRUE(settings.Flag(SettingId::VerifyCertificates));
+  EXPECT_EQ(settings.Origin(SettingId::VerifyCertificates), u"machine key");
+  // Settings already on when the user's are applied stand for a build with
+  // checks on.
+  settings.Apply(Store({user(u"VerifyCertificates", u"0")}));
+  EXPECT_TRUE(settings.Flag(SettingId::VerifyCertificates));
+  EXPECT_EQ(settings.Origin(SettingId::VerifyCertificates), u"machine key");
+  // Hidden by the machine's value, a user's bad one is never looked at.
+  EXPECT_FALSE(apply({Text(u"VerifyCertificates", u"0", u"machine key"),
+                      user(u"VerifyCertificates", u"yes")})
+                   .Flag(SettingId::VerifyCertificates));
+}
+
 TEST(SettingsTest, HostNames) {
   // A name in text form without the final dot is at most 253 characters, a
   // label at most 63: each limit is tried on both sides.

@@ -1,6 +1,8 @@
-// The settings of an installation for one user, under HKCU\Software\Tellavo:
-// read where the machine's key holds no value of the same name, so that the
-// machine's administrator still decides every setting that key holds.
+// The settings of an installation for one user, under HKCU\Software\Tellavo
+// (read through the process account's key under HKEY_USERS): they count where
+// the machine's key holds no value of the same name, so that the machine's
+// administrator still decides every setting that key holds, and certificate
+// checks they may only turn on.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -63,6 +65,14 @@ TEST(UserSettingsStoreTest, UserValuesFillWhatTheMachineKeyLeavesOpen) {
   }
   machine.SetText("VerifyCertificates", "1");
   EXPECT_TRUE(CurrentSettings().Flag(SettingId::VerifyCertificates));
+  // Certificate checks the user may turn on over the machine's 0, never off.
+  user.SetText(L"VerifyCertificates", L"0");
+  EXPECT_TRUE(CurrentSettings().Flag(SettingId::VerifyCertificates));
+  machine.SetText("VerifyCertificates", "0");
+  user.SetText(L"VerifyCertificates", L"1");
+  const TSettings checked = CurrentSettings();
+  EXPECT_TRUE(checked.Flag(SettingId::VerifyCertificates));
+  EXPECT_EQ(Utf16ToUtf8(checked.Origin(SettingId::VerifyCertificates)), kUserOrigin);
 }
 
 } // namespace
