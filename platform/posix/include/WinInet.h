@@ -103,6 +103,12 @@ constexpr DWORD INTERNET_OPTION_DATA_RECEIVE_TIMEOUT = 8;
 constexpr DWORD INTERNET_OPTION_HANDLE_TYPE = 9;
 constexpr DWORD INTERNET_OPTION_SECURITY_FLAGS = 31;
 constexpr DWORD INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO = 67;
+// This client's own option, which WinINet lacks: a time limit in milliseconds
+// on all that is left of a request handle's work (connecting, sending,
+// receiving), counted from when it is set; 0 sets none. Once it has passed,
+// the call that waits fails with ERROR_INTERNET_TIMEOUT and the transfer is
+// abandoned, its connection closed.
+constexpr DWORD INTERNET_OPTION_REQUEST_TIME_LIMIT = 0x7E000001;
 
 // The connection a request went over (INTERNET_OPTION_DIAGNOSTIC_SOCKET_INFO).
 struct INTERNET_DIAGNOSTIC_SOCKET_INFO {

@@ -211,7 +211,8 @@ BOOL InternetCloseHandle(HINTERNET internet) {
 
 BOOL InternetSetOptionW(HINTERNET internet, DWORD option, LPVOID buffer, DWORD bufferLength) {
   const std::optional<Timeout> timeout = TimeoutOf(option);
-  if (!timeout && option != INTERNET_OPTION_SECURITY_FLAGS)
+  if (!timeout && option != INTERNET_OPTION_SECURITY_FLAGS &&
+      option != INTERNET_OPTION_REQUEST_TIME_LIMIT)
     return Fail(ERROR_INTERNET_INVALID_OPTION);
   if (buffer == nullptr || bufferLength < sizeof(DWORD))
     return Fail(ERROR_INTERNET_BAD_OPTION_LENGTH);
@@ -232,7 +233,11 @@ BOOL InternetSetOptionW(HINTERNET internet, DWORD option, LPVOID buffer, DWORD b
   }
   if (object->GetKind() != Kind::Request)
     return Fail(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-  static_cast<Request&>(*object).SetSecurityFlags(value);
+  Request& request = static_cast<Request&>(*object);
+  if (option == INTERNET_OPTION_REQUEST_TIME_LIMIT)
+    request.SetTimeLimit(value);
+  else
+    request.SetSecurityFlags(value);
   return TRUE;
 }
 

@@ -292,6 +292,12 @@ void Request::CollectFinished() {
   }
 }
 
+void Request::SetTimeLimit(DWORD milliseconds) {
+  timeLimit_.reset();
+  if (milliseconds != 0)
+    timeLimit_ = Clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
 template <class Condition> DWORD Request::Pump(Condition satisfied) {
   Connection& connection = GetConnection();
   // Time spent by the caller between calls is not idle time of the transfer.
@@ -311,6 +317,16 @@ template <class Condition> DWORD Request::Pump(Condition satisfied) {
     if (finished_ || satisfied())
       break;
     long waitMs = kLongestWaitMs;
+    // The request's time limit bounds the whole transfer, connecting included.
+    if (timeLimit_) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(*timeLimit_ - Clock::now());
+      if (left.count() <= 0) {
+        Finish(ERROR_INTERNET_TIMEOUT);
+        break;
+      }
+      waitMs = std::min<long>(waitMs, static_cast<long>(left.count()));
+    }
     // Before the connection stands, libcurl's connect time-out governs; after
     // it, the send or receive time-out bounds how long nothing may move.
     if (connected_) {

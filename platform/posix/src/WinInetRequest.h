@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,8 @@ public:
     return securityFlags_ | (secure_ && connected_ ? SECURITY_FLAG_SECURE : 0);
   }
   void SetSecurityFlags(DWORD flags) { securityFlags_ = flags; }
+  // INTERNET_OPTION_REQUEST_TIME_LIMIT: the limit counts from now; 0 lifts it.
+  void SetTimeLimit(DWORD milliseconds);
 
   // The calls below answer ERROR_SUCCESS or a WinINet error code; the caller
   // holds the connection's transfer lock.
@@ -120,6 +123,7 @@ private:
   bool finished_ = false;
   DWORD failure_ = ERROR_SUCCESS;
   Clock::time_point lastActivity_;
+  std::optional<Clock::time_point> timeLimit_;
 
   std::string_view body_;      // the part of the current piece libcurl has not taken
   std::string keptBody_;       // owns body_ once the caller's piece had to be copied
