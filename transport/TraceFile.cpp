@@ -1,6 +1,7 @@
 #include "transport/TraceFile.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "common/Format.h"
@@ -24,19 +25,56 @@ constexpr std::u16string_view kLockBusy =
     u"another writer held it for longer than %d ms, so the record was skipped";
 
 // Held for a whole record, rotation included, by every thread of the
-// process; the lock file then orders the processes.
-std::mutex& TraceLock() {
-  static std::mutex lock;
+// process; the lock file then orders the processes. A waiting thread is woken
+// as soon as the lock is released, so that threads taking turns never starve
+// one of them past its deadline.
+class TProcessTraceLock {
+public:
+  // Takes the lock by `deadline`, or answers false.
+  bool TakeBy(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock hold(lock_);
+    if (!released_.wait_until(hold, deadline, [this] { return !held_; }))
+      return false;
+    held_ = true;
+    return true;
+  }
+
+  void Release() {
+    {
+      std::lock_guard hold(lock_);
+      held_ = false;
+    }
+    released_.notify_one();
+  }
+
+private:
+  std::mutex lock_;
+  std::condition_variable released_;
+  bool held_ = false;
+};
+
+TProcessTraceLock& TraceLock() {
+  static TProcessTraceLock lock;
   return lock;
 }
 
-// The process's lock, taken by the deadline or not at all (a timed mutex's
-// timed wait is not seen by ThreadSanitizer).
-std::unique_lock<std::mutex> TakeTraceLock(std::chrono::steady_clock::time_point deadline) {
-  std::unique_lock<std::mutex> hold(TraceLock(), std::defer_lock);
-  TakeLockBy(deadline, [&] { return hold.try_lock(); });
-  return hold;
-}
+// The process's lock for one record, released when it ends.
+class TTraceLockHold {
+public:
+  explicit TTraceLockHold(std::chrono::steady_clock::time_point deadline)
+      : taken_(TraceLock().TakeBy(deadline)) {}
+  ~TTraceLockHold() {
+    if (taken_)
+      TraceLock().Release();
+  }
+  TTraceLockHold(const TTraceLockHold&) = delete;
+  TTraceLockHold& operator=(const TTraceLockHold&) = delete;
+
+  bool Taken() const { return taken_; }
+
+private:
+  bool taken_;
+};
 
 } // namespace
 
@@ -61,8 +99,8 @@ Exception TraceRenameError(std::u16string_view traceFile, std::u16string_view ro
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record) {
   // One wait for both locks: the record waits kTraceLockWait at most.
   const auto deadline = std::chrono::steady_clock::now() + kTraceLockWait;
-  const std::unique_lock<std::mutex> hold = TakeTraceLock(deadline);
-  if (!hold.owns_lock())
+  const TTraceLockHold hold(deadline);
+  if (!hold.Taken())
     throw TraceFileError(file, TraceLockBusyReason());
   if (file == kTraceToStandardError) {
     WriteStandardError(record);

@@ -80,9 +80,8 @@ std::u16string TraceLockBusyReason();
 inline constexpr std::chrono::milliseconds kTraceLockRetry{20};
 
 // Tries `take` (true: the lock is had) at kTraceLockRetry's pace until it
-// succeeds or `deadline` passes; answers whether it succeeded. The locks a
-// record takes cannot wait for a time themselves, or not visibly to the
-// sanitizers.
+// succeeds or `deadline` passes; answers whether it succeeded. The file
+// locks of the processes cannot wait for a time themselves.
 template <class Take> bool TakeLockBy(std::chrono::steady_clock::time_point deadline, Take&& take) {
   while (!take()) {
     if (std::chrono::steady_clock::now() >= deadline)

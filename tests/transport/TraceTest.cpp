@@ -439,16 +439,23 @@ TEST_F(TraceTest, RecordsOfManyThreadsNeverInterleave) {
   constexpr int kRecords = 50;
   // Records of 20 KB: far beyond what one small write would carry.
   std::vector<std::thread> threads;
+  std::vector<std::string> failures(kThreads);
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       const std::string record = "<" + std::string(20000, static_cast<char>('a' + t)) + ">\n";
-      for (int i = 0; i < kRecords; ++i)
-        AppendTraceRecord(File().u16string(), BuiltInSettings().Number(SettingId::TraceMaxBytes),
-                          record);
+      try {
+        for (int i = 0; i < kRecords; ++i)
+          AppendTraceRecord(File().u16string(), BuiltInSettings().Number(SettingId::TraceMaxBytes),
+                            record);
+      } catch (const Exception& failure) {
+        failures[t] = Utf16ToUtf8(failure.ReportText());
+      }
     });
   }
   for (std::thread& thread : threads)
     thread.join();
+  for (const std::string& failure : failures)
+    EXPECT_EQ(failure, "");
   const std::string all = ReadAll(File());
   ASSERT_EQ(all.size(), size_t{kThreads} * kRecords * 20003);
   for (size_t at = 0; at < all.size(); at += 20003) {
