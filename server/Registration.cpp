@@ -171,18 +171,22 @@ struct TypeLibKeys {
   std::u16string FileKey(LCID locale, SYSKIND kind) const {
     return LocaleKey(locale) + u"\\" + SyskindText(kind);
   }
-  // Every key of the system's registration of this kind, subkeys before
-  // their key: each interface's, then the version's and the library's.
-  std::vector<std::u16string> SystemKeys(ITypeLib* library) const {
+  // The keys of the system's registration of each interface, subkeys before
+  // their key; the system writes them in both registry views.
+  static std::vector<std::u16string> InterfaceRegistrationKeys(ITypeLib* library) {
     std::vector<std::u16string> all;
     for (const std::u16string& interfaceKey : InterfaceKeys(library)) {
       for (std::u16string_view subkey : {u"\\ProxyStubClsid", u"\\ProxyStubClsid32", u"\\TypeLib"})
         all.push_back(interfaceKey + std::u16string(subkey));
       all.push_back(interfaceKey);
     }
-    all.insert(all.end(), {FileKey(lcid, syskind), LocaleKey(lcid), versionKey + u"\\FLAGS",
-                           versionKey + u"\\HELPDIR", versionKey, libraryKey});
     return all;
+  }
+  // The keys of the system's registration of this version and kind,
+  // subkeys before their key.
+  std::vector<std::u16string> VersionRegistrationKeys() const {
+    return {FileKey(lcid, syskind),    LocaleKey(lcid), versionKey + u"\\FLAGS",
+            versionKey + u"\\HELPDIR", versionKey,      libraryKey};
   }
   // Interface\{interface} of each interface the library describes.
   static std::vector<std::u16string> InterfaceKeys(ITypeLib* library) {
@@ -282,7 +286,9 @@ void RemoveTypeLibrary(RegistryLayer& registry, ITypeLib* library, const TypeLib
       registry.DeleteKey(keys.libraryKey);
       return;
     }
-    for (const std::u16string& key : keys.SystemKeys(library))
+    for (const std::u16string& key : TypeLibKeys::InterfaceRegistrationKeys(library))
+      registry.DeleteKeyInBothViews(key);
+    for (const std::u16string& key : keys.VersionRegistrationKeys())
       registry.DeleteKey(key);
     return;
   }
