@@ -188,14 +188,16 @@ struct TypeLibKeys {
     return {FileKey(lcid, syskind),    LocaleKey(lcid), versionKey + u"\\FLAGS",
             versionKey + u"\\HELPDIR", versionKey,      libraryKey};
   }
-  // Interface\{interface} of each interface the library describes.
+  // Interface\{interface} of each interface that the system registers with
+  // the library: the dispatch and dual ones, and those marked oleautomation.
   static std::vector<std::u16string> InterfaceKeys(ITypeLib* library) {
     std::vector<std::u16string> keys;
     for (UINT i = 0, count = library->GetTypeInfoCount(); i < count; ++i) {
       ComPtr<ITypeInfo> info;
       OleCheck(library->GetTypeInfo(i, info.Out()));
       const TypeAttributes type(info.Get());
-      if (type->typekind == TKIND_INTERFACE || type->typekind == TKIND_DISPATCH)
+      if (type->typekind == TKIND_DISPATCH ||
+          (type->typekind == TKIND_INTERFACE && (type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) != 0))
         keys.push_back(u"Interface\\" + GuidText(type->guid));
     }
     return keys;
