@@ -4,6 +4,7 @@
 
 #include "common/Format.h"
 #include "common/SameText.h"
+#include "common/TracePath.h"
 
 namespace tellavo {
 
@@ -143,12 +144,8 @@ bool IsTracePath(std::u16string_view text) {
   // Nothing that could end a line of a configuration file or hide in one.
   if (std::any_of(text.begin(), text.end(), [](char16_t c) { return c < 0x20 || c == 0x7F; }))
     return false;
-  // "/var/log/x", a UNC path, or one from a drive letter ("C:" and a slash
-  // of either kind). A relative path would depend on the host's current folder.
-  const bool rooted = text.front() == u'/' || text.starts_with(u"\\\\");
-  const bool drive = text.size() >= 3 && IsAsciiLetter(text[0]) && text[1] == u':' &&
-                     (text[2] == u'\\' || text[2] == u'/');
-  return rooted || drive;
+  // A relative path would depend on the host's current folder.
+  return IsAbsoluteTracePath(text);
 }
 
 std::span<const SettingDefinition> SettingDefinitions() {

@@ -115,7 +115,8 @@ TSettings CurrentSettings();
 bool IsHostName(std::u16string_view text);
 bool IsNamespaceURI(std::u16string_view text);
 bool IsNumber(std::u16string_view text);
-// Empty, "-" (standard error), or an absolute path of either target.
+// Empty, "-" (standard error), or an absolute path of this platform without
+// control characters.
 bool IsTracePath(std::u16string_view text);
 
 } // namespace tellavo

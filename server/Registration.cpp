@@ -3,9 +3,12 @@
 #include <array>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "RegistrationEntries.h"
+#include "common/ComPtr.h"
 #include "common/ErrorConversion.h"
+#include "common/Exceptions.h"
 #include "common/Format.h"
 #include "server/ClassManager.h"
 #include "server/ComServer.h"
@@ -168,6 +171,37 @@ struct TypeLibKeys {
   std::u16string FileKey(LCID locale, SYSKIND kind) const {
     return LocaleKey(locale) + u"\\" + SyskindText(kind);
   }
+  // The keys of the system's registration of each interface, subkeys before
+  // their key; the system writes them in both registry views.
+  static std::vector<std::u16string> InterfaceRegistrationKeys(ITypeLib* library) {
+    std::vector<std::u16string> all;
+    for (const std::u16string& interfaceKey : InterfaceKeys(library)) {
+      for (std::u16string_view subkey : {u"\\ProxyStubClsid", u"\\ProxyStubClsid32", u"\\TypeLib"})
+        all.push_back(interfaceKey + std::u16string(subkey));
+      all.push_back(interfaceKey);
+    }
+    return all;
+  }
+  // The keys of the system's registration of this version and kind,
+  // subkeys before their key.
+  std::vector<std::u16string> VersionRegistrationKeys() const {
+    return {FileKey(lcid, syskind),    LocaleKey(lcid), versionKey + u"\\FLAGS",
+            versionKey + u"\\HELPDIR", versionKey,      libraryKey};
+  }
+  // Interface\{interface} of each interface that the system registers with
+  // the library: the dispatch and dual ones, and those marked oleautomation.
+  static std::vector<std::u16string> InterfaceKeys(ITypeLib* library) {
+    std::vector<std::u16string> keys;
+    for (UINT i = 0, count = library->GetTypeInfoCount(); i < count; ++i) {
+      ComPtr<ITypeInfo> info;
+      OleCheck(library->GetTypeInfo(i, info.Out()));
+      const TypeAttributes type(info.Get());
+      if (type->typekind == TKIND_DISPATCH ||
+          (type->typekind == TKIND_INTERFACE && (type->wTypeFlags & TYPEFLAG_FOLEAUTOMATION) != 0))
+        keys.push_back(u"Interface\\" + GuidText(type->guid));
+    }
+    return keys;
+  }
   // The other kind of the same library on 64-bit Windows, whose module may
   // be registered beside this one.
   SYSKIND OtherSyskind() const { return syskind == SYS_WIN64 ? SYS_WIN32 : SYS_WIN64; }
@@ -225,31 +259,52 @@ void RegisterTypeLibrary(TComServer& server, RegistryLayer& registry) {
     WriteEntries(RegistryPart::Library, LibraryValues(server), registry);
 }
 
-// Has the system remove the library's registration. A library that is not
-// registered is passed over, as a missing key is. The system's answer alone
-// does not settle it: Wine answers E_INVALIDARG for a version key it may not
-// change and S_OK when a file entry could not be deleted, and the codes that
-// Windows documents (TYPE_E_REGISTRYACCESS) do not name the registry's
-// reason. So the file entry is looked at afterwards; while it is still
-// there, deleting it here raises the registry's own reason (access denied,
-// say).
-void RemoveTypeLibrary(RegistryLayer& registry, const TLIBATTR& library, const TypeLibKeys& keys) {
+// What a pass that the system's removal of the type library stopped says of
+// what stays: the next pass removes it.
+constexpr std::u16string_view kLibraryLeft =
+    u"The type library could not be unregistered: %s. Left in the registry: %s and the "
+    u"classes' entries; unregistering again removes them";
+
+// Has the system remove the library's registration. The system's answer
+// alone does not settle it: Wine answers E_INVALIDARG for a version key it
+// may not change and S_OK when a file entry could not be deleted, and the
+// codes that Windows documents (TYPE_E_REGISTRYACCESS) do not name the
+// registry's reason. So the file entry is looked at afterwards; while it is
+// still there, deleting it here raises the registry's own reason (access
+// denied, say). A failure that leaves the rest (the system cannot read a
+// registered file that was moved) fails the pass, naming what is left; the
+// version key without its file entry then tells the next pass to remove the
+// library's keys itself.
+void RemoveTypeLibrary(RegistryLayer& registry, ITypeLib* library, const TypeLibKeys& keys) {
   const std::u16string fileKey = keys.FileKey(keys.lcid, keys.syskind);
   if (!registry.KeyExists(fileKey)) {
-    // The version and library keys above the language-neutral entry are
-    // then this module's own, made where the system's registration did not
-    // go (Wine registers a user's library machine-wide). Empty, they go
-    // too; holding another registration, they have subkeys and stay.
-    registry.DeleteKey(keys.versionKey);
-    registry.DeleteKey(keys.libraryKey);
+    // Without a version key the library is not registered: an empty library
+    // key goes. With one, the system's removal failed before, or the version
+    // key holds only this module's language-neutral entry, made where the
+    // system's registration did not go (Wine registers a user's library
+    // machine-wide). Keys that hold another registration have subkeys and
+    // stay.
+    if (!registry.KeyExists(keys.versionKey)) {
+      registry.DeleteKey(keys.libraryKey);
+      return;
+    }
+    for (const std::u16string& key : TypeLibKeys::InterfaceRegistrationKeys(library))
+      registry.DeleteKeyInBothViews(key);
+    for (const std::u16string& key : keys.VersionRegistrationKeys())
+      registry.DeleteKey(key);
     return;
   }
-  const HRESULT result = registry.UnregisterTypeLibrary(library);
+  const HRESULT result = registry.UnregisterTypeLibrary(*TypeLibAttributes(library));
   if (result == S_FALSE)
     return;
   if (registry.KeyExists(fileKey))
     registry.DeleteKey(fileKey);
-  OleCheck(result);
+  if (!FAILED(result))
+    return;
+  std::u16string left = keys.versionKey;
+  for (const std::u16string& key : TypeLibKeys::InterfaceKeys(library))
+    left += u", " + key;
+  throw EOleSysError(Format(kLibraryLeft, {EOleSysError(u"", result).Message(), left}), result);
 }
 
 // Removes this module's entries of its type library. The version's other
@@ -262,7 +317,7 @@ void UnregisterTypeLibrary(TComServer& server, RegistryLayer& registry, bool oth
   if (keys.lcid != kNeutralLocale)
     RemoveEntries(RegistryPart::Library, LibraryValues(server), registry, false);
   if (!otherKindRegistered) {
-    RemoveTypeLibrary(registry, *library, keys);
+    RemoveTypeLibrary(registry, server.TypeLib(), keys);
     return;
   }
   registry.DeleteKey(keys.FileKey(keys.lcid, keys.syskind));
@@ -304,8 +359,20 @@ void UpdateRegistry(TComServer& server, RegistryLayer& registry, bool registerin
 }
 
 HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool registering) {
-  const HRESULT failure =
-      AnswerOf(Boundary::Registration, [&] { UpdateRegistry(server, registry, registering); });
+  // A failure's text goes to the thread's error object, where a caller that
+  // reads more than the code (the tellavo client) learns what stopped the
+  // pass and what it left.
+  const auto answer = [](const auto& step) {
+    return AnswerOf(Boundary::Registration, [&] {
+      try {
+        step();
+      } catch (const Exception& stopped) {
+        ConvertException({}, &stopped);
+        throw;
+      }
+    });
+  };
+  const HRESULT failure = answer([&] { UpdateRegistry(server, registry, registering); });
   if (FAILED(failure)) {
     // What a failed registration wrote goes again; the removal stops where
     // the registry refuses, and the caller learns of the first failure.
@@ -313,7 +380,7 @@ HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool regist
       AnswerOf(Boundary::Registration, [&] { UpdateRegistry(server, registry, false); });
     return failure;
   }
-  return AnswerOf(Boundary::Registration, [&] { registry.Commit(); });
+  return answer([&] { registry.Commit(); });
 }
 
 } // namespace tellavo::server

@@ -27,6 +27,10 @@ public:
   // Raises EOleRegistrationError with the system's reason when a key that
   // is there cannot be deleted.
   virtual void DeleteKey(const std::u16string& key) = 0;
+  // DeleteKey, then in the registry view of the other bitness as well,
+  // where the system's registration of a type library writes its interfaces
+  // too (64-bit Windows).
+  virtual void DeleteKeyInBothViews(const std::u16string& key) { DeleteKey(key); }
   // Whether the key exists.
   virtual bool KeyExists(const std::u16string& key) = 0;
   // Raises EOleSysError when the library cannot be registered.

@@ -47,20 +47,29 @@ void SystemRegistry::WriteEntry(const std::u16string& key, const std::u16string&
 }
 
 void SystemRegistry::DeleteKey(const std::u16string& key) {
-  const LSTATUS status = RegDeleteKeyW(rootKey_, Wide(Path(key)));
+  DeleteKeyOfView(key, 0);
+}
+
+void SystemRegistry::DeleteKeyInBothViews(const std::u16string& key) {
+  DeleteKeyOfView(key, 0);
+  DeleteKeyOfView(key, sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY);
+}
+
+void SystemRegistry::DeleteKeyOfView(const std::u16string& key, REGSAM view) {
+  const LSTATUS status = RegDeleteKeyExW(rootKey_, Wide(Path(key)), view, 0);
   if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND || status == ERROR_PATH_NOT_FOUND)
     return;
   // The registry refuses a key that still has subkeys with the same code as
   // a key the caller may not delete; such a key holds entries of others and
   // stays.
-  if (status == ERROR_ACCESS_DENIED && HasSubkeys(key))
+  if (status == ERROR_ACCESS_DENIED && HasSubkeys(key, view))
     return;
   throw EOleRegistrationError(kRegistryDeleteFailed, HRESULT_FROM_WIN32(status));
 }
 
-bool SystemRegistry::HasSubkeys(const std::u16string& key) {
+bool SystemRegistry::HasSubkeys(const std::u16string& key, REGSAM view) {
   RegistryKey opened;
-  if (RegOpenKeyExW(rootKey_, Wide(Path(key)), 0, KEY_ENUMERATE_SUB_KEYS, opened.Out()) !=
+  if (RegOpenKeyExW(rootKey_, Wide(Path(key)), 0, KEY_ENUMERATE_SUB_KEYS | view, opened.Out()) !=
       ERROR_SUCCESS)
     return false;
   WCHAR name[256];

@@ -26,6 +26,7 @@ public:
   void WriteEntry(const std::u16string& key, const std::u16string& valueName,
                   const std::u16string& data) override;
   void DeleteKey(const std::u16string& key) override;
+  void DeleteKeyInBothViews(const std::u16string& key) override;
   bool KeyExists(const std::u16string& key) override;
   void RegisterTypeLibrary(ITypeLib* library, const std::u16string& path,
                            const std::u16string& helpDirectory) override;
@@ -34,7 +35,10 @@ public:
   void Commit() override;
 
 private:
-  bool HasSubkeys(const std::u16string& key);
+  // DeleteKey in `view`: 0 for the process's own, or KEY_WOW64_32KEY or
+  // KEY_WOW64_64KEY.
+  void DeleteKeyOfView(const std::u16string& key, REGSAM view);
+  bool HasSubkeys(const std::u16string& key, REGSAM view);
   // The key's path below rootKey_.
   std::u16string Path(const std::u16string& key) const { return rootPath_ + key; }
 

@@ -105,7 +105,9 @@ bool OwnedBy(HANDLE file, const TAccount& account) {
 // Opens `path` with `access`, created with the private descriptor when
 // missing. A link is opened as itself, never followed, and what was opened
 // is checked on the handle itself, so nothing can be swapped in between.
-// Other writers and a rename stay possible while the file is open.
+// Should the name reach a pipe after all, its server may only identify the
+// host, never act as it. Other writers and a rename stay possible while the
+// file is open.
 // On failure the handle is not open and `reason` says why.
 KernelHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16string& reason) {
   const std::u16string name(path);
@@ -116,9 +118,12 @@ KernelHandle OpenPrivateFile(std::u16string_view path, DWORD access, std::u16str
     return KernelHandle(INVALID_HANDLE_VALUE);
   }
   SECURITY_ATTRIBUTES security{sizeof security, descriptor.Get(), FALSE};
-  KernelHandle file(CreateFileW(
-      Wide(name), access | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      &security, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  KernelHandle file(CreateFileW(Wide(name), access | READ_CONTROL,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &security,
+                                OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT |
+                                    SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                nullptr));
   BY_HANDLE_FILE_INFORMATION information{};
   if (file.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file.Get(), &information))
     reason = LastErrorReason();

@@ -2,6 +2,8 @@
 // an empty store leaves every built-in value.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/Settings.h"
 #include "common/Utf.h"
 
@@ -150,14 +152,31 @@ TEST(SettingsTest, TraceSettings) {
   EXPECT_EQ(settings.Text(SettingId::TraceFile), u"");
   EXPECT_EQ(settings.Number(SettingId::TraceMaxBodyBytes), 65536u);
   EXPECT_EQ(settings.Number(SettingId::TraceMaxBytes), 16777216u);
-  for (std::u16string_view good :
-       {u"", u"-", u"/var/log/tellavo/trace.log", u"C:\\ProgramData\\Tellavo\\trace.log",
-        u"d:/trace.log", u"\\\\server\\logs\\trace.log"})
-    EXPECT_TRUE(IsTracePath(good)) << Utf16ToUtf8(good);
-  // A relative path would depend on the host's current folder.
-  for (std::u16string_view bad :
-       {u"trace.log", u"./trace.log", u"C:trace.log", u"--", u"/a\tb", u"/a\x7F.log"})
-    EXPECT_FALSE(IsTracePath(bad)) << Utf16ToUtf8(bad);
+  // A relative path would depend on the host's current folder; on each
+  // platform a path that only the other one roots is relative.
+  std::vector<std::u16string_view> good{u"", u"-"};
+  std::vector<std::u16string_view> bad{u"trace.log", u"./trace.log", u"C:trace.log", u"--"};
+#ifdef _WIN32
+  good.insert(good.end(), {u"C:\\ProgramData\\Tellavo\\trace.log", u"d:/trace.log",
+                           u"\\\\server\\logs\\trace.log", u"//server/logs/nul.d/console.log"});
+  // Names the system opens as a device or a pipe, whose server could then
+  // act as the host.
+  bad.insert(bad.end(),
+             {u"/var/log/tellavo/trace.log", u"\\trace.log", u"C:\\a\tb", u"C:\\logs\\NUL",
+              u"c:/logs/com1.log", u"C:\\logs\\Con .txt", u"C:\\logs\\lpt\u00B9",
+              u"C:\\logs\\CONOUT$", u"C:\\logs\\aux:", u"\\\\.\\pipe\\trace",
+              u"\\\\?\\C:\\trace.log", u"//./C:/trace.log", u"//?/C:/trace.log",
+              u"\\\\server\\pipe\\trace", u"\\\\server\\MailSlot\\trace", u"\\\\server\\logs",
+              u"\\\\server\\logs\\", u"C:\\logs\\"});
+#else
+  good.insert(good.end(), {u"/var/log/tellavo/trace.log", u"//var/log/NUL"});
+  bad.insert(bad.end(), {u"C:\\ProgramData\\trace.log", u"d:/trace.log",
+                         u"\\\\server\\logs\\trace.log", u"/a\tb", u"/a\x7F.log"});
+#endif
+  for (std::u16string_view path : good)
+    EXPECT_TRUE(IsTracePath(path)) << Utf16ToUtf8(path);
+  for (std::u16string_view path : bad)
+    EXPECT_FALSE(IsTracePath(path)) << Utf16ToUtf8(path);
   EXPECT_EQ(Refusal(Store({Text(u"TraceFile", u"logs/trace.log")})),
             u"Invalid value 'logs/trace.log' of setting TraceFile in here: an absolute path, - "
             u"for standard error, or nothing for no trace expected");

@@ -220,6 +220,26 @@ class CheckTest(RegistrationTest):
             self.assertEqual(self.regsvr32("/s", "/u", module=long_path).returncode, LOADED)
             self.assertUnregistered()
 
+    def test_unregistering_a_moved_module_finishes_the_second_time(self):
+        # The system cannot read the type library from a file that moved
+        # since it was registered: the first unregistration fails and leaves
+        # the library's keys, the second finds them by the library's
+        # identifier and version and removes them.
+        with tempfile.TemporaryDirectory() as folder:
+            registered = os.path.join(folder, "registered", "Tellavo.dll")
+            moved = os.path.join(folder, "moved", "Tellavo.dll")
+            os.makedirs(os.path.dirname(registered))
+            shutil.copy(OPTIONS.module, registered)
+            self.assertEqual(self.regsvr32("/s", module=windows_path(registered)).returncode,
+                             LOADED)
+            os.renames(registered, moved)
+            self.assertEqual(self.regsvr32("/s", "/u", module=windows_path(moved)).returncode,
+                             ENTRY_FAILED)
+            self.assertIsNotNone(self.registry.tree(TYPELIB_KEY))
+            self.assertEqual(self.regsvr32("/s", "/u", module=windows_path(moved)).returncode,
+                             LOADED)
+            self.assertUnregistered()
+
     def test_exit_statuses_of_failures(self):
         with tempfile.TemporaryDirectory() as folder:
             missing = windows_path(os.path.join(folder, "Missing.dll"))

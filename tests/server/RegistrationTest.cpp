@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "ServerFixture.h"
+#include "common/Exceptions.h"
+#include "common/Utf.h"
 #include "server/Registration.h"
 #include "server/TypeInfo.h"
 
@@ -165,9 +167,45 @@ TEST_F(RegistrationTest, UnregistersTheTypeLibraryThenSevenKeys) {
   registry.calls.clear();
   ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
   auto expected = Deletions();
-  expected[2] = u"delete " + std::u16string(kVersionKey);
-  expected.insert(expected.begin() + 3, u"delete TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}");
+  expected[2] = u"delete TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}";
   EXPECT_EQ(registry.calls, expected);
+}
+
+// A library that the system cannot remove (the registered file was moved)
+// fails the pass, which says what is left; the next pass finds the library
+// by its version key and removes its keys itself, then the classes'.
+TEST_F(RegistrationTest, ALibraryTheSystemCannotRemoveIsRemovedByTheNextPass) {
+  const std::u16string v = kVersionKey;
+  const std::u16string i = u"Interface\\{A5BEFD19-DBEE-4DC7-935A-A4EE27B2C5DD}";
+  Recorder registry = Registered();
+  registry.existing.insert(v);
+  registry.typeLibraryResult = TYPE_E_CANTLOADLIBRARY;
+  registry.typeLibraryStays = true;
+  try {
+    UpdateRegistry(*server_, registry, false);
+    ADD_FAILURE() << "the pass went on";
+  } catch (const EOleSysError& failure) {
+    EXPECT_EQ(failure.ErrorCode(), TYPE_E_CANTLOADLIBRARY);
+    EXPECT_NE(failure.Message().find(u". Left in the registry: " + v + u", " + i +
+                                     u" and the classes' entries; unregistering again removes "
+                                     u"them"),
+              std::u16string::npos)
+        << Utf16ToUtf8(failure.Message());
+  }
+  EXPECT_FALSE(registry.KeyExists(LibraryEntry()));
+
+  registry.calls.clear();
+  ASSERT_EQ(RunRegistration(*server_, registry, false), S_OK);
+  auto expected = Deletions();
+  expected.erase(expected.begin() + 2);
+  expected.insert(expected.begin() + 2,
+                  {u"delete " + i + u"\\ProxyStubClsid", u"delete " + i + u"\\ProxyStubClsid32",
+                   u"delete " + i + u"\\TypeLib", u"delete " + i, u"delete " + LibraryEntry(),
+                   u"delete " + v + u"\\409", u"delete " + v + u"\\FLAGS",
+                   u"delete " + v + u"\\HELPDIR", u"delete " + v,
+                   u"delete TypeLib\\{F9D49477-8E41-44EF-A935-C2B3A926075D}"});
+  EXPECT_EQ(registry.calls, expected);
+  EXPECT_FALSE(registry.KeyExists(v));
 }
 
 // The module of the other system kind (64-bit beside 32-bit Windows modules)

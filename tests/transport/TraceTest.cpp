@@ -15,6 +15,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 #else
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -344,24 +345,26 @@ TEST_F(TraceTest, NewFilesArePrivateToTheirOwner) {
   }
 }
 
+// What appending a record to `path` reports, or "accepted".
+std::string Refusal(const fs::path& path) {
+  try {
+    AppendTraceRecord(path.u16string(), 1000, "record\n");
+  } catch (const Exception& failure) {
+    return Utf16ToUtf8(failure.ReportText());
+  }
+  return "accepted";
+}
+
 TEST_F(TraceTest, ControlCharactersLinksAndFilesOfOthersAreRefused) {
-  const auto refusal = [&](const fs::path& path) -> std::string {
-    try {
-      AppendTraceRecord(path.u16string(), 1000, "record\n");
-    } catch (const Exception& failure) {
-      return Utf16ToUtf8(failure.ReportText());
-    }
-    return "accepted";
-  };
   const fs::path other = folder_ / "other.txt";
   std::ofstream(other) << "other";
 
   const fs::path deleteCharacter = folder_ / "trace\x7F.log";
-  EXPECT_NE(refusal(deleteCharacter).find("not an absolute path"), std::string::npos);
+  EXPECT_NE(Refusal(deleteCharacter).find("not an absolute path"), std::string::npos);
   EXPECT_FALSE(fs::exists(deleteCharacter));
 
   fs::create_hard_link(other, File());
-  EXPECT_TRUE(refusal(File()).ends_with(": it is a link")) << refusal(File());
+  EXPECT_TRUE(Refusal(File()).ends_with(": it is a link")) << Refusal(File());
   fs::remove(File());
 
   // Where the system lets this account make one. Wine's CreateSymbolicLinkW
@@ -376,14 +379,14 @@ TEST_F(TraceTest, ControlCharactersLinksAndFilesOfOthersAreRefused) {
   const bool linked = !noLink;
 #endif
   if (linked) {
-    EXPECT_TRUE(refusal(File()).ends_with(": it is a link")) << refusal(File());
+    EXPECT_TRUE(Refusal(File()).ends_with(": it is a link")) << Refusal(File());
     fs::remove(File());
   }
 
   // The lock file is held to the same rules, and named.
   fs::remove(File().string() + ".lock");
   fs::create_hard_link(other, File().string() + ".lock");
-  EXPECT_TRUE(refusal(File()).ends_with("trace.log.lock': it is a link")) << refusal(File());
+  EXPECT_TRUE(Refusal(File()).ends_with("trace.log.lock': it is a link")) << Refusal(File());
   EXPECT_EQ(ReadAll(other), "other");
   fs::remove(File().string() + ".lock");
 
@@ -403,10 +406,40 @@ TEST_F(TraceTest, ControlCharactersLinksAndFilesOfOthersAreRefused) {
   const bool foreign = chown(File().c_str(), 65534, 65534) == 0;
 #endif
   if (foreign) {
-    EXPECT_TRUE(refusal(File()).ends_with(": it belongs to another account")) << refusal(File());
+    EXPECT_TRUE(Refusal(File()).ends_with(": it belongs to another account")) << Refusal(File());
     EXPECT_EQ(ReadAll(File()), "planted");
   }
   EXPECT_EQ(ReadAll(other), "other");
+}
+
+// A path that only the other platform roots would be a file of that name in
+// the host's current folder, and a device or a pipe is no file: each is
+// refused before anything is made or opened.
+TEST_F(TraceTest, PathsOfTheOtherPlatformDevicesAndPipesAreRefused) {
+  const fs::path current = fs::current_path();
+  fs::current_path(folder_);
+#ifdef _WIN32
+  const std::u16string folder = folder_.u16string();
+  for (const std::u16string& path :
+       {std::u16string(u"/trace.log"), std::u16string(u"\\\\.\\pipe\\tellavo-trace"),
+        folder + u"\\NUL", folder + u"\\con.log"})
+#else
+  for (std::u16string_view path : {u"C:\\trace.log", u"C:/trace.log", u"\\\\srv\\share\\t.log"})
+#endif
+    EXPECT_NE(Refusal(fs::path(path)).find("not an absolute path"), std::string::npos)
+        << Refusal(fs::path(path));
+  fs::current_path(current);
+  EXPECT_TRUE(fs::is_empty(folder_));
+#ifndef _WIN32
+  // A FIFO never holds the call waiting for a reader; with one, it is no
+  // plain file.
+  ASSERT_EQ(mkfifo(File().c_str(), 0600), 0);
+  EXPECT_NE(Refusal(File()), "accepted");
+  const int reader = open(File().c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_TRUE(Refusal(File()).ends_with(": it is not a plain file")) << Refusal(File());
+  close(reader);
+#endif
 }
 
 TEST_F(TraceTest, UnwritableFileIsReportedOncePerProcessAndStopsTheCallsTrace) {

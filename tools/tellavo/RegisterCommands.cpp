@@ -1,6 +1,8 @@
 // tellavo register and unregister: the module's own registration entry points.
 #include <iostream>
 
+#include "common/Bstr.h"
+#include "common/ComPtr.h"
 #include "common/Exceptions.h"
 #include "common/Utf.h"
 #include "tools/tellavo/Commands.h"
@@ -29,6 +31,17 @@ constexpr std::string_view kHiveLocation =
     "$TELLAVO_REGISTRY when set, else $XDG_DATA_HOME/tellavo/registry.hive, else\n"
     "~/.local/share/tellavo/registry.hive; --user writes below its HKEY_CURRENT_USER.\n";
 
+// What the module said of its failure through the thread's error object;
+// empty when it left none.
+std::string ModuleFailureText() {
+  ComPtr<IErrorInfo> info;
+  BStr description;
+  if (GetErrorInfo(0, info.Out()) != S_OK || !info ||
+      FAILED(info->GetDescription(description.Out())))
+    return {};
+  return Utf16ToUtf8(description.Text());
+}
+
 int UpdateRegistry(const Command& self, const Args& args, bool reg) {
   const ParsedOptions options = ParseOptions(args, kRegisterOptions);
   if (ShowHelp(self, options))
@@ -37,14 +50,17 @@ int UpdateRegistry(const Command& self, const Args& args, bool reg) {
     throw EUsageError(std::string(self.name) + " takes no arguments");
   const bool perUser = options.Has(kPerUserOption.name);
   const ServerModule module(ModulePath(options));
+  SetErrorInfo(0, nullptr);
   const HRESULT result =
       perUser ? module.Install(reg, kPerUserCommandLine) : module.UpdateRegistry(reg);
   if (FAILED(result)) {
     const char* entry =
         perUser ? "DllInstall" : (reg ? "DllRegisterServer" : "DllUnregisterServer");
+    const std::string said = ModuleFailureText();
     std::cerr << "tellavo: " << entry << " failed: " << HresultText(result) << ' '
               << Utf16ToUtf8(SystemMessageText(result)) << '\n'
-              << RegistryFailureHint(result, reg, perUser);
+              << RegistryFailureHint(result, reg, perUser)
+              << (said.empty() ? "" : "The module reports: " + said + '\n');
     return kExitFailed;
   }
   std::cout << (reg ? "registered " : "unregistered ") << module.Path()

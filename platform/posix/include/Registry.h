@@ -64,6 +64,10 @@ constexpr REGSAM KEY_NOTIFY = 0x0010;
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr REGSAM KEY_WRITE = 0x20006;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+// The two registry views of 64-bit Windows. The hive has one, which both
+// name, as a system of one bitness has.
+constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
 
 // Opens the subkey, creating it and every missing key above it.
 LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD reserved, LPWSTR keyClass, DWORD options,
@@ -86,6 +90,8 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDW
 // Deletes a key that has no subkeys: ERROR_ACCESS_DENIED if it has some,
 // ERROR_FILE_NOT_FOUND if it does not exist.
 LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
+// RegDeleteKeyW in one registry view: the hive's only one.
+LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM view, DWORD reserved);
 // Deletes a key with all its subkeys and values.
 LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey);
 

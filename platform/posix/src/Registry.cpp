@@ -328,6 +328,10 @@ LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
   });
 }
 
+LSTATUS RegDeleteKeyExW(HKEY key, LPCWSTR subKey, REGSAM, DWORD) {
+  return RegDeleteKeyW(key, subKey);
+}
+
 LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
   OpenKey target;
   if (const LSTATUS status = Resolve(key, subKey, target); status != ERROR_SUCCESS)
