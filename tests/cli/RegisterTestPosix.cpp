@@ -80,5 +80,37 @@ TEST(RegisterTest, AnUnregistrationTheHiveRefusesFailsAndKeepsTheRegistration) {
   EXPECT_EQ(FileText(hive).find("Tellavo.Gateway"), std::string::npos);
 }
 
+// A posix path is bytes: a module in a folder whose name is not UTF-8 is
+// loaded, called, read and registered by exactly those bytes.
+TEST(RegisterTest, AModuleInAFolderNamedOutsideUtf8IsServedByItsOwnBytes) {
+  const TempFolder folder;
+  const std::filesystem::path module = TELLAVO_MODULE_PATH;
+  const std::string moved = folder.Path("module\xff");
+  std::filesystem::create_directory(moved);
+  for (const auto& entry : std::filesystem::directory_iterator(module.parent_path()))
+    std::filesystem::copy(entry.path(), moved);
+  const std::string path = (std::filesystem::path(moved) / module.filename()).string();
+  const std::string hive = folder.Path("registry.hive");
+  setenv("TELLAVO_REGISTRY", hive.c_str(), 1);
+  const TellavoRun called = RunTellavo({"call", "--module", path, "clearsmsbasket"});
+  const TellavoRun version = RunTellavo({"--version", "--module", path});
+  const TellavoRun registered = RunTellavo({"register", "--module", path});
+  const std::string written = FileText(hive);
+  const TellavoRun unregistered = RunTellavo({"unregister", "--module", path});
+  unsetenv("TELLAVO_REGISTRY");
+
+  EXPECT_EQ(called.status, 0) << called.err;
+  EXPECT_EQ(version.status, 0) << version.err;
+  EXPECT_NE(version.out.find("type library 2.0"), std::string::npos) << version.out;
+  EXPECT_EQ(registered.status, 0) << registered.err;
+  // The server's and the type library's entries both hold the path's bytes.
+  const std::string quoted = '"' + path + '"';
+  const size_t first = written.find(quoted);
+  ASSERT_NE(first, std::string::npos) << written;
+  EXPECT_NE(written.find(quoted, first + 1), std::string::npos) << written;
+  EXPECT_EQ(unregistered.status, 0) << unregistered.err;
+  EXPECT_EQ(FileText(hive).find(quoted), std::string::npos);
+}
+
 } // namespace
 } // namespace tellavo::test
