@@ -50,34 +50,37 @@ TEST(RegisterTest, AFailureIsExplainedInWords) {
   EXPECT_NE(failed.err.find("registry file could not be written"), std::string::npos) << failed.err;
 }
 
-// An unregistration that cannot replace the hive (a folder holds the name of
-// the file it is written to, which refuses even root) fails with the system's
-// code, and the registration stays whole until it can.
+// An unregistration that cannot replace the hive, or cannot lock it (a
+// folder holds the name of the file it is written to or locked through,
+// which refuses even root), fails with the system's code, and the
+// registration stays whole until it can.
 TEST(RegisterTest, AnUnregistrationTheHiveRefusesFailsAndKeepsTheRegistration) {
   const TempFolder folder;
   const std::string hive = folder.Path("registry.hive");
-  const std::string blocker = hive + ".tmp";
   setenv("TELLAVO_REGISTRY", hive.c_str(), 1);
-  const TellavoRun registered = RunTellavo({"register"});
-  const std::string written = FileText(hive);
-  std::filesystem::create_directory(blocker);
-  const TellavoRun refused = RunTellavo({"unregister"});
-  const std::string kept = FileText(hive);
-  std::filesystem::remove(blocker);
-  const TellavoRun unregistered = RunTellavo({"unregister"});
-  unsetenv("TELLAVO_REGISTRY");
+  for (const std::string& blocker : {hive + ".tmp", hive + ".lock"}) {
+    const TellavoRun registered = RunTellavo({"register"});
+    const std::string written = FileText(hive);
+    std::filesystem::remove(blocker);
+    std::filesystem::create_directory(blocker);
+    const TellavoRun refused = RunTellavo({"unregister"});
+    const std::string kept = FileText(hive);
+    std::filesystem::remove(blocker);
+    const TellavoRun unregistered = RunTellavo({"unregister"});
 
-  ASSERT_EQ(registered.status, 0) << registered.err;
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.err.find("DllUnregisterServer failed: 0x80070005 Access is denied\n"
-                             "The registry file could not be written"),
-            std::string::npos)
-      << refused.err;
-  EXPECT_NE(refused.err.find("left as it was"), std::string::npos) << refused.err;
-  EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(kept, written);
-  EXPECT_EQ(unregistered.status, 0) << unregistered.err;
-  EXPECT_EQ(FileText(hive).find("Tellavo.Gateway"), std::string::npos);
+    ASSERT_EQ(registered.status, 0) << registered.err;
+    EXPECT_EQ(refused.status, 1) << blocker;
+    EXPECT_NE(refused.err.find("DllUnregisterServer failed: 0x80070005 Access is denied\n"
+                               "The registry file could not be written"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("left as it was"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(kept, written);
+    EXPECT_EQ(unregistered.status, 0) << unregistered.err;
+    EXPECT_EQ(FileText(hive).find("Tellavo.Gateway"), std::string::npos);
+  }
+  unsetenv("TELLAVO_REGISTRY");
 }
 
 // A posix path is bytes: a module in a folder whose name is not UTF-8 is
