@@ -409,6 +409,13 @@ TEST_F(FriendlyCommandsTest, RefusalsOfStatusAndReportAreFailures) {
   const TellavoRun declared = RunTellavo(With({"status", "1000001"}));
   EXPECT_EQ(declared.status, 1);
   EXPECT_TRUE(Contains(declared.err, "refused the request: 201\n")) << declared.err;
+  // A refusal carries a code: without one the answer is shown as it came.
+  for (const char* answer : {"<ERROR><CODE></CODE></ERROR>", "<ERROR><CODE> </CODE></ERROR>"}) {
+    Sim().Script(std::string(R"({"result": ")") + answer + R"("})");
+    const TellavoRun shown = RunTellavo(With({"status", "1000001"}));
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.out, std::string(answer) + "\n");
+  }
 
   const TellavoRun info =
       RunTellavo({"info", "--user", "tellavo", "--password", "wrong", "--vendor", "42"});
