@@ -163,8 +163,9 @@ TEST_F(CallTest, WithoutJsonEventsGoToStandardError) {
     EXPECT_EQ(run.tracedEvents.size(), 1u);
     return;
   }
-  EXPECT_EQ(JsonValue::parse(run.err.substr(0, run.err.find('\n'))).at("event").at("source"),
-            "Tellavo COM API");
+  const std::string event = run.err.substr(0, run.err.find('\n'));
+  EXPECT_TRUE(HasDocumentedSpacing(event)) << event;
+  EXPECT_EQ(JsonValue::parse(event).at("event").at("source"), "Tellavo COM API");
 }
 
 TEST_F(CallTest, AFailingCallEndsTheRunWithStatusOne) {

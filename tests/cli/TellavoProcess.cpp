@@ -1,5 +1,7 @@
 #include "TellavoProcess.h"
 
+#include <gtest/gtest.h>
+
 #include <random>
 
 namespace tellavo::test {
@@ -15,9 +17,33 @@ std::vector<std::string> TellavoRun::OutLines() const {
 
 std::vector<JsonValue> TellavoRun::OutJson() const {
   std::vector<JsonValue> lines;
-  for (const std::string& line : OutLines())
+  for (const std::string& line : OutLines()) {
+    EXPECT_TRUE(HasDocumentedSpacing(line)) << line;
     lines.push_back(JsonValue::parse(line));
+  }
   return lines;
+}
+
+bool HasDocumentedSpacing(std::string_view line) {
+  bool inText = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (inText) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inText = false;
+    } else if (c == '"') {
+      inText = true;
+    } else if (c == ':' || c == ',') {
+      if (i + 1 == line.size() || line[i + 1] != ' ')
+        return false;
+      ++i; // the one blank; a second is caught as any other
+    } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      return false;
+    }
+  }
+  return !inText;
 }
 
 TempFolder::TempFolder() {

@@ -20,13 +20,19 @@ struct TellavoRun {
 
   // Standard output split at line feeds, the line feeds removed.
   std::vector<std::string> OutLines() const;
-  // Each line of standard output read as JSON.
+  // Each line of standard output read as JSON, each held to the spacing
+  // of HasDocumentedSpacing.
   std::vector<JsonValue> OutJson() const;
   // Under Wine only: the texts of the event-log entries that the run wrote,
   // from Wine's trace of the reports, cut near 300 characters: Wine's event log
   // keeps nothing, so the client reads no entries back.
   std::vector<std::string> tracedEvents;
 };
+
+// Whether a JSON line of the client is spaced as its documents show it:
+// {"name": value, "other": value}, one blank after each colon and comma and
+// none anywhere else outside texts.
+bool HasDocumentedSpacing(std::string_view line);
 
 TellavoRun RunTellavo(const std::vector<std::string>& args, std::string_view input = {});
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/FileNameText.h"
 #include "common/Utf.h"
 #include "common/UtfBlocks.h"
 
@@ -215,4 +216,21 @@ TEST(Utf, AppendingKeepsWhatIsThere) {
   std::u16string utf16 = u"ab";
   AppendUtf16(utf16, "\xC3\xA7");
   EXPECT_EQ(utf16, u"abç");
+}
+
+TEST(Utf, FileNamesKeepTheirBytesThroughUtf16) {
+  // Well-formed names convert as any text does; damaged ones come back byte
+  // for byte, encoded surrogates and pairs beside escaped bytes included.
+  EXPECT_EQ(FileNameToUtf16("/tmp/Şöyle 😀"), u"/tmp/Şöyle 😀");
+  EXPECT_EQ(FileNameToUtf16("a\xFF"), std::u16string(u"a\xDCFF"));
+  // U+10080's low surrogate is in the escapes' range.
+  EXPECT_EQ(Utf16ToFileName(FileNameToUtf16("\xF0\x90\x82\x80\xFF")), "\xF0\x90\x82\x80\xFF");
+  EXPECT_EQ(Utf16ToFileName(u"\xD83D\xDE00\xDC80\xDC00"), "\xF0\x9F\x98\x80\x80\xEF\xBF\xBD");
+  std::mt19937 random(11);
+  for (int round = 0; round < 2000; ++round) {
+    std::string name;
+    for (size_t length = random() % 12; length > 0; --length)
+      name += static_cast<char>(random() % 3 ? kBytes[random() % std::size(kBytes)] : random());
+    ASSERT_EQ(Utf16ToFileName(FileNameToUtf16(name)), name);
+  }
 }

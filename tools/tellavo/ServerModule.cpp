@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/Exceptions.h"
+#include "common/FileNameText.h"
 #include "common/Format.h"
 #include "common/Utf.h"
 #include "common/WideText.h"
@@ -20,7 +21,7 @@ template <class Entry> Entry ServerModule::Find(const char* name) const {
 }
 
 ServerModule::ServerModule(const std::string& path)
-    : path_(path), module_(LoadLibraryW(Wide(Utf8ToUtf16(path)))) {
+    : path_(path), module_(LoadLibraryW(Wide(FileNameToUtf16(path)))) {
   if (!module_.Valid())
     throw Exception(Format(u"cannot load the module %s (error %d)",
                            {Utf8ToUtf16(path), static_cast<unsigned long>(GetLastError())}));

@@ -7,6 +7,7 @@
 #include "Platform.h"
 #include "common/ComPtr.h"
 #include "common/Exceptions.h"
+#include "common/FileNameText.h"
 #include "common/Format.h"
 #include "common/Utf.h"
 #include "common/WideText.h"
@@ -18,7 +19,7 @@
 namespace tellavo::cli {
 
 ModuleVersion ReadModuleVersion(const std::string& path) {
-  const std::u16string wide = Utf8ToUtf16(path);
+  const std::u16string wide = FileNameToUtf16(path);
   ComPtr<ITypeLib> library;
   const HRESULT loaded = LoadTypeLibEx(Wide(wide), REGKIND_NONE, library.Out());
   if (FAILED(loaded))

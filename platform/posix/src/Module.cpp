@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "Platform.h"
+#include "common/FileNameText.h"
 #include "common/Utf.h"
 
 namespace {
@@ -143,7 +144,7 @@ bool ExistingPath(LPCWSTR path, std::filesystem::path& result) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  result = std::filesystem::path(tellavo::Utf16ToUtf8(path));
+  result = std::filesystem::path(tellavo::Utf16ToFileName(path));
   std::error_code error;
   if (!std::filesystem::exists(result, error)) {
     SetLastError(ERROR_FILE_NOT_FOUND);
@@ -165,7 +166,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     return Handle(library);
   if (HMODULE known = GetModuleHandleW(fileName))
     return known;
-  HMODULE module = dlopen(tellavo::Utf16ToUtf8(fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+  HMODULE module = dlopen(tellavo::Utf16ToFileName(fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr)
     SetLastError(ERROR_MOD_NOT_FOUND);
   return module;
@@ -230,7 +231,7 @@ BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module) {
   } else if (HMODULE known = GetModuleHandleW(name)) {
     *module = known;
   } else {
-    const std::string file = tellavo::Utf16ToUtf8(name);
+    const std::string file = tellavo::Utf16ToFileName(name);
     *module = dlopen(file.c_str(), RTLD_LAZY | RTLD_NOLOAD);
     if (*module != nullptr && keepCount)
       dlclose(*module);
@@ -264,7 +265,7 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return 0;
   }
-  const std::u16string text = tellavo::Utf8ToUtf16(path);
+  const std::u16string text = tellavo::FileNameToUtf16(path);
   const DWORD copied = static_cast<DWORD>(std::min<size_t>(text.size(), size - 1));
   text.copy(fileName, copied);
   fileName[copied] = 0;
@@ -285,7 +286,7 @@ DWORD GetLongPathNameW(LPCWSTR shortPath, LPWSTR longPath, DWORD size) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return 0;
   }
-  return CopyPath(tellavo::Utf8ToUtf16(absolute.lexically_normal().string()), longPath, size);
+  return CopyPath(tellavo::FileNameToUtf16(absolute.lexically_normal().string()), longPath, size);
 }
 
 DWORD GetShortPathNameW(LPCWSTR longPath, LPWSTR shortPath, DWORD size) {

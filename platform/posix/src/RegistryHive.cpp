@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "RegistryHive.h"
+#include "common/FileNameText.h"
 #include "common/Utf.h"
 
 namespace tellavo::platform {
@@ -16,9 +17,11 @@ bool IsBelow(const std::u16string& folded, const std::u16string& parent) {
          folded[parent.size()] == u'\\';
 }
 
+// Values are written as file names are: a module's path whose bytes are not
+// UTF-8 reads back as the same bytes.
 void AppendQuoted(std::string& out, std::u16string_view text) {
   out += '"';
-  for (char c : Utf16ToUtf8(text)) {
+  for (char c : Utf16ToFileName(text)) {
     switch (c) {
     case '"':
       out += "\\\"";
@@ -51,7 +54,7 @@ bool ReadQuoted(std::string_view line, size_t& at, std::u16string& text) {
     char c = line[at];
     if (c == '"') {
       ++at;
-      text = Utf8ToUtf16(raw);
+      text = FileNameToUtf16(raw);
       return true;
     }
     if (c == '\\') {

@@ -16,6 +16,7 @@
 #include "TypeLibData.h"
 #include "common/Bstr.h"
 #include "common/ComPtr.h"
+#include "common/FileNameText.h"
 #include "common/Utf.h"
 
 namespace tellavo::platform {
@@ -340,7 +341,7 @@ HRESULT LoadTypeLibEx(LPCOLESTR file, REGKIND kind, ITypeLib** lib) {
     return E_INVALIDARG;
   *lib = nullptr;
   std::optional<LibraryData> data =
-      DecodeTypeLibrary(ReadTypeLibrarySection(tellavo::Utf16ToUtf8(file)));
+      DecodeTypeLibrary(ReadTypeLibrarySection(tellavo::Utf16ToFileName(file)));
   if (!data)
     return TYPE_E_CANTLOADLIBRARY;
   auto library =
