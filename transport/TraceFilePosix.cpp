@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "FileDescriptor.h"
+#include "common/FileNameText.h"
 #include "common/Utf.h"
 #include "transport/TraceFile.h"
 #include "transport/TraceFileSystem.h"
@@ -33,7 +34,7 @@ std::u16string Reason(int error) {
 // checked on the descriptor itself, so nothing can be swapped in between.
 // On failure the descriptor is not open and `reason` says why.
 FileDescriptor OpenPrivateFile(std::u16string_view path, std::u16string& reason) {
-  FileDescriptor file(open(Utf16ToUtf8(path).c_str(),
+  FileDescriptor file(open(Utf16ToFileName(path).c_str(),
                            O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
                            kOwnerOnly));
   struct stat status {};
@@ -105,7 +106,7 @@ TTraceFileLock::TTraceFileLock(std::u16string_view path, std::u16string_view tra
 TTraceFileLock::~TTraceFileLock() = default;
 
 void RenameTraceFile(std::u16string_view from, std::u16string_view to) {
-  if (rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
+  if (rename(Utf16ToFileName(from).c_str(), Utf16ToFileName(to).c_str()) != 0)
     throw TraceRenameError(from, to, Reason(errno));
 }
 
@@ -116,7 +117,7 @@ void WriteStandardError(std::string_view bytes) {
 
 std::u16string TraceFileOverride() {
   const char* value = std::getenv(Utf16ToUtf8(kTraceFileVariable).c_str());
-  return value == nullptr ? std::u16string() : Utf8ToUtf16(value);
+  return value == nullptr ? std::u16string() : FileNameToUtf16(value);
 }
 
 uint32_t TraceProcessId() {
