@@ -15,7 +15,7 @@ HRESULT BoundaryCode(Boundary boundary, const Exception* exception) {
   return sys != nullptr && FAILED(sys->ErrorCode()) ? sys->ErrorCode() : otherwise;
 }
 
-HRESULT ConvertException(const ErrorSource& source, const Exception* exception) {
+HRESULT ConvertException(const ErrorSource& source, const Exception* exception, Boundary boundary) {
   ComPtr<ICreateErrorInfo> create;
   if (FAILED(CreateErrorInfo(create.Out())) || !create)
     return E_UNEXPECTED;
@@ -30,7 +30,7 @@ HRESULT ConvertException(const ErrorSource& source, const Exception* exception) 
   }
   if (auto info = create.Query<IErrorInfo>(IID_IErrorInfo))
     SetErrorInfo(0, info.Get());
-  return BoundaryCode(Boundary::Method, exception);
+  return BoundaryCode(boundary, exception);
 }
 
 void OleCheck(HRESULT result) {

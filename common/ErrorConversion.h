@@ -54,22 +54,26 @@ template <class Body> HRESULT AnswerOf(Boundary boundary, Body&& body) {
   }
 }
 
-// Error conversion of one exception at a method's guard; `exception` is
-// null for a thrown object that is not an Exception (then only the GUID and
-// source are set).
-HRESULT ConvertException(const ErrorSource& source, const Exception* exception);
+// Error conversion of one exception at a guard: the thread's error object,
+// and what `boundary` answers; `exception` is null for a thrown object that
+// is not an Exception (then only the GUID and source are set).
+HRESULT ConvertException(const ErrorSource& source, const Exception* exception,
+                         Boundary boundary = Boundary::Method);
 
-template <class Body> HRESULT Guard(const ErrorSource& source, Body&& body) {
+// Runs `body` and answers S_OK, or what `boundary` answers for the exception
+// that left it, with its text in the thread's error object.
+template <class Body>
+HRESULT Guard(const ErrorSource& source, Body&& body, Boundary boundary = Boundary::Method) {
   try {
     body();
     return S_OK;
   } catch (const Exception& exception) {
-    return ConvertException(source, &exception);
+    return ConvertException(source, &exception, boundary);
   } catch (const std::exception&) {
-    return ConvertException(source, nullptr);
+    return ConvertException(source, nullptr, boundary);
   } catch (...) {
     // Not an exception object of ours or the library's: no error object.
-    return BoundaryCode(Boundary::Method, nullptr);
+    return BoundaryCode(boundary, nullptr);
   }
 }
 

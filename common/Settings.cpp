@@ -4,6 +4,7 @@
 
 #include "common/Format.h"
 #include "common/SameText.h"
+#include "common/TextUtil.h"
 #include "common/TracePath.h"
 
 namespace tellavo {
@@ -18,10 +19,6 @@ constexpr std::u16string_view kWrongType =
 constexpr std::u16string_view kMalformedLine =
     u"The line '%s' in %s is not a setting: Name = value expected";
 constexpr std::u16string_view kSetTwice = u"Setting %s is set twice, in %s and in %s";
-
-bool IsAsciiLetter(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
 
 bool IsAsciiDigit(char16_t c) {
   return c >= u'0' && c <= u'9';

@@ -19,6 +19,7 @@
 #include "common/HandlesWin32.h"
 #include "common/RegistryKey.h"
 #include "common/SettingsStore.h"
+#include "common/TokenWin32.h"
 #include "common/WideText.h"
 
 namespace tellavo::platform {
@@ -135,12 +136,10 @@ const std::wstring& ProcessUserKey() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
       return std::wstring();
     const KernelHandle held(token);
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> user(size);
+    const std::unique_ptr<BYTE[]> user = TokenInformation(token, TokenUser);
     LocalMemory<LPWSTR> sid;
-    if (size == 0 || !GetTokenInformation(token, TokenUser, user.data(), size, &size) ||
-        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, sid.Out()))
+    if (!user ||
+        !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user.get())->User.Sid, sid.Out()))
       return std::wstring();
     return std::wstring(sid.Get()) + kUserKey;
   }();

@@ -6,6 +6,11 @@
 
 namespace tellavo {
 
+// Whether `c` is a letter of ASCII, as names, schemes and drive letters take.
+constexpr bool IsAsciiLetter(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
 // Removes every CR LF pair; a lone CR or LF stays.
 std::u16string RemoveCrLfPairs(std::u16string_view text);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/SameText.h"
+#include "common/TextUtil.h"
 
 namespace tellavo {
 
@@ -10,10 +11,6 @@ namespace {
 
 bool IsSeparator(char16_t c) {
   return c == u'\\' || c == u'/';
-}
-
-bool IsAsciiLetter(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
 }
 
 // The part of `path` from `from` to the next separator.

@@ -21,8 +21,8 @@ import sys
 
 PRODUCT_LAYERS = ("gateway", "services", "server", "transport", "xml", "common")
 # Helpers of common/ that use nothing but the platform's own types.
-GENERIC_HEADERS = ("common/Utf.h", "common/FileNameText.h", "common/SameText.h", "common/Bstr.h", "common/ComPtr.h",
-                   "common/RegistryKey.h", "common/UniqueHandle.h")
+GENERIC_HEADERS = ("common/Utf.h", "common/FileNameText.h", "common/SameText.h", "common/Bstr.h",
+                   "common/ComPtr.h", "common/RegistryKey.h", "common/UniqueHandle.h")
 INCLUDE = re.compile(r'#\s*include\s*[<"]((?:%s)/[^>"]+)' % "|".join(PRODUCT_LAYERS))
 CODE_SUFFIXES = (".h", ".hpp", ".c", ".cc", ".cpp", ".def", ".rc", ".mc", ".idl")
 BUILD_FILES = ("CMakeLists.txt", "*.cmake")

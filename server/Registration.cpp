@@ -362,17 +362,8 @@ HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool regist
   // A failure's text goes to the thread's error object, where a caller that
   // reads more than the code (the tellavo client) learns what stopped the
   // pass and what it left.
-  const auto answer = [](const auto& step) {
-    return AnswerOf(Boundary::Registration, [&] {
-      try {
-        step();
-      } catch (const Exception& stopped) {
-        ConvertException({}, &stopped);
-        throw;
-      }
-    });
-  };
-  const HRESULT failure = answer([&] { UpdateRegistry(server, registry, registering); });
+  const HRESULT failure = Guard(
+      {}, [&] { UpdateRegistry(server, registry, registering); }, Boundary::Registration);
   if (FAILED(failure)) {
     // What a failed registration wrote goes again; the removal stops where
     // the registry refuses, and the caller learns of the first failure.
@@ -380,7 +371,8 @@ HRESULT RunRegistration(TComServer& server, RegistryLayer& registry, bool regist
       AnswerOf(Boundary::Registration, [&] { UpdateRegistry(server, registry, false); });
     return failure;
   }
-  return answer([&] { registry.Commit(); });
+  return Guard(
+      {}, [&] { registry.Commit(); }, Boundary::Registration);
 }
 
 } // namespace tellavo::server

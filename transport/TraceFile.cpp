@@ -27,11 +27,11 @@ constexpr std::u16string_view kLockBusy =
 // Held for a whole record, rotation included, by every thread of the
 // process; the lock file then orders the processes. A waiting thread is woken
 // as soon as the lock is released, so that threads taking turns never starve
-// one of them past its deadline.
+// one of them past its deadline. Taken through std::unique_lock with a
+// deadline.
 class TProcessTraceLock {
 public:
-  // Takes the lock by `deadline`, or answers false.
-  bool TakeBy(std::chrono::steady_clock::time_point deadline) {
+  bool try_lock_until(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock hold(lock_);
     if (!released_.wait_until(hold, deadline, [this] { return !held_; }))
       return false;
@@ -39,7 +39,7 @@ public:
     return true;
   }
 
-  void Release() {
+  void unlock() {
     {
       std::lock_guard hold(lock_);
       held_ = false;
@@ -57,24 +57,6 @@ TProcessTraceLock& TraceLock() {
   static TProcessTraceLock lock;
   return lock;
 }
-
-// The process's lock for one record, released when it ends.
-class TTraceLockHold {
-public:
-  explicit TTraceLockHold(std::chrono::steady_clock::time_point deadline)
-      : taken_(TraceLock().TakeBy(deadline)) {}
-  ~TTraceLockHold() {
-    if (taken_)
-      TraceLock().Release();
-  }
-  TTraceLockHold(const TTraceLockHold&) = delete;
-  TTraceLockHold& operator=(const TTraceLockHold&) = delete;
-
-  bool Taken() const { return taken_; }
-
-private:
-  bool taken_;
-};
 
 } // namespace
 
@@ -99,8 +81,8 @@ Exception TraceRenameError(std::u16string_view traceFile, std::u16string_view ro
 void AppendTraceRecord(std::u16string_view file, uint64_t maxBytes, std::string_view record) {
   // One wait for both locks: the record waits kTraceLockWait at most.
   const auto deadline = std::chrono::steady_clock::now() + kTraceLockWait;
-  const TTraceLockHold hold(deadline);
-  if (!hold.Taken())
+  const std::unique_lock hold(TraceLock(), deadline);
+  if (!hold.owns_lock())
     throw TraceFileError(file, TraceLockBusyReason());
   if (file == kTraceToStandardError) {
     WriteStandardError(record);

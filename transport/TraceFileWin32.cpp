@@ -10,6 +10,7 @@
 #include "common/Exceptions.h"
 #include "common/Format.h"
 #include "common/HandlesWin32.h"
+#include "common/TokenWin32.h"
 #include "common/WideText.h"
 #include "transport/TraceFile.h"
 #include "transport/TraceFileSystem.h"
@@ -38,16 +39,6 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 
 // Memory the security functions allocate with LocalAlloc.
 using TLocalMemory = LocalMemory<HLOCAL>;
-
-// A token's TOKEN_USER or TOKEN_OWNER, read into memory of its own.
-std::unique_ptr<BYTE[]> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
-  DWORD size = 0;
-  GetTokenInformation(token, kind, nullptr, 0, &size);
-  auto information = std::make_unique<BYTE[]>(size);
-  if (size == 0 || !GetTokenInformation(token, kind, information.get(), size, &size))
-    return nullptr;
-  return information;
-}
 
 // The account this thread acts for: its user, and the owner that the system
 // gives what it creates (for an elevated administrator, the Administrators).
